@@ -1,0 +1,164 @@
+// GGA and VTG parsing. Fields are tokens split on ',' and ':'; an empty field
+// produces no token, so every later field moves one place forward (receivers that
+// leave fields empty shift them, and the system has always read them that way).
+// Checksums are not verified.
+#include "gps/gps_state.h"
+
+#include "base/numbers.h"
+#include "base/text.h"
+#include "geo/geo.h"
+
+#include <cmath>
+
+GpsState gpsState;
+char16_t displayLine[kDisplayLineSize];
+std::mutex gpsMutex;
+std::atomic<int32_t> gotoActive{0};
+
+namespace {
+
+inline bool IsSeparator(char16_t c) { return c == u',' || c == u':'; }
+
+// Walks the tokens of text, ending each in place, and calls action(number, token).
+// The position lives in this call only, so parses on two threads cannot disturb
+// each other.
+template <typename Action>
+int32_t ForEachToken(char16_t* text, Action action)
+{
+    int32_t count = 0;
+    char16_t* p = text;
+    for (;;) {
+        while (*p != 0 && IsSeparator(*p)) ++p;
+        if (*p == 0) break;
+        char16_t* token = p;
+        while (*p != 0 && !IsSeparator(*p)) ++p;
+        const bool last = *p == 0;
+        *p = 0;
+        action(count, token);
+        ++count;
+        if (last) break;
+        ++p;
+    }
+    return count;
+}
+
+// Degree value of "ddmm.mmmm" (digits 2) or "dddmm.mmmm" (digits 3). A field whose
+// whole value is 0.0 (zeros, or a letter shifted here by an empty field) gives 0.0.
+// A token shorter than its degree digits is split within the token only.
+double FieldDegrees(char16_t* token, int digits)
+{
+    if (TextToDouble(token) == 0.0) return 0.0;
+    char16_t degreeText[4] = {0, 0, 0, 0};
+    int n = 0;
+    while (n < digits && token[n] != 0) {
+        degreeText[n] = token[n];
+        ++n;
+    }
+    const double degrees = TextToDouble(degreeText);
+    for (int i = 0; i < n; ++i) token[i] = u'0';
+    const double minutes = TextToDouble(token);
+    return DmsToDegrees(degrees, minutes, 0.0);
+}
+
+// Count of a time text: mm x 60 + ss from its third to sixth characters. A text
+// shorter than six characters counts its missing characters as absent digits
+// (an empty text counts 0).
+int32_t TimeCount(const char16_t* time)
+{
+    size_t length = TextLength(time);
+    char16_t minutes[3] = {0, 0, 0};
+    char16_t seconds[3] = {0, 0, 0};
+    for (size_t i = 0; i < 2; ++i) {
+        if (2 + i < length) minutes[i] = time[2 + i];
+        if (4 + i < length) seconds[i] = time[4 + i];
+    }
+    if (minutes[0] == 0) minutes[1] = 0;
+    if (seconds[0] == 0) seconds[1] = 0;
+    return TruncToInt32(TextToDouble(minutes)) * 60 + TruncToInt32(TextToDouble(seconds));
+}
+
+}  // namespace
+
+double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime)
+{
+    return static_cast<double>(TimeCount(currentTime)) - static_cast<double>(TimeCount(previousTime));
+}
+
+// $GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*65
+//   0       1        2     3     4     5 6 7  8     9   10  11 12 (13: "*65")
+//   addr  time      lat   N/S   lon  E/W fix sats hdop alt
+int32_t ParseGga(char16_t* text)
+{
+    GpsState& g = gpsState;
+    g.prevUtmEasting = g.utmEasting;
+    g.prevUtmNorthing = g.utmNorthing;
+    g.prevGridEasting = g.gridEasting;
+    g.prevGridNorthing = g.gridNorthing;
+    CopyText(g.prevUtcTime, sizeof g.prevUtcTime / sizeof g.prevUtcTime[0], g.utcTime);
+
+    const int32_t count = ForEachToken(text, [&g](int32_t number, char16_t* token) {
+        switch (number) {
+        case 1: CopyText(g.utcTime, sizeof g.utcTime / sizeof g.utcTime[0], token); break;
+        case 2: g.latitude = FieldDegrees(token, 2); break;
+        case 3: g.latHemisphere = token[0]; break;
+        case 4: g.longitude = FieldDegrees(token, 3); break;
+        case 5: g.lonHemisphere = token[0]; break;
+        case 6: g.fixQuality = static_cast<uint8_t>(static_cast<uint32_t>(TextToInt(token)) & 0xFF); break;
+        case 7: g.satellites = static_cast<uint8_t>(static_cast<uint32_t>(TextToInt(token)) & 0xFF); break;
+        case 9: g.altitude = TextToDouble(token); break;
+        default: break;
+        }
+    });
+
+    g.utmZone = LatLonToUtm(g.latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
+    LatLonToGrid(g.latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
+    g.distanceMoved = std::sqrt(std::pow(g.prevUtmEasting - g.utmEasting, 2.0) +
+                                std::pow(g.prevUtmNorthing - g.utmNorthing, 2.0));
+    g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
+    return count;
+}
+
+// $GPVTG,054.7,T,034.4,M,005.5,N,010.2,K
+//   0      1   2   3   4   5   6   7   8
+//   addr course   magn.    knots   km/h
+int32_t ParseVtg(char16_t* text)
+{
+    GpsState& g = gpsState;
+    return ForEachToken(text, [&g](int32_t number, char16_t* token) {
+        if (number == 1) g.course = TextToDouble(token);
+        else if (number == 7) g.speedKmh = TextToDouble(token);
+    });
+}
+
+void ResetGpsState()
+{
+    std::lock_guard<std::mutex> lock(gpsMutex);
+    GpsState& g = gpsState;
+    g.latitude = 0.0;
+    g.longitude = 0.0;
+    g.utmEasting = 0.0;
+    g.utmNorthing = 0.0;
+    g.prevUtmEasting = 0.0;
+    g.prevUtmNorthing = 0.0;
+    g.utmZone = 0;
+    g.fixQuality = 0;
+    g.satellites = 0;
+    g.distanceMoved = 0.0;
+    g.timeDelta = 0.0;
+    g.speedKmh = 0.0;
+    g.latHemisphere = u'N';
+    g.lonHemisphere = u'E';
+    CopyAsciiText(displayLine, kDisplayLineSize, "i'm waiting....");
+}
+
+GpsState SnapshotGpsState()
+{
+    std::lock_guard<std::mutex> lock(gpsMutex);
+    return gpsState;
+}
+
+void SnapshotDisplayLine(char16_t* out)
+{
+    std::lock_guard<std::mutex> lock(gpsMutex);
+    CopyText(out, kDisplayLineSize, displayLine);
+}

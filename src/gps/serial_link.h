@@ -1,0 +1,27 @@
+// The serial link: OpenPort opens the receiver's port, configures it and starts
+// ReaderThread, which frames the byte stream and hands GGA and VTG sentences to
+// the parsers. Receive only: nothing is ever sent to the receiver.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/serial.h"
+
+// The open device, or kInvalidPort. Written by the user-interface thread,
+// read by the reader thread.
+extern std::atomic<PortHandle> portHandle;
+
+// Opens portName at baudRate (8N1, raw, DTR and RTS raised) and starts the reader
+// thread. Returns 1 when running; 0 after telling the user in a message box
+// captioned "Error".
+int OpenPort(const char16_t* portName, int32_t baudRate);
+
+// Clears the port's event mask, which releases the reader thread's wait at once.
+void ReleasePortWait(PortHandle handle);
+
+// 0 for kInvalidPort or a failed close, 1 when the device was closed.
+int ClosePort(PortHandle handle);
+
+// The reader thread's entry; returns 0 when it ends.
+int ReaderThread();

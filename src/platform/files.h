@@ -1,0 +1,45 @@
+// Device files: the handheld's paths ("\My Documents\Velkar\vlcfg.cfg", ".\temp.bmp")
+// live under one host folder, the device root. Backslashes become '/', a leading
+// ".\" or "\" means the root, and a component that does not exist exactly is
+// matched case-insensitively (files copied from the handheld keep their case).
+// Text files are read as UTF-8, bytes that are not valid UTF-8 as Windows-1252,
+// CRLF as LF; they are written as UTF-8. Standard library only.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The device root; DeviceRootDefault() is $XDG_DATA_HOME/velkar, else
+// ~/.local/share/velkar.
+void SetDeviceRoot(const std::string& hostFolder);
+const std::string& DeviceRoot();
+std::string DeviceRootDefault();
+
+// Host path for a device path (wide text). Existing components are found
+// case-insensitively; the rest are kept as written.
+std::string DevicePathToHost(const char16_t* devicePath);
+
+// Decodes a text file's bytes as OpenTextFile does (UTF-8, else Windows-1252;
+// CRLF as LF).
+std::u16string DecodeTextBytes(const std::string& bytes);
+
+// A text file read or appended through the device root.
+struct TextFile;
+
+// mode "r": read (nullptr when missing or unreadable); "a" (and "a+t"): append,
+// created when missing (nullptr when the folder is missing or not writable).
+TextFile* OpenTextFile(const char16_t* devicePath, const char* mode);
+// Next character into *out; 0 at end of file (the end-of-file indicator), else 1.
+int ReadTextChar(TextFile* file, char16_t* out);
+// 1 when the file held no character at all.
+int TextFileAtEnd(TextFile* file);
+// Appends text as UTF-8; 1 on success.
+int WriteText(TextFile* file, const char16_t* text);
+// Closes and releases; 1 when everything written reached the file.
+int CloseTextFile(TextFile* file);
+
+// Replaces the file with content (UTF-8) so that it is never seen truncated: a
+// temporary file in the same folder is written, flushed and renamed over the old
+// one. Returns 1 on success; on any failure the old file stays whole and 0 is
+// returned.
+int ReplaceTextFile(const char16_t* devicePath, const char16_t* content);

@@ -1,0 +1,26 @@
+#include "store/track_log.h"
+
+#include "base/text.h"
+#include "gps/gps_state.h"
+#include "platform/files.h"
+
+const char16_t kTrackLogPath[] = u"\\Scheda di memoria\\GpsLog.txt";
+
+void AppendTrackLog()
+{
+    TextFile* file = OpenTextFile(kTrackLogPath, "a+t");
+    if (file == nullptr) return;
+    const GpsState g = SnapshotGpsState();
+    char16_t line[kTrackLineSize];
+    FormatText(line, kTrackLineSize, "%f;%f;%s;%d;%f;%f \n", g.latitude, g.longitude, g.utcTime,
+               static_cast<int>(g.fixQuality), g.speedKmh, g.course);
+    // A line cut by the buffer (a huge typed coordinate) still ends its line, so
+    // the next fix starts on a line of its own.
+    const size_t length = TextLength(line);
+    if (length >= 2 && line[length - 1] != u'\n') {
+        line[length - 2] = u' ';
+        line[length - 1] = u'\n';
+    }
+    WriteText(file, line);
+    CloseTextFile(file);
+}

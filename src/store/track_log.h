@@ -1,0 +1,13 @@
+// Track log "\Scheda di memoria\GpsLog.txt": one semicolon-separated line per call,
+//   44.348733;11.717500;163400.0;1;0.000000;0.000000 \n
+//   latitude  longitude utcTime fix speedKmh course   (a space before the line end)
+// appended and closed at once, so the file is complete after every line.
+#pragma once
+
+extern const char16_t kTrackLogPath[];
+
+constexpr int kTrackLineSize = 128;
+
+// Appends the current fix (a snapshot of gpsState). A missing card or folder drops
+// the line without a message; the next call tries again.
+void AppendTrackLog();
