@@ -7,7 +7,7 @@
 
 extern const ResourceTable velkarResources;
 
-// Dialog templates, defined beside the dialogs they serve.
+// Dialog templates (dialog_templates.cpp).
 extern const DialogTemplate kGpsDataDialog;      // 103
 extern const DialogTemplate kAboutDialog;        // 105
 extern const DialogTemplate kMapSetDialog;       // 106
