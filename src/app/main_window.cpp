@@ -1,0 +1,144 @@
+// The main window's procedure and its life: the create handler (arrow icons, the
+// start-up reset and the three files, menu bar, timer 11024, the map bitmap), the
+// 3000 ms tick (emulation step, track log, repaint rule), close and destroy.
+//
+// Index: MainWndProc - OnCreate / ResetState - OnTick - OnClose / OnDestroy.
+#include <mutex>
+
+#include "app/globals.h"
+#include "app/shell.h"
+#include "base/text.h"
+#include "gps/emulation.h"
+#include "gps/gps_state.h"
+#include "gps/serial_link.h"
+#include "store/maps.h"
+#include "store/prefs.h"
+#include "store/settings.h"
+#include "store/track_log.h"
+#include "view/view.h"
+
+// Handles the command message (commands.cpp).
+intptr_t OnCommand(WindowHandle window, uintptr_t wParam, intptr_t lParam);
+// Builds the menu bar at the foot of window (commands.cpp).
+void CreateMainMenuBar(WindowHandle window);
+
+namespace {
+
+// Icon resources in the order of arrowIcons: N, NE, E, SE, S, SW, W, NW.
+constexpr int32_t kArrowIconIds[kArrowCount] = {116, 120, 119, 121, 117, 122, 118, 123};
+
+void LoadArrowIcons()
+{
+    for (int i = 0; i < kArrowCount; ++i) arrowIcons[i] = LoadIconResource(hInstance, kArrowIconIds[i]);
+}
+
+void ReleaseArrowIcons()
+{
+    for (int i = 0; i < kArrowCount; ++i) {
+        if (arrowIcons[i] != nullptr) DestroyIconHandle(arrowIcons[i]);
+        arrowIcons[i] = nullptr;
+    }
+}
+
+void OnCreate(WindowHandle window)
+{
+    mainWindow = window;  // the menu bar's message box and the dialogs need it already
+    LoadArrowIcons();
+    ResetState();
+    CreateMainMenuBar(window);
+    StartTimer(window, kMainTimerId, kMainTimerPeriodMs);
+    SwitchMapBitmap();
+}
+
+// Counts towards the next track-log line only while the log is on and the fix is
+// exactly a plain GPS fix; otherwise the counter keeps its value.
+void CountTowardsLog(const GpsState& g)
+{
+    if (!(settings.enableLog == 1 && g.fixQuality == 1)) return;
+    ++logTickCounter;
+    if (logTickCounter >= kLogEveryTicks) {
+        AppendTrackLog();
+        logTickCounter = 0;
+    }
+}
+
+// A move of a metre or more repaints at once (leaving redrawCounter alone);
+// otherwise every third tick repaints.
+void ApplyRepaintRule(WindowHandle window, const GpsState& g)
+{
+    if (g.distanceMoved >= kRepaintDistance) {
+        InvalidateWindow(window, 1);
+        return;
+    }
+    ++redrawCounter;
+    if (redrawCounter >= kRedrawEveryTicks) {
+        InvalidateWindow(window, 1);
+        redrawCounter = 0;
+    }
+}
+
+void OnTick(WindowHandle window)
+{
+    FeedEmulatedSentence(settings.gpsEmulation);
+    const GpsState g = SnapshotGpsState();  // one consistent copy for both rules
+    CountTowardsLog(g);
+    ApplyRepaintRule(window, g);
+}
+
+void OnClose(WindowHandle window)
+{
+    DestroyMainWindow(window);
+}
+
+// Stops the tick, releases the map, releases the reader thread's wait and closes
+// the port (the invalid handle ends the reader's loop), then ends the loop.
+void OnDestroy(WindowHandle window)
+{
+    StopTimer(window, kMainTimerId);
+    if (mapBitmap != nullptr) DeleteObject(mapBitmap);
+    mapBitmap = nullptr;
+    const PortHandle port = portHandle.load();
+    ReleasePortWait(port);
+    if (port != kInvalidPort) ClosePort(port);
+    portHandle = kInvalidPort;
+    ReleaseArrowIcons();
+    PostQuit(0);
+}
+
+}  // namespace
+
+void ResetState()
+{
+    ResetGpsState();
+
+    if (mapBitmap != nullptr) DeleteObject(mapBitmap);
+    mapBitmap = nullptr;
+    FillDefaultMapEntry(currentMap);
+
+    // The settings come first: the catalogue and the points read mapInDegrees and
+    // prefInDegrees from them. A missing file leaves its defaults.
+    LoadSettings();
+    LoadMapCatalogue();
+    LoadPrefPoints();
+
+    {
+        std::lock_guard<std::mutex> lock(gpsMutex);
+        CopyText(displayLine, kDisplayLineSize, u"i'm waiting....");
+    }
+    gotoActive = 0;
+    emulationStep = 0;
+    CopyText(soundDirectory, kSoundDirectorySize, u"\\Scheda di memoria\\Velkar");
+}
+
+intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    switch (message) {
+    case kMsgCreate: OnCreate(window); return 1;
+    case kMsgDestroy: OnDestroy(window); return 1;
+    case kMsgPaint: PaintMainView(window); return 1;
+    case kMsgClose: OnClose(window); return 1;
+    case kMsgCommand: return OnCommand(window, wParam, lParam);
+    case kMsgTimer: OnTick(window); return 1;
+    }
+    return DefaultWindowProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,36 @@
+// The application shell: the program's entry, the main window procedure with its
+// start-up, tick and shutdown, the command table and the About dialog. Runs on
+// the user-interface thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/window.h"
+
+constexpr uint32_t kMainTimerId = 11024;
+constexpr uint32_t kMainTimerPeriodMs = 3000;  // one tick: emulation step, track log, repaint rule
+constexpr int32_t kLogEveryTicks = 10;        // a track-log line every tenth tick with a fix
+constexpr int32_t kRedrawEveryTicks = 3;      // forced repaint when the position stands still
+constexpr double kRepaintDistance = 1.0;      // metres moved since the last fix that repaint at once
+
+extern const char16_t kMainClassName[];       // "Velkar Application"
+extern const char16_t kMainTitle[];           // "Velkar"
+
+// Steps 1 to 8 of the start: one instance per device root, class, window, port,
+// message loop. Returns the exit code (0 also when another instance runs).
+int VelkarEntry(const EntryArguments* arguments);
+
+// The main window's procedure: 1 create, 2 destroy, 15 paint, 16 close,
+// 273 command, 275 timer; anything else goes to DefaultWindowProc.
+intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// The start-up reset: GpsState, the default map entry, then the settings file,
+// the map catalogue and the preference points in this order (the latter two read
+// mapInDegrees and prefInDegrees from the settings), then the remaining globals.
+void ResetState();
+
+// "COM1:" to "COM5:" for comPort 1 to 5, "COM1:" for any other value.
+void ChoosePortName(int32_t comPort, char16_t* name /* kPortNameSize */);
+
+// The About dialog (template 105): "OK" (id 1) closes it.
+intptr_t AboutDlgProc(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
