@@ -1,0 +1,144 @@
+// Synchronous wave playback: libsndfile decodes, ALSA's "default" PCM plays with
+// blocking writes, then drains. Files that cannot be decoded give the built-in
+// tone; a missing device gives silence. ALSA's own error printing is switched off.
+#include "platform/sound.h"
+
+#include <alsa/asoundlib.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace {
+
+constexpr unsigned kLatencyUs = 100000;  // ALSA buffer latency asked for, microseconds
+constexpr sf_count_t kChunkFrames = 4096;
+constexpr int kMaxChannels = 16;
+constexpr int kMaxRate = 768000;
+
+// ALSA reports configuration and device errors on standard error by default; a
+// machine without sound must stay silent.
+void QuietAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void SilenceAlsaOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(QuietAlsaError); });
+}
+
+// Opens "default" without waiting for a busy device, then switches to blocking
+// writes. nullptr when there is no usable device.
+snd_pcm_t* OpenPlayback(snd_pcm_format_t format, unsigned channels, unsigned rate)
+{
+    snd_pcm_t* pcm = nullptr;
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return nullptr;
+    if (snd_pcm_nonblock(pcm, 0) < 0 ||
+        snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate, 1, kLatencyUs) < 0) {
+        snd_pcm_close(pcm);
+        return nullptr;
+    }
+    return pcm;
+}
+
+// Writes all frames, recovering from under-runs; 0 when the device gave up.
+int WriteFrames(snd_pcm_t* pcm, const void* data, snd_pcm_uframes_t frames, size_t frameBytes)
+{
+    const char* p = static_cast<const char*>(data);
+    while (frames > 0) {
+        snd_pcm_sframes_t n = snd_pcm_writei(pcm, p, frames);
+        if (n < 0) {
+            if (snd_pcm_recover(pcm, static_cast<int>(n), 1) < 0) return 0;
+            continue;
+        }
+        p += static_cast<size_t>(n) * frameBytes;
+        frames -= static_cast<snd_pcm_uframes_t>(n);
+    }
+    return 1;
+}
+
+void Finish(snd_pcm_t* pcm)
+{
+    snd_pcm_drain(pcm);
+    snd_pcm_close(pcm);
+}
+
+int PlayDefaultTone()
+{
+    snd_pcm_t* pcm = OpenPlayback(SND_PCM_FORMAT_S16, 1, kDefaultToneRate);
+    if (pcm == nullptr) return 0;
+    std::vector<int16_t> tone(kDefaultToneFrames);
+    constexpr double kAmplitude = 0.3 * 32767.0;
+    constexpr int kRampFrames = 220;  // 10 ms fade in and out: no click at either end
+    for (int i = 0; i < kDefaultToneFrames; ++i) {
+        double gain = 1.0;
+        if (i < kRampFrames) gain = double(i) / kRampFrames;
+        if (kDefaultToneFrames - 1 - i < kRampFrames) gain = double(kDefaultToneFrames - 1 - i) / kRampFrames;
+        const double phase = 2.0 * M_PI * kDefaultToneHz * double(i) / kDefaultToneRate;
+        tone[i] = static_cast<int16_t>(std::lrint(kAmplitude * gain * std::sin(phase)));
+    }
+    const int ok = WriteFrames(pcm, tone.data(), tone.size(), sizeof(int16_t));
+    Finish(pcm);
+    return ok;
+}
+
+// Plays an opened file in its own rate and channel count: float and double
+// encodings as 32-bit float, everything else as signed 16-bit. -1 when the device
+// cannot be opened, else 1 (0 when it failed while playing).
+int PlayDecoded(SNDFILE* file, const SF_INFO& info)
+{
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    const bool isFloat = subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+    const unsigned channels = static_cast<unsigned>(info.channels);
+    const unsigned rate = static_cast<unsigned>(info.samplerate);
+    snd_pcm_t* pcm = nullptr;
+    if (isFloat) pcm = OpenPlayback(SND_PCM_FORMAT_FLOAT, channels, rate);
+    const bool asFloat = pcm != nullptr;
+    if (pcm == nullptr) pcm = OpenPlayback(SND_PCM_FORMAT_S16, channels, rate);
+    if (pcm == nullptr) return -1;
+
+    int ok = 1;
+    if (asFloat) {
+        std::vector<float> chunk(static_cast<size_t>(kChunkFrames) * channels);
+        sf_count_t n;
+        while (ok && (n = sf_readf_float(file, chunk.data(), kChunkFrames)) > 0)
+            ok = WriteFrames(pcm, chunk.data(), static_cast<snd_pcm_uframes_t>(n), channels * sizeof(float));
+    } else {
+        std::vector<int16_t> chunk(static_cast<size_t>(kChunkFrames) * channels);
+        sf_count_t n;
+        while (ok && (n = sf_readf_short(file, chunk.data(), kChunkFrames)) > 0)
+            ok = WriteFrames(pcm, chunk.data(), static_cast<snd_pcm_uframes_t>(n), channels * sizeof(int16_t));
+    }
+    Finish(pcm);
+    return ok;
+}
+
+}  // namespace
+
+int PlaySoundFile(const char16_t* devicePath, uint32_t flags)
+{
+    SilenceAlsaOnce();
+    SF_INFO info = {};
+    SNDFILE* file = nullptr;
+    if (devicePath != nullptr && devicePath[0] != 0) {
+        const std::string host = DevicePathToHost(devicePath);
+        file = sf_open(host.c_str(), SFM_READ, &info);
+    }
+    // Only what a sound device can be asked to play counts as playable; anything
+    // else (no file, not a sound, absurd header values) gives the default tone.
+    if (file != nullptr &&
+        !(info.channels >= 1 && info.channels <= kMaxChannels && info.samplerate >= 1 &&
+          info.samplerate <= kMaxRate && info.frames > 0)) {
+        sf_close(file);
+        file = nullptr;
+    }
+    if (file == nullptr) return PlayDefaultTone();
+    const int played = PlayDecoded(file, info);
+    sf_close(file);
+    // A device that exists but cannot take the file's format still gets the tone.
+    if (played == -1) return PlayDefaultTone();
+    return played;
+}
