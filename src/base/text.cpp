@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstring>
+#include <algorithm>
 #include <limits>
 
 size_t TextLength(const char16_t* text)
@@ -203,11 +204,28 @@ double TextToDouble(const char16_t* text)
     auto r = std::from_chars(number.data(), number.data() + number.size(), value);
     if (r.ec == std::errc::result_out_of_range) {
         // from_chars leaves the value alone on overflow or underflow; strtod gives
-        // HUGE_VAL or a (signed) zero there, and so do we.
-        bool tiny = false;
-        size_t e = number.find('e');
-        if (e != std::string::npos && e + 1 < number.size() && number[e + 1] == '-') tiny = true;
-        value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+        // HUGE_VAL or a (signed) zero there, and so do we. Which of the two it is
+        // follows from the decimal exponent of the first significant digit:
+        // "0.000...1" underflows without any exponent, "1e-400" with one.
+        int64_t magnitude = 0;
+        size_t d = 0;
+        while (d < number.size() && (number[d] == '0' || number[d] == '.')) ++d;
+        const size_t point = number.find('.');
+        const size_t mantissaEnd = std::min(number.find('e'), number.size());
+        const size_t integerEnd = std::min(point, mantissaEnd);
+        if (d < integerEnd) magnitude = static_cast<int64_t>(integerEnd - d);         // digits before the point
+        else magnitude = -static_cast<int64_t>(d - integerEnd) + (d > integerEnd ? 1 : 0);  // zeros after it
+        const size_t e = number.find('e');
+        if (e != std::string::npos) {
+            int64_t exponent = 0;
+            bool negativeExponent = false;
+            size_t j = e + 1;
+            if (j < number.size() && (number[j] == '+' || number[j] == '-')) negativeExponent = number[j++] == '-';
+            for (; j < number.size(); ++j)
+                if (exponent < 1000000000) exponent = exponent * 10 + (number[j] - '0');
+            magnitude += negativeExponent ? -exponent : exponent;
+        }
+        value = magnitude <= 0 ? 0.0 : std::numeric_limits<double>::infinity();
     }
     return negative ? -value : value;
 }

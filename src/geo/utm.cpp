@@ -41,9 +41,10 @@ int32_t LatLonToUtm(double lat, double lon, double* easting, double* northing)
     const int32_t k = TruncToInt32(u * kOne360th);
     const double lonN = (u - static_cast<double>(static_cast<int64_t>(k) * 360)) - 180.0;
 
-    // 2. Zone: a longitude on a boundary belongs to the zone to its east.
+    // 2. Zone: a longitude on a boundary belongs to the zone to its east. Formed
+    // in 64 bits and saturated, so that a non-finite longitude cannot overflow.
     const int32_t t = TruncToInt32((lonN + 180.0) * kMinusOneSixth);
-    const int32_t zone = 1 - t;
+    const int32_t zone = TruncToInt32(static_cast<double>(1 - static_cast<int64_t>(t)));
 
     // 3. Central meridian in integer degrees.
     const double lon0 = static_cast<double>(6 * static_cast<int64_t>(zone) - 183);
@@ -56,10 +57,12 @@ int32_t LatLonToUtm(double lat, double lon, double* easting, double* northing)
     const double N = kSemiMajor / std::sqrt(1.0 - (sinPhi * sinPhi) * kE2);
     const double T = std::pow(std::tan(phi), 2.0);
     const double C = std::pow(std::cos(phi), 2.0) * kEp2;
-    // From 180 on, the normalised longitude enters the difference too, so that 180
-    // gives the zone-1 result of -180 instead of a 357-degree difference. Below 180
-    // the argument is used as passed, bit for bit.
-    const double lonDiff = lon >= 180.0 ? lonN : lon;
+    // Whenever the normalisation moved the longitude (from 180 on, and for the last
+    // representable value below 180, whose sum with 180 rounds to 360), the
+    // normalised longitude enters the difference too, so that 180 gives the zone-1
+    // result of -180 instead of a 357-degree difference. Otherwise the argument is
+    // used as passed, bit for bit.
+    const double lonDiff = (k != 0) ? lonN : lon;
     const double A = std::cos(phi) * ((lonDiff * kDegToRad) - (lon0 * kDegToRad));
 
     const double c0 = ((kOneMinusE2Quarter - e4 * 0.046875) - e6 * 0.01953125);

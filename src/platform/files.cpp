@@ -120,6 +120,7 @@ std::string DevicePathToHost(const char16_t* devicePath)
 
     fs::path host = DeviceRoot();
     bool exists = true;
+    int depth = 0;  // components below the root
     size_t i = start;
     while (i <= path.size()) {
         size_t slash = path.find('/', i);
@@ -128,8 +129,11 @@ std::string DevicePathToHost(const char16_t* devicePath)
         i = slash + 1;
         if (part.empty() || part == ".") continue;
         if (part == "..") {
-            // Never leave the root: a ".." stays at the root's level.
-            if (host != fs::path(DeviceRoot())) host = host.parent_path();
+            // Never leave the root: a ".." at the root's level stays there.
+            if (depth > 0) {
+                host = host.parent_path();
+                --depth;
+            }
             continue;
         }
         fs::path exact = host / part;
@@ -145,6 +149,7 @@ std::string DevicePathToHost(const char16_t* devicePath)
             }
         }
         host = exact;
+        ++depth;
     }
     return host.string();
 }
@@ -231,6 +236,10 @@ int ReplaceTextFile(const char16_t* devicePath, const char16_t* content)
         fs::remove(temp, ec);
         return 0;
     }
+    // The new file keeps the old one's permissions.
+    const fs::file_status old = fs::status(target, ec);
+    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
+    ec.clear();
     fs::rename(temp, target, ec);
     if (ec) {
         fs::remove(temp, ec);

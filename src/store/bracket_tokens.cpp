@@ -19,10 +19,10 @@ inline int ScanChar(Scanner& s, char16_t c, TokenAction action, void* context)
         return 1;
     }
     if (c == u']') {
-        // The token is everything stored since the last '[' (or, without one, since
-        // the previous ']'): the text between a ']' and the next '[' is kept, as the
-        // layout has always read it. p does not move, so the next character
-        // overwrites the terminator.
+        // The token is everything stored since the last '['. p does not move, so the
+        // characters after a ']' are stored behind the token just read, and a ']'
+        // with no '[' before it delivers that token again with them appended
+        // ("[ab]cd]" gives "ab", then "abcd"), as the layout has always read it.
         s.buffer[s.p] = 0;
         const int32_t number = s.k;
         s.k = (number == kLastTokenOfRecord) ? 0 : number + 1;
