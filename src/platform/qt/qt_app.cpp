@@ -1,0 +1,465 @@
+// Process side of the Qt window layer: the QApplication, the program's options,
+// the message loop with its accelerators, quitting, message boxes and the
+// one-instance-per-device-root check over a local socket.
+// Options: --root DIR, --screenshot FILE, --time-scale K, --quit-after-ticks N.
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QKeySequence>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMessageBox>
+#include <QShortcut>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "platform/qt/qt_handles.h"
+#include "platform/qt/qt_internal.h"
+
+namespace {
+
+constexpr const char* kVersionLine = "velkar 0.0.15";
+constexpr int kAllocationLimitMb = 600;  // an 8000 x 8000 map at 4 bytes a pixel is 244 MiB
+
+struct ProgramOptions {
+    std::string screenshot;
+    double timeScale = 1.0;
+    long long quitAfterTicks = 0;
+    long long ticksDelivered = 0;
+    bool quitSent = false;
+};
+ProgramOptions& Options()
+{
+    static ProgramOptions options;
+    return options;
+}
+
+bool quitPosted = false;
+int quitCode = 0;
+int raiseRequests = 0;
+QLocalServer* instanceServer = nullptr;
+
+void UseOffscreenWithoutDisplay()
+{
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+const char* kUsage =
+    "usage: velkar [--root DIR] [--screenshot FILE] [--time-scale K] [--quit-after-ticks N]\n"
+    "  --root DIR            device root holding \"My Documents\" and \"Scheda di memoria\"\n"
+    "                        (default $XDG_DATA_HOME/velkar, else ~/.local/share/velkar)\n"
+    "  --screenshot FILE     after every paint write the map view to FILE as PNG\n"
+    "  --time-scale K        run every timer K times faster (K > 0)\n"
+    "  --quit-after-ticks N  close the window after N ticks, as Control+Q does\n"
+    "  --help                show this text\n"
+    "  --version             show the version\n";
+
+bool ParseDouble(const std::string& text, double* out)
+{
+    if (text.empty()) return false;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (end == nullptr || *end != '\0') return false;
+    *out = v;
+    return true;
+}
+
+bool ParseCount(const std::string& text, long long* out)
+{
+    if (text.empty()) return false;
+    long long v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        if (v > 1000000000000LL) return false;
+        v = v * 10 + (c - '0');
+    }
+    *out = v;
+    return true;
+}
+
+std::string UserName()
+{
+    if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return user;
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_name != nullptr) return pw->pw_name;
+    return "uid" + std::to_string(static_cast<long long>(getuid()));
+}
+
+// A raise request from a later start: bring the main window to the front.
+void OnRaiseRequest(QLocalSocket* socket)
+{
+    QByteArray data = socket->readAll();
+    if (!data.contains("raise")) return;
+    ++raiseRequests;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() != QLatin1String("velkar-main") || !top->isVisible()) continue;
+        top->showNormal();
+        top->raise();
+        top->activateWindow();
+    }
+}
+
+void StartInstanceServer(const QString& name)
+{
+    if (instanceServer != nullptr) {
+        if (instanceServer->serverName() == name) return;
+        delete instanceServer;
+        instanceServer = nullptr;
+    }
+    auto* server = new QLocalServer(qApp);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(name)) {
+        // Nobody answered a moment ago, so the socket file is left over from a run
+        // that ended without closing it.
+        QLocalServer::removeServer(name);
+        if (!server->listen(name)) {
+            delete server;
+            return;
+        }
+    }
+    QObject::connect(server, &QLocalServer::newConnection, server, [server]() {
+        while (QLocalSocket* socket = server->nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket]() { OnRaiseRequest(socket); });
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            if (socket->bytesAvailable() > 0) OnRaiseRequest(socket);
+        }
+    });
+    instanceServer = server;
+}
+
+}  // namespace
+
+// ---- Application --------------------------------------------------------------
+
+void EnsureQtApplication()
+{
+    if (QCoreApplication::instance() != nullptr) return;
+    UseOffscreenWithoutDisplay();
+    static int argc = 1;
+    static char name[] = "velkar";
+    static char* argv[] = {name, nullptr};
+    auto* app = new QApplication(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("velkar"));
+    QImageReader::setAllocationLimit(kAllocationLimitMb);
+    // Numbers in files and on screen are read and written with '.' whatever the
+    // user's locale; the toolkit set the C library's locale from the environment.
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+QString QStringOfText(const char16_t* text)
+{
+    if (text == nullptr) return QString();
+    return QString::fromUtf16(text);
+}
+
+QString QStringOfText(const char16_t* text, int32_t length)
+{
+    if (text == nullptr) return QString();
+    if (length < 0) return QString::fromUtf16(text);
+    return QString::fromUtf16(text, length);
+}
+
+// ---- Options -------------------------------------------------------------------
+
+int ParsePlatformOptions(int argc, char** argv, PlatformOptions* options, std::string* message)
+{
+    *options = PlatformOptions{};
+    message->clear();
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i] != nullptr ? argv[i] : "";
+        std::string value;
+        bool hasInlineValue = false;
+        if (arg.rfind("--", 0) == 0) {
+            size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg = arg.substr(0, eq);
+                hasInlineValue = true;
+            }
+        }
+        auto needValue = [&](std::string* out) {
+            if (hasInlineValue) {
+                *out = value;
+                return true;
+            }
+            if (i + 1 >= argc || argv[i + 1] == nullptr) {
+                *message = "velkar: option " + arg + " needs a value (try --help)";
+                return false;
+            }
+            *out = argv[++i];
+            return true;
+        };
+        if (arg == "--help" && !hasInlineValue) {
+            options->help = true;
+        } else if (arg == "--version" && !hasInlineValue) {
+            options->version = true;
+        } else if (arg == "--root") {
+            if (!needValue(&options->root)) return 0;
+            if (options->root.empty()) {
+                *message = "velkar: --root needs a folder";
+                return 0;
+            }
+        } else if (arg == "--screenshot") {
+            if (!needValue(&options->screenshot)) return 0;
+            if (options->screenshot.empty()) {
+                *message = "velkar: --screenshot needs a file name";
+                return 0;
+            }
+        } else if (arg == "--time-scale") {
+            std::string text;
+            if (!needValue(&text)) return 0;
+            double k = 0;
+            if (!ParseDouble(text, &k) || !(k > 0 && k <= 1e6)) {
+                *message = "velkar: --time-scale needs a number above 0 (up to 1000000), not '" + text + "'";
+                return 0;
+            }
+            options->timeScale = k;
+        } else if (arg == "--quit-after-ticks") {
+            std::string text;
+            if (!needValue(&text)) return 0;
+            long long n = 0;
+            if (!ParseCount(text, &n) || n < 1) {
+                *message = "velkar: --quit-after-ticks needs a whole number of at least 1, not '" + text + "'";
+                return 0;
+            }
+            options->quitAfterTicks = n;
+        } else {
+            *message = "velkar: unknown argument '" + std::string(argv[i] != nullptr ? argv[i] : "") +
+                       "' (try --help)";
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction entry)
+{
+    PlatformOptions parsed;
+    std::string message;
+    if (!ParsePlatformOptions(argc, argv, &parsed, &message)) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return 2;
+    }
+    if (parsed.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (parsed.version) {
+        std::printf("%s\n", kVersionLine);
+        return 0;
+    }
+    ProgramOptions& o = Options();
+    o = ProgramOptions{};
+    o.screenshot = parsed.screenshot;
+    o.timeScale = parsed.timeScale;
+    o.quitAfterTicks = parsed.quitAfterTicks;
+    quitPosted = false;
+    quitCode = 0;
+
+    SetDeviceRoot(parsed.root.empty() ? DeviceRootDefault() : parsed.root);
+
+    const bool ownsApplication = QCoreApplication::instance() == nullptr;
+    EnsureQtApplication();
+
+    EntryArguments arguments{instance, 0, u"", 1};
+    const int result = entry != nullptr ? entry(&arguments) : 0;
+
+    // Windows left open (Exit quits without closing) go before the application.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (WindowHandle h = HandleOfWidget(top); h != nullptr) StopAllTimers(h);
+    }
+    delete instanceServer;
+    instanceServer = nullptr;
+    if (ownsApplication) {
+        for (QWidget* top : QApplication::topLevelWidgets()) delete top;
+        delete QCoreApplication::instance();
+    }
+    return result;
+}
+
+const char* ScreenshotPath() { return Options().screenshot.c_str(); }
+
+double TimeScale() { return Options().timeScale; }
+
+// --quit-after-ticks: after N timer messages delivered to the main window, the
+// window gets command 1, the command Control+Q sends.
+void CountMainWindowTick(WindowHandle window)
+{
+    ProgramOptions& o = Options();
+    if (o.quitAfterTicks <= 0 || o.quitSent) return;
+    if (++o.ticksDelivered < o.quitAfterTicks) return;
+    o.quitSent = true;
+    SendWindowMessage(window, kMsgCommand, 1, 0);
+}
+
+// ---- Message loop ----------------------------------------------------------------
+
+struct PlatformAccelerators {
+    const AcceleratorResource* table;
+};
+
+AcceleratorHandle LoadAcceleratorTable(InstanceHandle instance, int32_t id)
+{
+    const AcceleratorResource* table = FindAccelerators(instance, id);
+    if (table == nullptr) return nullptr;
+    return new PlatformAccelerators{table};
+}
+
+namespace {
+
+// Virtual-key code to the toolkit's key; 0 for keys this layer does not map.
+int QtKeyOfVirtualKey(uint16_t vk)
+{
+    if (vk >= 'A' && vk <= 'Z') return Qt::Key_A + (vk - 'A');
+    if (vk >= '0' && vk <= '9') return Qt::Key_0 + (vk - '0');
+    if (vk >= 0x70 && vk <= 0x7B) return Qt::Key_F1 + (vk - 0x70);
+    switch (vk) {
+    case 0x08: return Qt::Key_Backspace;
+    case 0x09: return Qt::Key_Tab;
+    case 0x0D: return Qt::Key_Return;
+    case 0x1B: return Qt::Key_Escape;
+    case 0x20: return Qt::Key_Space;
+    case 0x25: return Qt::Key_Left;
+    case 0x26: return Qt::Key_Up;
+    case 0x27: return Qt::Key_Right;
+    case 0x28: return Qt::Key_Down;
+    case 0x2E: return Qt::Key_Delete;
+    default: return 0;
+    }
+}
+
+void InstallAccelerators(WindowHandle window, AcceleratorHandle accelerators)
+{
+    if (accelerators == nullptr || accelerators->table == nullptr || !IsLiveWindow(window)) return;
+    QWidget* top = window->widget;
+    if (top == nullptr) return;
+    const AcceleratorResource* t = accelerators->table;
+    for (int32_t i = 0; i < t->entryCount; ++i) {
+        const AcceleratorEntry& e = t->entries[i];
+        QKeyCombination combination(Qt::Key_unknown);
+        Qt::KeyboardModifiers modifiers;
+        if (e.flags & 0x04) modifiers |= Qt::ShiftModifier;
+        if (e.flags & kAccelControl) modifiers |= Qt::ControlModifier;
+        if (e.flags & 0x10) modifiers |= Qt::AltModifier;
+        int key = (e.flags & kAccelVirtKey) ? QtKeyOfVirtualKey(e.key) : static_cast<int>(QChar(e.key).toUpper().unicode());
+        if (key == 0) continue;
+        combination = QKeyCombination(modifiers, static_cast<Qt::Key>(key));
+        auto* shortcut = new QShortcut(QKeySequence(combination), top);
+        shortcut->setContext(Qt::WindowShortcut);
+        shortcut->setObjectName(QStringLiteral("accel-%1").arg(e.command));
+        const uint16_t command = e.command;
+        QObject::connect(shortcut, &QShortcut::activated, top, [window, command]() {
+            if (IsLiveWindow(window)) SendWindowMessage(window, kMsgCommand, command, 0);
+        });
+        if (e.flags & kAccelLast) break;
+    }
+}
+
+}  // namespace
+
+int RunMessageLoop(WindowHandle window, AcceleratorHandle accelerators)
+{
+    EnsureQtApplication();
+    InstallAccelerators(window, accelerators);
+    if (quitPosted) return quitCode;
+    const int code = QApplication::exec();
+    return quitPosted ? quitCode : code;
+}
+
+void PostQuit(int exitCode)
+{
+    quitPosted = true;
+    quitCode = exitCode;
+    if (QCoreApplication::instance() != nullptr) QCoreApplication::exit(exitCode);
+}
+
+// ---- Message boxes ---------------------------------------------------------------
+
+void ShowMessageBox(WindowHandle owner, const char16_t* text, const char16_t* caption)
+{
+    EnsureQtApplication();
+    const QString t = QStringOfText(text);
+    const QString c = QStringOfText(caption);
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+        // Nobody can answer a box here: say it on standard error and go on.
+        std::fprintf(stderr, "%s: %s\n", c.toUtf8().constData(), t.toUtf8().constData());
+        std::fflush(stderr);
+        return;
+    }
+    QWidget* parent = IsLiveWindow(owner) ? static_cast<QWidget*>(owner->widget) : nullptr;
+    QMessageBox box(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("velkar-messagebox"));
+    box.exec();
+}
+
+// ---- One instance per device root ------------------------------------------------
+
+std::string InstanceServerName()
+{
+    std::error_code ec;
+    std::filesystem::path root = std::filesystem::weakly_canonical(DeviceRoot(), ec);
+    if (ec) root = DeviceRoot();
+    QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(root.string()), QCryptographicHash::Sha1)
+                            .toHex()
+                            .left(16);
+    return "velkar-" + UserName() + "-" + digest.toStdString();
+}
+
+int RaiseRequestsReceived() { return raiseRequests; }
+
+WindowHandle FindOtherInstance(const char16_t* className, const char16_t* title)
+{
+    EnsureQtApplication();
+    const std::string name = InstanceServerName();
+    const QString qname = QString::fromStdString(name);
+    {
+        QLocalSocket probe;
+        probe.connectToServer(qname);
+        if (probe.waitForConnected(1000)) {
+            probe.disconnectFromServer();
+            auto* other = new PlatformWindow;
+            other->kind = PlatformWindow::OtherInstance;
+            other->serverName = name;
+            RegisterWindow(other);
+            return other;
+        }
+    }
+    // This is the first instance on this root: claim it for later starts.
+    StartInstanceServer(qname);
+    return nullptr;
+}
+
+void BringToFront(WindowHandle window)
+{
+    if (!IsLiveWindow(window)) return;
+    if (window->kind != PlatformWindow::OtherInstance) {
+        if (QWidget* top = window->widget) {
+            top->showNormal();
+            top->raise();
+            top->activateWindow();
+        }
+        return;
+    }
+    QLocalSocket socket;
+    socket.connectToServer(QString::fromStdString(window->serverName));
+    if (!socket.waitForConnected(1000)) return;
+    socket.write("raise\n");
+    socket.flush();
+    socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(1000);
+}

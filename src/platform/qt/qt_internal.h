@@ -1,0 +1,131 @@
+// Records shared by the Qt side of the window layer: what a window handle, a
+// drawing surface and a graphic object hold, and the program-wide options.
+// Used only inside src/platform/qt/; the system's code sees opaque handles.
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QPen>
+#include <QPointer>
+#include <QWidget>
+
+#include <map>
+#include <string>
+
+#include "platform/draw.h"
+#include "platform/window.h"
+
+class QTimer;
+class QDialog;
+
+// The main window's client area: blits the back buffer; a due paint runs the
+// window procedure's message 15 first.
+class ClientWidget : public QWidget {
+public:
+    ClientWidget(PlatformWindow* owner, QWidget* parent);
+    QSize sizeHint() const override;
+    QSize intendedSize{240, 268};
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    PlatformWindow* owner_;
+};
+
+// The main window's frame: a close request from the user becomes message 16.
+class MainFrame : public QWidget {
+public:
+    explicit MainFrame(PlatformWindow* owner);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    PlatformWindow* owner_;
+};
+
+// A window handle: the main window, a modal dialog, a control's host, the menu
+// bar, or another running instance reached through its local socket.
+struct PlatformWindow {
+    enum Kind { MainWindow, Dialog, MenuBar, OtherInstance } kind = MainWindow;
+    QPointer<QWidget> widget;        // the top-level widget (frame or dialog)
+    ClientWidget* client = nullptr;  // main window: the painted client area
+    WindowProc procedure = nullptr;
+    InstanceHandle instance = nullptr;
+    int32_t templateId = 0;          // dialogs: the template they were built from
+    std::map<uint32_t, QTimer*> timers;
+    bool destroyed = false;
+    // Paint state of the main window.
+    QImage backBuffer;               // Format_RGB32, the client area's pixels
+    bool invalid = false;            // a paint is due
+    bool eraseDue = false;           // fill white before the next paint
+    bool erasedThisPaint = false;
+    // Dialogs.
+    intptr_t endCode = 0;
+    bool ended = false;
+    bool notifying = true;           // control messages switch this off while they run
+    std::string serverName;          // OtherInstance: the local socket to talk to
+    QWidget* menuBar = nullptr;      // main window: the bar at its foot
+};
+
+// True while the handle names a window that has not been destroyed.
+bool IsLiveWindow(WindowHandle window);
+void RegisterWindow(WindowHandle window);
+void UnregisterWindow(WindowHandle window);
+
+// Paint cycle of a main window: erase when due, send message 15, write the
+// screenshot. Called from the client's paint event and from UpdateWindowNow.
+void RunPaintCycle(WindowHandle window);
+// Stops and releases every timer of the window.
+void StopAllTimers(WindowHandle window);
+
+// Program-wide options (set by PlatformMain).
+double TimeScale();
+void CountMainWindowTick(WindowHandle window);
+
+// Text conversions.
+QString QStringOfText(const char16_t* text);
+QString QStringOfText(const char16_t* text, int32_t length);
+
+// Colour 0x00BBGGRR.
+inline QColor QColorOfRef(uint32_t c)
+{
+    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
+}
+
+// Graphic objects: pens, fonts and bitmaps, and the icons.
+struct PlatformObject {
+    enum Type { Pen, Font, Bitmap } type = Pen;
+    QPen pen;
+    bool nullPen = false;
+    QFont font;
+    QImage image;                    // bitmaps: Format_RGB32
+    bool stock = false;
+    int selectedCount = 0;           // surfaces it is selected into
+};
+
+struct PlatformIcon {
+    QImage image;                    // Format_ARGB32_Premultiplied
+};
+
+// A drawing surface: the client area of a window between BeginPaint and EndPaint,
+// or a memory surface drawing into its selected bitmap.
+struct PlatformSurface {
+    bool memory = false;
+    WindowHandle window = nullptr;   // paint surfaces
+    PlatformObject* pen = nullptr;
+    PlatformObject* font = nullptr;
+    PlatformObject* bitmap = nullptr;
+    uint32_t textColour = 0x000000;
+    QImage* Target();                // the pixels drawn on (nullptr if none)
+};
+
+// Stock objects every new surface starts with.
+PlatformObject* StockPen();
+PlatformObject* StockFont();
+PlatformObject* StockBitmap();
+
+// The family used when a font names no face or a face that does not exist.
+QString DefaultFontFamily();

@@ -1,0 +1,464 @@
+// The main window on Qt: a frame with the painted client area above and the menu
+// bar at its foot, the paint cycle over a white-erasable back buffer, timers,
+// synchronous messages, destruction, icons and the menu bar built from the
+// button table (words: menu id, count, then 7 words a button).
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QSvgRenderer>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "base/numbers.h"
+#include "platform/qt/qt_handles.h"
+#include "platform/qt/qt_internal.h"
+
+namespace {
+
+std::set<WindowHandle>& LiveWindows()
+{
+    static std::set<WindowHandle> live;
+    return live;
+}
+
+struct ClassRecord {
+    std::u16string name;
+    WindowClass record;
+};
+std::vector<ClassRecord>& Classes()
+{
+    static std::vector<ClassRecord> classes;
+    return classes;
+}
+
+const WindowClass* FindClass(const char16_t* name)
+{
+    if (name == nullptr) return nullptr;
+    for (const ClassRecord& c : Classes())
+        if (c.name == name) return &c.record;
+    return nullptr;
+}
+
+constexpr int kDefaultClientWidth = 240;   // the handheld's work area the layout was drawn for
+constexpr int kDefaultClientHeight = 268;
+
+const char* kHandleProperty = "velkarHandle";
+
+// Sizes the frame so that the client area gets width x height.
+void ApplyClientSize(WindowHandle window, int width, int height)
+{
+    QWidget* top = window->widget;
+    if (top == nullptr || window->client == nullptr) return;
+    window->client->intendedSize = QSize(width, height);
+    int barHeight = 0;
+    if (window->menuBar != nullptr) barHeight = window->menuBar->sizeHint().height();
+    top->resize(width, height + barHeight);
+}
+
+}  // namespace
+
+bool IsLiveWindow(WindowHandle window) { return window != nullptr && LiveWindows().count(window) != 0 && !window->destroyed; }
+void RegisterWindow(WindowHandle window) { LiveWindows().insert(window); }
+void UnregisterWindow(WindowHandle window) { LiveWindows().erase(window); }
+
+WindowHandle HandleOfWidget(QWidget* widget)
+{
+    if (widget == nullptr) return nullptr;
+    QVariant v = widget->property(kHandleProperty);
+    if (!v.isValid()) return nullptr;
+    auto* h = reinterpret_cast<WindowHandle>(v.value<quintptr>());
+    return IsLiveWindow(h) ? h : nullptr;
+}
+
+QWidget* WidgetOfHandle(WindowHandle window) { return IsLiveWindow(window) ? window->widget.data() : nullptr; }
+
+QImage ClientImage(WindowHandle window)
+{
+    if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return QImage();
+    return window->backBuffer.copy();
+}
+
+// ---- Client area and frame ----------------------------------------------------------
+
+ClientWidget::ClientWidget(PlatformWindow* owner, QWidget* parent) : QWidget(parent), owner_(owner)
+{
+    setObjectName(QStringLiteral("velkar-client"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setMinimumSize(1, 1);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+QSize ClientWidget::sizeHint() const { return intendedSize; }
+
+void ClientWidget::paintEvent(QPaintEvent*)
+{
+    if (IsLiveWindow(owner_) && owner_->invalid) RunPaintCycle(owner_);
+    QPainter p(this);
+    p.drawImage(0, 0, owner_->backBuffer);
+}
+
+void ClientWidget::resizeEvent(QResizeEvent* event)
+{
+    const QSize s = event->size();
+    if (s.isEmpty() || s == owner_->backBuffer.size()) return;
+    // The class redraws on every resize: a fresh white buffer and a full paint.
+    owner_->backBuffer = QImage(s, QImage::Format_RGB32);
+    owner_->backBuffer.fill(Qt::white);
+    owner_->invalid = true;
+    owner_->eraseDue = true;
+}
+
+MainFrame::MainFrame(PlatformWindow* owner) : QWidget(nullptr), owner_(owner) {}
+
+void MainFrame::closeEvent(QCloseEvent* event)
+{
+    // The window closes only when its procedure destroys it.
+    event->ignore();
+    if (IsLiveWindow(owner_)) SendWindowMessage(owner_, kMsgClose, 0, 0);
+}
+
+// ---- Paint cycle -----------------------------------------------------------------------
+
+namespace {
+
+void WriteScreenshot(const QImage& image)
+{
+    const char* path = ScreenshotPath();
+    if (path == nullptr || *path == '\0') return;
+    // A reader never sees half a file: write beside it, then rename over it.
+    const std::string target = path;
+    const std::string temporary = target + ".tmp";
+    if (!image.save(QString::fromStdString(temporary), "PNG")) {
+        std::remove(temporary.c_str());
+        return;
+    }
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) std::remove(temporary.c_str());
+}
+
+}  // namespace
+
+void RunPaintCycle(WindowHandle window)
+{
+    if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return;
+    if (window->backBuffer.isNull()) return;
+    window->erasedThisPaint = false;
+    if (window->eraseDue) {
+        window->backBuffer.fill(Qt::white);
+        window->eraseDue = false;
+        window->erasedThisPaint = true;
+    }
+    window->invalid = false;
+    if (window->procedure != nullptr) window->procedure(window, kMsgPaint, 0, 0);
+    if (!IsLiveWindow(window)) return;
+    WriteScreenshot(window->backBuffer);
+}
+
+// ---- Classes and the main window ------------------------------------------------------
+
+int RegisterWindowClass(const WindowClass* windowClass)
+{
+    if (windowClass == nullptr || windowClass->className == nullptr || windowClass->procedure == nullptr) return 0;
+    if (FindClass(windowClass->className) != nullptr) return 0;
+    Classes().push_back(ClassRecord{windowClass->className, *windowClass});
+    return 1;
+}
+
+WindowHandle CreateMainWindow(const char16_t* className, const char16_t* title, uint32_t style, int32_t x, int32_t y,
+                              int32_t width, int32_t height)
+{
+    EnsureQtApplication();
+    const WindowClass* wc = FindClass(className);
+    if (wc == nullptr) return nullptr;
+
+    auto* window = new PlatformWindow;
+    window->kind = PlatformWindow::MainWindow;
+    window->procedure = wc->procedure;
+    window->instance = wc->instance;
+
+    auto* frame = new MainFrame(window);
+    frame->setObjectName(QStringLiteral("velkar-main"));
+    frame->setWindowTitle(QStringOfText(title));
+    frame->setProperty(kHandleProperty, QVariant::fromValue(reinterpret_cast<quintptr>(window)));
+    auto* layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* client = new ClientWidget(window, frame);
+    layout->addWidget(client, 1);
+    window->widget = frame;
+    window->client = client;
+
+    const int clientWidth = (width == kUseDefault || width <= 0) ? kDefaultClientWidth : width;
+    const int clientHeight = (height == kUseDefault || height <= 0) ? kDefaultClientHeight : height;
+    window->backBuffer = QImage(clientWidth, clientHeight, QImage::Format_RGB32);
+    window->backBuffer.fill(Qt::white);
+    window->invalid = true;
+    window->eraseDue = true;
+    ApplyClientSize(window, clientWidth, clientHeight);
+    if (x != kUseDefault && y != kUseDefault) frame->move(x, y);
+
+    if (wc->iconId != 0) {
+        if (IconHandle icon = LoadIconResource(wc->instance, wc->iconId)) {
+            frame->setWindowIcon(QIcon(QPixmap::fromImage(icon->image)));
+            DestroyIconHandle(icon);
+        }
+    }
+    RegisterWindow(window);
+
+    // The create message runs before creation returns; -1 refuses the window.
+    if (window->procedure(window, kMsgCreate, 0, 0) == -1) {
+        DestroyMainWindow(window);
+        return nullptr;
+    }
+    if (!IsLiveWindow(window)) return nullptr;
+    ApplyClientSize(window, clientWidth, clientHeight);
+    if (style & kStyleVisible) frame->show();
+    return window;
+}
+
+void ShowMainWindow(WindowHandle window, int showMode)
+{
+    if (!IsLiveWindow(window) || window->widget == nullptr) return;
+    if (showMode == 0)
+        window->widget->hide();
+    else
+        window->widget->show();
+}
+
+void UpdateWindowNow(WindowHandle window)
+{
+    if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return;
+    if (window->invalid) RunPaintCycle(window);
+    if (IsLiveWindow(window) && window->client != nullptr) window->client->update();
+}
+
+intptr_t DefaultWindowProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    switch (message) {
+    case kMsgClose:
+        DestroyMainWindow(window);
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+int DestroyMainWindow(WindowHandle window)
+{
+    if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return 0;
+    StopAllTimers(window);
+    if (window->procedure != nullptr) window->procedure(window, kMsgDestroy, 0, 0);
+    window->destroyed = true;
+    if (QWidget* top = window->widget) {
+        top->hide();
+        top->setProperty(kHandleProperty, QVariant());
+        top->deleteLater();
+    }
+    // The record stays allocated (marked dead) so that a stale handle is refused
+    // rather than followed.
+    return 1;
+}
+
+intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    if (!IsLiveWindow(window) || window->procedure == nullptr) return 0;
+    return window->procedure(window, message, wParam, lParam);
+}
+
+void InvalidateWindow(WindowHandle window, int erase)
+{
+    if (!IsLiveWindow(window)) return;
+    if (window->kind == PlatformWindow::Dialog) {
+        if (window->widget) window->widget->update();
+        return;
+    }
+    if (window->kind != PlatformWindow::MainWindow) return;
+    window->invalid = true;
+    if (erase) window->eraseDue = true;
+    if (window->client != nullptr) window->client->update();
+}
+
+// ---- Timers -----------------------------------------------------------------------------
+
+int StartTimer(WindowHandle window, uint32_t timerId, uint32_t periodMs)
+{
+    if (!IsLiveWindow(window) || window->widget == nullptr) return 0;
+    if (window->kind != PlatformWindow::MainWindow && window->kind != PlatformWindow::Dialog) return 0;
+    QTimer*& timer = window->timers[timerId];
+    if (timer == nullptr) {
+        timer = new QTimer(window->widget);
+        timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(timer, &QTimer::timeout, timer, [window, timerId]() {
+            if (!IsLiveWindow(window)) return;
+            SendWindowMessage(window, kMsgTimer, timerId, 0);
+            if (window->kind == PlatformWindow::MainWindow && IsLiveWindow(window)) CountMainWindowTick(window);
+        });
+    }
+    // --time-scale runs every timer K times faster; the period given is unchanged.
+    const double scaled = std::floor(static_cast<double>(periodMs) / TimeScale());
+    timer->start(std::max(1, TruncToInt32(scaled)));
+    return 1;
+}
+
+int StopTimer(WindowHandle window, uint32_t timerId)
+{
+    if (!IsLiveWindow(window)) return 0;
+    auto it = window->timers.find(timerId);
+    if (it == window->timers.end()) return 0;
+    it->second->stop();
+    it->second->deleteLater();
+    window->timers.erase(it);
+    return 1;
+}
+
+void StopAllTimers(WindowHandle window)
+{
+    if (window == nullptr) return;
+    for (auto& [id, timer] : window->timers) {
+        timer->stop();
+        timer->deleteLater();
+    }
+    window->timers.clear();
+}
+
+// ---- Icons --------------------------------------------------------------------------------
+
+IconHandle LoadIconResource(InstanceHandle instance, int32_t id)
+{
+    EnsureQtApplication();
+    const IconResource* resource = FindIcon(instance, id);
+    if (resource == nullptr || resource->svg == nullptr || resource->size <= 0 || resource->size > 1024) return nullptr;
+    QSvgRenderer renderer(QByteArray(resource->svg, static_cast<qsizetype>(resource->svgLength)));
+    if (!renderer.isValid()) return nullptr;
+    auto* icon = new PlatformIcon;
+    icon->image = QImage(resource->size, resource->size, QImage::Format_ARGB32_Premultiplied);
+    icon->image.fill(Qt::transparent);
+    QPainter p(&icon->image);
+    p.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&p);
+    p.end();
+    return icon;
+}
+
+void DestroyIconHandle(IconHandle icon) { delete icon; }
+
+QImage IconImage(IconHandle icon) { return icon != nullptr ? icon->image.copy() : QImage(); }
+
+// ---- Menu bar -----------------------------------------------------------------------------
+
+namespace {
+
+constexpr int kButtonWords = 7;       // image, command, state, style, caption, reserved, menu entry
+constexpr uint16_t kStateEnabled = 4;
+constexpr uint16_t kStyleDropDown = 0x08;
+
+void PostCommand(WindowHandle owner, int32_t command)
+{
+    // A menu choice arrives through the queue, after the pop-up has closed.
+    QMetaObject::invokeMethod(
+        qApp,
+        [owner, command]() {
+            if (IsLiveWindow(owner)) SendWindowMessage(owner, kMsgCommand, MakeWParam(command, 0), 0);
+        },
+        Qt::QueuedConnection);
+}
+
+void FillMenu(QMenu* menu, const MenuItemTemplate* items, int32_t count, WindowHandle owner)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        const MenuItemTemplate& item = items[i];
+        if (item.text == nullptr) {
+            menu->addSeparator();
+        } else if (item.popup != nullptr && item.popupCount > 0) {
+            QMenu* sub = menu->addMenu(QStringOfText(item.text));
+            FillMenu(sub, item.popup, item.popupCount, owner);
+        } else {
+            QAction* action = menu->addAction(QStringOfText(item.text));
+            action->setObjectName(QStringLiteral("menu-%1").arg(item.commandId));
+            const int32_t command = item.commandId;
+            QObject::connect(action, &QAction::triggered, menu, [owner, command]() { PostCommand(owner, command); });
+        }
+    }
+}
+
+}  // namespace
+
+int CreateMenuBar(MenuBarInfo* info)
+{
+    EnsureQtApplication();
+    if (info == nullptr) return 0;
+    info->menuBar = nullptr;
+    WindowHandle owner = info->owner;
+    if (!IsLiveWindow(owner) || owner->kind != PlatformWindow::MainWindow || owner->widget == nullptr) return 0;
+    const RawDataResource* table = FindRawData(info->instance, info->resourceId);
+    const MenuTemplate* menu = FindMenuTemplate(info->instance, info->resourceId);
+    if (table == nullptr || menu == nullptr || table->words == nullptr || table->wordCount < 2) return 0;
+    const int32_t count = table->words[1];
+    if (count < 0 || table->wordCount < 2 + count * kButtonWords) return 0;
+
+    auto* bar = new QWidget;
+    bar->setObjectName(QStringLiteral("velkar-menubar"));
+    bar->setAutoFillBackground(true);
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window, QColor(0xD4, 0xD0, 0xC8));
+    bar->setPalette(palette);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(2, 1, 2, 1);
+    row->setSpacing(2);
+    for (int32_t b = 0; b < count; ++b) {
+        const uint16_t* w = table->words + 2 + b * kButtonWords;
+        const int32_t command = w[1];
+        const uint16_t state = w[2];
+        const uint16_t style = w[3];
+        const char16_t* caption = FindString(info->instance, w[4]);
+        const int32_t entry = w[6];
+        if (caption == nullptr) {
+            delete bar;
+            return 0;
+        }
+        auto* button = new QToolButton(bar);
+        button->setObjectName(QStringLiteral("menubar-%1").arg(command));
+        button->setText(QStringOfText(caption));
+        button->setAutoRaise(true);
+        button->setEnabled((state & kStateEnabled) != 0);
+        if (style & kStyleDropDown) {
+            auto* popup = new QMenu(button);
+            popup->setObjectName(QStringLiteral("menubar-popup-%1").arg(command));
+            if (entry >= 0 && entry < menu->itemCount) {
+                const MenuItemTemplate& top = menu->items[entry];
+                if (top.popup != nullptr) FillMenu(popup, top.popup, top.popupCount, owner);
+            }
+            button->setMenu(popup);
+            button->setPopupMode(QToolButton::InstantPopup);
+            button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        } else {
+            QObject::connect(button, &QToolButton::clicked, button, [owner, command]() {
+                if (IsLiveWindow(owner)) SendWindowMessage(owner, kMsgCommand, MakeWParam(command, 0), 0);
+            });
+        }
+        row->addWidget(button);
+    }
+    row->addStretch(1);
+
+    const QSize clientSize = owner->client->intendedSize;
+    if (owner->menuBar != nullptr) owner->menuBar->deleteLater();
+    owner->menuBar = bar;
+    static_cast<QVBoxLayout*>(owner->widget->layout())->addWidget(bar, 0);
+    ApplyClientSize(owner, clientSize.width(), clientSize.height());
+
+    auto* handle = new PlatformWindow;
+    handle->kind = PlatformWindow::MenuBar;
+    handle->widget = bar;
+    RegisterWindow(handle);
+    info->menuBar = handle;
+    return 1;
+}
