@@ -185,7 +185,7 @@ STREETS = [
     Street("Via San Vitale", 10, [(120, 300), (170, 420), (330, 600), (520, 900)]),
     Street("Via dei Campi", 6, straight_ns(-700, -1000, 900)),
     Street("Via Bassa", 6, straight_ew(560, -1100, 1600)),
-    Street("Via Bassa", 6, straight_ew(-760, -1100, 1600), label=True),
+    Street("Via Lunga", 6, straight_ew(-760, -1100, 1600)),
 ]
 
 RAILWAY_V = -575.0
