@@ -426,9 +426,9 @@ def draw_fields(c):
                 continue
             if abs(cu - river_u(cv)) < 110:
                 continue
-            poly = rect(u0 + 3, v0 + 3, u1 - 3, v1 - 3)
-            if c.visible(poly):
-                c.polygon(poly, rng.choice(FIELDS), FIELD_LINE, 1.0)
+            poly, tone = rect(u0 + 3, v0 + 3, u1 - 3, v1 - 3), rng.choice(FIELDS)
+            if c.visible(poly):  # the same draws on every sheet, so the fields match
+                c.polygon(poly, tone, FIELD_LINE, 1.0)
     # A few farmsteads among the fields.
     for u, v in [(-620, 430), (-880, -230), (-520, -690), (960, 640), (1380, -520), (380, 760), (-880, 720)]:
         for du, dv, w, h in [(0, 0, 24, 12), (-4, 18, 12, 16)]:
