@@ -12,6 +12,14 @@
 // read by the reader thread.
 extern std::atomic<PortHandle> portHandle;
 
+// Reader threads started by OpenPort that have not yet returned (0 or 1 in a
+// run). A shutdown, or anyone watching the link, can see the thread end.
+extern std::atomic<int32_t> readerThreadsRunning;
+
+// Sentence ends ('*') the reader thread has framed, handed over or not. Waiters
+// may block on it with std::atomic::wait; every increment notifies them.
+extern std::atomic<uint32_t> sentenceEnds;
+
 // Opens portName at baudRate (8N1, raw, DTR and RTS raised) and starts the reader
 // thread. Returns 1 when running; 0 after telling the user in a message box
 // captioned "Error".
@@ -20,7 +28,8 @@ int OpenPort(const char16_t* portName, int32_t baudRate);
 // Clears the port's event mask, which releases the reader thread's wait at once.
 void ReleasePortWait(PortHandle handle);
 
-// 0 for kInvalidPort or a failed close, 1 when the device was closed.
+// 0 for kInvalidPort or a failed close, 1 when the device was closed. Closing
+// portHandle makes it kInvalidPort first, so the released reader thread ends.
 int ClosePort(PortHandle handle);
 
 // The reader thread's entry; returns 0 when it ends.

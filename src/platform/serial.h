@@ -1,9 +1,120 @@
 // Serial link to the receiver: open a device by name ("COM1:".."COM5:"), line
 // settings, time-outs, modem lines, event mask and event wait, one-byte reads,
 // and the reader thread. Standard types only; the POSIX side is platform/posix/.
+// Every operation returns 1 for success and 0 for failure; nothing throws.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 using PortHandle = intptr_t;
 constexpr PortHandle kInvalidPort = -1;
+
+// ---- Line settings -------------------------------------------------------
+
+// The handheld's device-control record, the parts this system touches.
+struct SerialLineSettings {
+    uint32_t baudRate;  // bits per second
+    uint32_t flags;     // switch word, bits below
+    uint8_t byteSize;   // data bits, 5 to 8
+    uint8_t parity;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t stopBits;   // 0 one, 1 one and a half, 2 two
+};
+
+// Bits of SerialLineSettings::flags, as the handheld lays them out.
+constexpr uint32_t kLineBinary = 1u << 0;            // no end-of-file character: raw bytes
+constexpr uint32_t kLineParityCheck = 1u << 1;       // check parity (only with a parity set)
+constexpr uint32_t kLineCtsOutFlow = 1u << 2;        // hold output while CTS is low
+constexpr uint32_t kLineDsrOutFlow = 1u << 3;        // hold output while DSR is low
+constexpr uint32_t kLineDtrControlMask = 3u << 4;    // 0 disabled, 1 enabled (held on), 2 handshake
+constexpr uint32_t kLineDtrEnabled = 1u << 4;
+constexpr uint32_t kLineDsrSensitivity = 1u << 6;    // drop bytes while DSR is low
+constexpr uint32_t kLineTxContinueOnXoff = 1u << 7;
+constexpr uint32_t kLineXonXoffOut = 1u << 8;
+constexpr uint32_t kLineXonXoffIn = 1u << 9;
+constexpr uint32_t kLineErrorChar = 1u << 10;        // replace bytes with parity errors
+constexpr uint32_t kLineDiscardNul = 1u << 11;
+constexpr uint32_t kLineRtsControlMask = 3u << 12;   // 0 disabled, 1 enabled (held on), 2 handshake
+constexpr uint32_t kLineRtsEnabled = 1u << 12;
+constexpr uint32_t kLineRtsHandshake = 2u << 12;
+constexpr uint32_t kLineAbortOnError = 1u << 14;
+
+// ---- Time-outs -------------------------------------------------------------
+
+// All in milliseconds. readInterval 0xFFFFFFFF with both read totals 0 means a
+// read returns at once with the bytes already received, possibly none.
+struct SerialTimeouts {
+    uint32_t readInterval;
+    uint32_t readTotalMultiplier;
+    uint32_t readTotalConstant;
+    uint32_t writeTotalMultiplier;
+    uint32_t writeTotalConstant;
+};
+
+// ---- Modem lines and events ----------------------------------------------
+
+// Function codes of EscapeSerialFunction.
+constexpr uint32_t kSetRts = 3;
+constexpr uint32_t kClearRts = 4;
+constexpr uint32_t kSetDtr = 5;
+constexpr uint32_t kClearDtr = 6;
+
+// Event bits of the event mask and of an event wait's result.
+constexpr uint32_t kEventRxChar = 0x0001;  // a byte was received
+constexpr uint32_t kEventCts = 0x0008;     // CTS changed
+constexpr uint32_t kEventDsr = 0x0010;     // DSR changed
+constexpr uint32_t kEventRlsd = 0x0020;    // carrier detect changed
+constexpr uint32_t kEventRing = 0x0100;    // ring indicator
+
+// ---- Operations ------------------------------------------------------------
+
+// Host path a port name stands for: "COMn:" is <device root>/dev/COMn when that
+// entry exists (a link to a tty or pty, or a text file naming a network source),
+// else /dev/ttyS<n-1>. Empty for a name that is not "COMn:" (n 1 to 255).
+std::string SerialDevicePath(const char16_t* portName);
+
+// Opens the port for reading and writing, without sharing (no second opener,
+// this program or another, gets it), only if it already exists. A text file
+// holding "tcp://HOST:PORT" or "gpsd://HOST[:PORT]" (gpsd: port 2947 by default;
+// raw NMEA is asked for) opens a network source instead. kInvalidPort on failure.
+PortHandle OpenSerialDevice(const char16_t* portName);
+
+// The device's current settings (a network source reports the last ones written).
+int GetSerialLineSettings(PortHandle port, SerialLineSettings* settings);
+// Writes them; 0 when the device cannot take them (a speed it does not know, 0
+// included; an unknown byte size, parity or stop-bit code).
+int SetSerialLineSettings(PortHandle port, const SerialLineSettings* settings);
+
+int GetSerialTimeouts(PortHandle port, SerialTimeouts* timeouts);
+int SetSerialTimeouts(PortHandle port, const SerialTimeouts* timeouts);
+
+// Raises or lowers DTR or RTS (codes above). 0 where the device has no such line.
+int EscapeSerialFunction(PortHandle port, uint32_t function);
+
+// Later waits end on the events of mask; a mask of 0 releases a wait in progress
+// at once (the wait then reports no event).
+int SetSerialEventMask(PortHandle port, uint32_t mask);
+
+// Blocks until an event of the mask occurs and stores the events that occurred.
+// When the device vanishes (unplugged: hang-up or read error; a network peer
+// closing) the wait does not end: it tries the same port again about once a
+// second, reopens it with the settings last written and the modem lines last
+// raised, and goes on waiting; the CPU stays idle meanwhile. A mask of 0 or
+// closing the port ends the wait at once, also then. 0 when the wait failed
+// (the port was closed), which counts as no event.
+int WaitSerialEvent(PortHandle port, uint32_t* events);
+
+// Reads up to size bytes as the time-outs say; *delivered is the number read.
+// A device that has vanished delivers nothing (0 returned); the next wait
+// recovers it.
+int ReadSerial(PortHandle port, unsigned char* buffer, uint32_t size, uint32_t* delivered);
+
+// Closes the port; a wait in progress on it ends at once. 0 for a handle that is
+// not open or a failed close.
+int CloseSerialDevice(PortHandle port);
+
+// ---- Threads -------------------------------------------------------------
+
+// Starts entry on a new thread at once (default stack) and releases it: the
+// thread is never joined. 0 when no thread could be created.
+int CreateDetachedThread(int (*entry)());

@@ -1,27 +1,120 @@
-// Serial link, first stage: no device layer yet, so opening fails as a missing
-// device would.
+// Serial link: OpenPort (open, line settings, time-outs, DTR and RTS, reader
+// thread), ClosePort, and ReaderThread, which sleeps in the port's event wait and
+// reads one byte per call into the sentence framing until none is left.
+// Uses the platform's serial operations only; the device may vanish and come back
+// without the thread noticing (the wait recovers it).
 #include "gps/serial_link.h"
 
 #include "app/globals.h"
+#include "gps/framing.h"
 #include "platform/window.h"
 
 std::atomic<PortHandle> portHandle{kInvalidPort};
+std::atomic<int32_t> readerThreadsRunning{0};
+std::atomic<uint32_t> sentenceEnds{0};
 
-int OpenPort(const char16_t* name, int32_t baudRate)
+namespace {
+
+// The switch word's new value keeps bits 0, 1, 4, 7, 12 and 15 to 31 and sets
+// bits 0, 1, 4, 7 and 12: binary mode, parity checking, DTR enabled, transmit
+// after XOFF, RTS enabled; CTS/DSR output flow, DSR sensitivity, XON/XOFF, error
+// character, NUL discarding, RTS handshake and abort on error off.
+constexpr uint32_t kKeptFlagBits = 0xFFFF9093u;
+constexpr uint32_t kSetFlagBits = 0x1093u;
+
+// A read returns at once with the bytes already received, possibly none.
+constexpr SerialTimeouts kPortTimeouts = {
+    0xFFFFFFFFu,  // interval between two received bytes: the maximum
+    0,            // read total, per byte
+    0,            // read total, constant
+    10,           // write total, per byte: 10 ms
+    1000,         // write total, constant: 1000 ms
+};
+
+// Events the thread waits for: received byte 0x0001, CTS 0x0008, DSR 0x0010,
+// carrier detect 0x0020, ring 0x0100; after the first wait without carrier.
+constexpr uint32_t kFirstEventMask = 313;
+constexpr uint32_t kRunningEventMask = 281;
+
+int Fail(const char16_t* text)
 {
-    portHandle = kInvalidPort;
-    ShowMessageBox(mainWindow, u"Unable to open the port", u"Error");
+    ShowMessageBox(mainWindow, text, u"Error");
     return 0;
 }
 
-void ReleasePortWait(PortHandle handle) {}
+}  // namespace
+
+int OpenPort(const char16_t* name, int32_t baudRate)
+{
+    portHandle = OpenSerialDevice(name);
+    const PortHandle port = portHandle;
+    if (port == kInvalidPort) return Fail(u"Unable to open the port");
+
+    SerialLineSettings line{};
+    GetSerialLineSettings(port, &line);  // the base for the changes; its result is ignored
+    line.baudRate = static_cast<uint32_t>(baudRate);  // a negative speed becomes one no device takes
+    line.flags = (line.flags & kKeptFlagBits) | kSetFlagBits;
+    line.byteSize = 8;
+    line.parity = 0;    // none
+    line.stopBits = 0;  // one
+    if (!SetSerialLineSettings(port, &line)) return Fail(u"Unable to configure the serial port");
+
+    SerialTimeouts timeouts{};
+    GetSerialTimeouts(port, &timeouts);  // result ignored
+    timeouts = kPortTimeouts;
+    if (!SetSerialTimeouts(port, &timeouts)) return Fail(u"Unable to set the time-out parameters");
+
+    EscapeSerialFunction(port, kSetDtr);  // results ignored: a pty has no modem lines
+    EscapeSerialFunction(port, kSetRts);
+
+    readerThreadsRunning.fetch_add(1);
+    if (!CreateDetachedThread(ReaderThread)) {
+        readerThreadsRunning.fetch_sub(1);
+        return Fail(u"Unable to create the read thread");
+    }
+    return 1;
+}
+
+void ReleasePortWait(PortHandle handle)
+{
+    SetSerialEventMask(handle, 0);
+}
 
 int ClosePort(PortHandle handle)
 {
-    return 0;
+    if (handle == kInvalidPort) return 0;
+    // The reader thread, released from its wait, must find portHandle invalid
+    // and end instead of waiting on a closed port.
+    PortHandle expected = handle;
+    portHandle.compare_exchange_strong(expected, kInvalidPort);
+    return CloseSerialDevice(handle);
 }
 
 int ReaderThread()
 {
+    FramingState framing{0, 0};
+    SetSerialEventMask(portHandle, kFirstEventMask);
+    if (portHandle == kInvalidPort) {
+        readerThreadsRunning.fetch_sub(1);
+        return 0;
+    }
+    for (;;) {
+        uint32_t events = 0;
+        if (!WaitSerialEvent(portHandle, &events)) events = 0;  // a failed wait counts as no event
+        SetSerialEventMask(portHandle, kRunningEventMask);
+        if ((events & kEventRxChar) != 0) {
+            unsigned char byte = 0;
+            uint32_t delivered = 0;
+            while (ReadSerial(portHandle, &byte, 1, &delivered) && delivered == 1) {
+                FrameByte(sentenceBuffer, &framing, byte);
+                if (byte == '*') {
+                    sentenceEnds.fetch_add(1);
+                    sentenceEnds.notify_all();
+                }
+            }
+        }
+        if (portHandle == kInvalidPort) break;
+    }
+    readerThreadsRunning.fetch_sub(1);
     return 0;
 }

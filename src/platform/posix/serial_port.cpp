@@ -1,0 +1,500 @@
+// Serial ports on POSIX: termios for the line settings, ioctl(TIOCMBIS/TIOCMBIC)
+// for DTR and RTS, poll() for the event wait with an eventfd that a mask of 0 or
+// a close signals, non-blocking reads from a receive buffer, and recovery of a
+// vanished device inside the wait. A handle names a record in a fixed table (slot and generation), so a
+// stale handle is refused instead of reaching a reused descriptor.
+#include "platform/serial.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <condition_variable>
+#include <mutex>
+
+#include "base/text.h"
+#include "platform/files.h"
+#include "platform/posix/serial_source.h"
+
+namespace {
+
+constexpr int kPortSlots = 16;
+constexpr int kRetryMs = 1000;          // a vanished device is tried again about once a second
+constexpr int kOpenConnectMs = 3000;    // a network source must answer the first connect within this
+constexpr int kRetryConnectMs = 1000;   // and each reconnect within this
+constexpr size_t kReceiveBuffer = 512;  // bytes taken from the device per system call
+
+// Speeds a tty takes, in bits per second. B0 is not here: it means "hang up".
+struct SpeedCode {
+    uint32_t bitsPerSecond;
+    speed_t code;
+};
+constexpr SpeedCode kSpeeds[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+int SpeedToCode(uint32_t bitsPerSecond, speed_t* code)
+{
+    for (const SpeedCode& s : kSpeeds)
+        if (s.bitsPerSecond == bitsPerSecond) {
+            *code = s.code;
+            return 1;
+        }
+    return 0;
+}
+
+uint32_t CodeToSpeed(speed_t code)
+{
+    for (const SpeedCode& s : kSpeeds)
+        if (s.code == code) return s.bitsPerSecond;
+    return 0;
+}
+
+struct PortSlot {
+    std::mutex lock;
+    std::condition_variable idle;  // busy dropped to 0
+    uint32_t generation = 0;       // handle = generation * kPortSlots + slot; bumped at every open
+    bool open = false;
+    bool closing = false;
+    int busy = 0;                  // waits and blocking reads in progress (they poll unlocked)
+    int device = -1;               // -1 while the device has vanished
+    bool vanished = false;         // a read saw the device go; the next wait closes and recovers it
+    // Received bytes not yet read: the role of the driver's receive buffer, so
+    // that reads of one byte do not cost one system call each.
+    unsigned char received[kReceiveBuffer];
+    size_t receivedAt = 0;
+    size_t receivedEnd = 0;
+    int release = -1;              // eventfd, created once and kept with the slot
+    SerialSource source;
+    uint32_t mask = 0;
+    SerialLineSettings line{};
+    bool ttyWritten = false;       // tty holds the settings to restore at a reopen
+    termios tty{};
+    SerialTimeouts timeouts{};
+    bool dtrRaised = false;
+    bool rtsRaised = false;
+};
+
+// Never destroyed: a reader thread may still wait on a port when the process
+// ends by the Exit road.
+PortSlot* Slots()
+{
+    static PortSlot* slots = new PortSlot[kPortSlots];
+    return slots;
+}
+
+// The open record behind a handle, locked through guard; nullptr for a handle
+// that is not open (never opened, closed, or from an older generation).
+PortSlot* Acquire(PortHandle port, std::unique_lock<std::mutex>& guard)
+{
+    if (port < kPortSlots) return nullptr;  // kInvalidPort included
+    PortSlot& s = Slots()[port % kPortSlots];
+    guard = std::unique_lock<std::mutex>(s.lock);
+    if (!s.open || s.closing || static_cast<PortHandle>(s.generation) != port / kPortSlots) {
+        guard.unlock();
+        return nullptr;
+    }
+    return &s;
+}
+
+void Signal(int eventFd)
+{
+    uint64_t one = 1;
+    ssize_t n = write(eventFd, &one, sizeof one);
+    (void)n;  // a full counter is still readable, which is all a waiter needs
+}
+
+void Drain(int eventFd)
+{
+    uint64_t count;
+    while (read(eventFd, &count, sizeof count) > 0) {
+    }
+}
+
+bool IsTty(const PortSlot& s) { return s.source.kind == SerialSourceKind::Tty; }
+
+// Opens the slot's source again after it vanished, with the settings and modem
+// lines it had. Runs unlocked on the waiting thread; the arguments are copies.
+int Reopen(const SerialSource& source, bool ttyWritten, const termios& tty, bool dtr, bool rts, int release)
+{
+    if (source.kind != SerialSourceKind::Tty) return ConnectNetworkSource(source, release, kRetryConnectMs);
+    int fd = OpenTtyExclusive(source.path);
+    if (fd < 0) return -1;
+    if (ttyWritten && tcsetattr(fd, TCSANOW, &tty) != 0) {
+        close(fd);
+        return -1;
+    }
+    int dtrBit = TIOCM_DTR, rtsBit = TIOCM_RTS;
+    if (dtr) ioctl(fd, TIOCMBIS, &dtrBit);  // results ignored, as at the first opening
+    if (rts) ioctl(fd, TIOCMBIS, &rtsBit);
+    return fd;
+}
+
+// The body of an event wait; s is locked through guard and counted busy.
+int WaitLocked(PortSlot& s, std::unique_lock<std::mutex>& guard, uint32_t* events)
+{
+    for (;;) {
+        if (s.closing) return 0;
+        if (s.mask == 0) return 0;  // nothing to wait for
+        if (s.vanished || s.device < 0) {
+            // The device is gone: close what is left of it and try it again
+            // about once a second, sleeping on the release signal meanwhile.
+            if (s.device >= 0) close(s.device);
+            s.device = -1;
+            s.vanished = false;
+            s.receivedAt = s.receivedEnd = 0;
+            const int release = s.release;
+            guard.unlock();
+            pollfd p{release, POLLIN, 0};
+            int ready = poll(&p, 1, kRetryMs);
+            guard.lock();
+            if (s.closing) return 0;
+            if (ready > 0) {
+                Drain(s.release);
+                return 1;  // released by a mask of 0: no event
+            }
+            const SerialSource source = s.source;
+            const termios tty = s.tty;
+            const bool ttyWritten = s.ttyWritten, dtr = s.dtrRaised, rts = s.rtsRaised;
+            guard.unlock();
+            int fd = Reopen(source, ttyWritten, tty, dtr, rts, release);
+            guard.lock();
+            if (fd >= 0) {
+                if (s.closing) {
+                    close(fd);
+                    return 0;
+                }
+                s.device = fd;
+            }
+            continue;
+        }
+        if (s.receivedAt < s.receivedEnd && (s.mask & kEventRxChar) != 0) {
+            *events = kEventRxChar;  // bytes taken from the device are still unread
+            return 1;
+        }
+        const short wanted = (s.mask & kEventRxChar) != 0 ? POLLIN : 0;
+        pollfd p[2] = {{s.device, wanted, 0}, {s.release, POLLIN, 0}};
+        guard.unlock();
+        int ready = poll(p, 2, -1);
+        guard.lock();
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return 0;
+        }
+        if ((p[1].revents & POLLIN) != 0) {
+            if (s.closing) return 0;  // the close drains the signal itself
+            Drain(s.release);
+            return 1;  // released by a mask of 0: no event
+        }
+        // Bytes still waiting are read first, even on a hang-up; the read that
+        // finds the device gone marks it vanished.
+        if ((p[0].revents & POLLIN) != 0 && (s.mask & kEventRxChar) != 0) {
+            *events = kEventRxChar;
+            return 1;
+        }
+        if ((p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) s.vanished = true;
+    }
+}
+
+}  // namespace
+
+std::string SerialDevicePath(const char16_t* portName)
+{
+    // "COMn:" with n 1 to 255.
+    if (portName == nullptr || portName[0] != u'C' || portName[1] != u'O' || portName[2] != u'M') return {};
+    int n = 0, digits = 0;
+    const char16_t* p = portName + 3;
+    while (*p >= u'0' && *p <= u'9' && digits < 4) {
+        n = n * 10 + (*p - u'0');
+        ++p;
+        ++digits;
+    }
+    if (digits == 0 || *p != u':' || p[1] != 0 || n < 1 || n > 255) return {};
+    char16_t devicePath[16];
+    FormatText(devicePath, 16, "\\dev\\COM%d", n);
+    std::string link = DevicePathToHost(devicePath);
+    struct stat info {};
+    if (lstat(link.c_str(), &info) == 0) return link;
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+PortHandle OpenSerialDevice(const char16_t* portName)
+{
+    SerialSource source;
+    if (!ResolveSerialSource(SerialDevicePath(portName), &source)) return kInvalidPort;
+    int fd = source.kind == SerialSourceKind::Tty ? OpenTtyExclusive(source.path)
+                                                  : ConnectNetworkSource(source, -1, kOpenConnectMs);
+    if (fd < 0) return kInvalidPort;
+    for (int i = 0; i < kPortSlots; ++i) {
+        PortSlot& s = Slots()[i];
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (s.open || s.closing) continue;
+        if (s.release < 0) s.release = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (s.release < 0) break;
+        Drain(s.release);
+        ++s.generation;
+        if (s.generation > static_cast<uint32_t>(INTPTR_MAX / kPortSlots) - 1) s.generation = 1;
+        s.open = true;
+        s.busy = 0;
+        s.device = fd;
+        s.vanished = false;
+        s.receivedAt = s.receivedEnd = 0;
+        s.source = source;
+        s.mask = 0;
+        s.line = SerialLineSettings{};
+        s.line.flags = kLineBinary | kLineDtrEnabled | kLineRtsEnabled;
+        s.line.byteSize = 8;
+        s.ttyWritten = false;
+        s.timeouts = SerialTimeouts{};
+        s.dtrRaised = s.rtsRaised = false;
+        return static_cast<PortHandle>(s.generation) * kPortSlots + i;
+    }
+    close(fd);
+    return kInvalidPort;
+}
+
+int GetSerialLineSettings(PortHandle port, SerialLineSettings* settings)
+{
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    *settings = s->line;
+    if (!IsTty(*s)) return 1;
+    termios t{};
+    if (s->device < 0 || tcgetattr(s->device, &t) != 0) return 0;
+    SerialLineSettings& out = *settings;
+    out.baudRate = CodeToSpeed(cfgetospeed(&t));
+    switch (t.c_cflag & CSIZE) {
+    case CS5: out.byteSize = 5; break;
+    case CS6: out.byteSize = 6; break;
+    case CS7: out.byteSize = 7; break;
+    default: out.byteSize = 8; break;
+    }
+    if ((t.c_cflag & PARENB) == 0) out.parity = 0;
+    else if ((t.c_cflag & CMSPAR) != 0) out.parity = (t.c_cflag & PARODD) != 0 ? 3 : 4;
+    else out.parity = (t.c_cflag & PARODD) != 0 ? 1 : 2;
+    out.stopBits = (t.c_cflag & CSTOPB) != 0 ? 2 : 0;
+    // The switches termios can show are read from it; the others keep the
+    // value last written.
+    auto put = [&](uint32_t bit, bool on) { out.flags = on ? (out.flags | bit) : (out.flags & ~bit); };
+    // Parity checking shows in termios only with a parity set.
+    if ((t.c_cflag & PARENB) != 0) put(kLineParityCheck, (t.c_iflag & INPCK) != 0);
+    put(kLineCtsOutFlow, (t.c_cflag & CRTSCTS) != 0);
+    put(kLineDsrSensitivity, (t.c_cflag & CLOCAL) == 0);
+    put(kLineXonXoffOut, (t.c_iflag & IXON) != 0);
+    put(kLineXonXoffIn, (t.c_iflag & IXOFF) != 0);
+    return 1;
+}
+
+// How the switch word maps to termios:
+//   binary mode             raw input and output: no line editing, echo, signals,
+//                           CR/LF translation, stripping or output processing
+//   parity checking         INPCK (takes effect only with a parity set)
+//   CTS output flow         CRTSCTS, also set by RTS handshake (RTS control 2)
+//   DSR output flow, DSR    no termios switch: DSR flow is not available; DSR
+//   sensitivity off         sensitivity off means CLOCAL (bytes taken whatever
+//                           the modem lines say)
+//   DTR / RTS enabled       the lines are raised by EscapeSerialFunction (5, 3)
+//   XON/XOFF out / in       IXON / IXOFF; transmit-after-XOFF IXANY
+//   error character, NUL    not available on termios: error bytes arrive as they
+//   discarding, abort       came, NUL bytes are kept, errors never stop reading
+// Always: CREAD, and VMIN 1 / VTIME 0 with O_NONBLOCK so that a read with nothing
+// to give fails with EAGAIN and a read of 0 bytes means the tty hung up.
+int SetSerialLineSettings(PortHandle port, const SerialLineSettings* settings)
+{
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    const SerialLineSettings& in = *settings;
+    if (!(in.byteSize >= 5 && in.byteSize <= 8) || in.parity > 4 || in.stopBits > 2) return 0;
+    if (!IsTty(*s)) {
+        // A network source has no line: the values are kept for reading back.
+        s->line = in;
+        return 1;
+    }
+    speed_t speed;
+    if (!SpeedToCode(in.baudRate, &speed)) return 0;
+    if (in.stopBits == 1) return 0;  // one and a half stop bits: termios has none
+    termios t{};
+    if (s->device < 0 || tcgetattr(s->device, &t) != 0) return 0;
+    if ((in.flags & kLineBinary) != 0) {
+        t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL);
+        t.c_oflag &= ~OPOST;
+        t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    }
+    t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    if ((in.flags & kLineParityCheck) != 0 && in.parity != 0) t.c_iflag |= INPCK;
+    if ((in.flags & kLineXonXoffOut) != 0) t.c_iflag |= IXON;
+    if ((in.flags & kLineXonXoffIn) != 0) t.c_iflag |= IXOFF;
+    if ((in.flags & kLineXonXoffOut) != 0 && (in.flags & kLineTxContinueOnXoff) != 0) t.c_iflag |= IXANY;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL);
+    static const tcflag_t kSizes[4] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= kSizes[in.byteSize - 5] | CREAD;
+    if (in.parity != 0) t.c_cflag |= PARENB;
+    if (in.parity == 1 || in.parity == 3) t.c_cflag |= PARODD;
+    if (in.parity >= 3) t.c_cflag |= CMSPAR;
+    if (in.stopBits == 2) t.c_cflag |= CSTOPB;
+    if ((in.flags & kLineCtsOutFlow) != 0 || (in.flags & kLineRtsControlMask) == kLineRtsHandshake)
+        t.c_cflag |= CRTSCTS;
+    if ((in.flags & kLineDsrSensitivity) == 0) t.c_cflag |= CLOCAL;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return 0;
+    if (tcsetattr(s->device, TCSANOW, &t) != 0) return 0;
+    // tcsetattr succeeds when any part was taken: check the speed and size stuck.
+    termios check{};
+    if (tcgetattr(s->device, &check) != 0 || cfgetospeed(&check) != speed ||
+        (check.c_cflag & CSIZE) != (t.c_cflag & CSIZE)) {
+        return 0;
+    }
+    s->line = in;
+    s->tty = check;
+    s->ttyWritten = true;
+    return 1;
+}
+
+int GetSerialTimeouts(PortHandle port, SerialTimeouts* timeouts)
+{
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    *timeouts = s->timeouts;
+    return 1;
+}
+
+int SetSerialTimeouts(PortHandle port, const SerialTimeouts* timeouts)
+{
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    s->timeouts = *timeouts;
+    return 1;
+}
+
+int EscapeSerialFunction(PortHandle port, uint32_t function)
+{
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    int bit;
+    bool raise;
+    switch (function) {
+    case kSetDtr: bit = TIOCM_DTR; raise = true; break;
+    case kClearDtr: bit = TIOCM_DTR; raise = false; break;
+    case kSetRts: bit = TIOCM_RTS; raise = true; break;
+    case kClearRts: bit = TIOCM_RTS; raise = false; break;
+    default: return 0;
+    }
+    // Remembered whatever the device answers, so that a reopen raises the
+    // lines again.
+    if (bit == TIOCM_DTR) s->dtrRaised = raise;
+    else s->rtsRaised = raise;
+    if (!IsTty(*s) || s->device < 0) return 0;
+    return ioctl(s->device, raise ? TIOCMBIS : TIOCMBIC, &bit) == 0 ? 1 : 0;
+}
+
+int SetSerialEventMask(PortHandle port, uint32_t mask)
+{
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    s->mask = mask;
+    if (mask == 0 && s->busy > 0) Signal(s->release);
+    return 1;
+}
+
+int WaitSerialEvent(PortHandle port, uint32_t* events)
+{
+    *events = 0;
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    // A release meant for an earlier wait must not end this one.
+    if (s->busy == 0) Drain(s->release);
+    ++s->busy;
+    int result = WaitLocked(*s, guard, events);
+    if (--s->busy == 0) s->idle.notify_all();
+    return result;
+}
+
+int ReadSerial(PortHandle port, unsigned char* buffer, uint32_t size, uint32_t* delivered)
+{
+    *delivered = 0;
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr || size == 0) return s != nullptr;
+    if (s->receivedAt == s->receivedEnd) {
+        if (s->device < 0 || s->vanished) return 0;
+        const SerialTimeouts& t = s->timeouts;
+        const bool atOnce =
+            t.readInterval == 0xFFFFFFFFu && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
+        if (!atOnce) {
+            // Other time-outs: wait for the first byte up to the read total
+            // (both totals 0: until a byte comes or the port is closed).
+            uint64_t total = uint64_t(t.readTotalMultiplier) * size + t.readTotalConstant;
+            int timeoutMs = (t.readTotalMultiplier == 0 && t.readTotalConstant == 0)
+                                ? -1
+                                : static_cast<int>(total > INT_MAX ? INT_MAX : total);
+            pollfd p[2] = {{s->device, POLLIN, 0}, {s->release, POLLIN, 0}};
+            ++s->busy;
+            guard.unlock();
+            int ready = poll(p, 2, timeoutMs);
+            guard.lock();
+            if (--s->busy == 0) s->idle.notify_all();
+            if (s->closing || s->device < 0) return 0;
+            if (ready <= 0 || (p[1].revents & POLLIN) != 0) return 1;  // nothing came in time, or released
+        }
+        ssize_t n = IsTty(*s) ? read(s->device, s->received, kReceiveBuffer)
+                              : recv(s->device, s->received, kReceiveBuffer, 0);
+        if (n <= 0) {
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 1;  // empty
+            // 0 bytes from a tty set to VMIN 1 is a hang-up, from a socket the
+            // peer closing; an error (EIO) is an unplugged device. The next
+            // wait recovers it.
+            s->vanished = true;
+            return 0;
+        }
+        s->receivedAt = 0;
+        s->receivedEnd = static_cast<size_t>(n);
+    }
+    const size_t count = std::min<size_t>(size, s->receivedEnd - s->receivedAt);
+    std::memcpy(buffer, s->received + s->receivedAt, count);
+    s->receivedAt += count;
+    *delivered = static_cast<uint32_t>(count);
+    return 1;
+}
+
+int CloseSerialDevice(PortHandle port)
+{
+    std::unique_lock<std::mutex> guard;
+    PortSlot* s = Acquire(port, guard);
+    if (s == nullptr) return 0;
+    s->closing = true;
+    if (s->busy > 0) {
+        Signal(s->release);
+        s->idle.wait(guard, [s] { return s->busy == 0; });
+    }
+    int ok = 1;
+    if (s->device >= 0) ok = close(s->device) == 0 ? 1 : 0;
+    s->device = -1;
+    s->receivedAt = s->receivedEnd = 0;
+    Drain(s->release);
+    s->open = false;
+    s->closing = false;
+    return ok;
+}

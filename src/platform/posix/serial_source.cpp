@@ -1,0 +1,228 @@
+// Port sources: the file behind <root>/dev/COMn, opening a tty without sharing,
+// and connecting to a network source. A source file holds one line such as
+//   tcp://192.168.1.20:10110        (NMEA over TCP, 10110 by convention)
+//   gpsd://127.0.0.1                (gpsd, port 2947, asked for raw NMEA)
+#include "platform/posix/serial_source.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kSourceFileLimit = 4096;  // bytes read from a source file
+
+std::string Trim(const std::string& text)
+{
+    const char* space = " \t\r\n\v\f";
+    size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos) return std::string();
+    size_t last = text.find_last_not_of(space);
+    return text.substr(first, last - first + 1);
+}
+
+// "10110" -> 10110; 0 for anything that is not 1 to 65535 in plain digits.
+int ParsePort(const std::string& text)
+{
+    if (text.empty() || text.size() > 5) return 0;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return 0;
+        value = value * 10 + (c - '0');
+    }
+    return (value >= 1 && value <= 65535) ? value : 0;
+}
+
+int ResolveAddresses(SerialSource* source)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* list = nullptr;
+    const std::string service = std::to_string(source->port);
+    if (getaddrinfo(source->host.c_str(), service.c_str(), &hints, &list) != 0) {
+        // AI_ADDRCONFIG hides loopback-only families on a machine without a
+        // configured interface; try once more without it.
+        hints.ai_flags = 0;
+        if (getaddrinfo(source->host.c_str(), service.c_str(), &hints, &list) != 0) return 0;
+    }
+    source->addresses.clear();
+    source->addressLengths.clear();
+    for (addrinfo* a = list; a != nullptr; a = a->ai_next) {
+        if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+        sockaddr_storage storage{};
+        std::memcpy(&storage, a->ai_addr, a->ai_addrlen);
+        source->addresses.push_back(storage);
+        source->addressLengths.push_back(a->ai_addrlen);
+    }
+    freeaddrinfo(list);
+    return source->addresses.empty() ? 0 : 1;
+}
+
+// Writes all of text to a connected socket, waiting at most timeoutMs per step.
+int SendAll(int fd, const char* text, size_t length, int timeoutMs)
+{
+    size_t sent = 0;
+    while (sent < length) {
+        ssize_t n = send(fd, text + sent, length - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            if (poll(&p, 1, timeoutMs) <= 0) return 0;
+            continue;
+        }
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+int ParseNetworkSource(const std::string& text, SerialSource* source)
+{
+    std::string line = text.substr(0, text.find_first_of("\r\n"));
+    line = Trim(line);
+    SerialSource parsed;
+    std::string rest;
+    if (line.rfind("tcp://", 0) == 0) {
+        parsed.kind = SerialSourceKind::Tcp;
+        rest = line.substr(6);
+    } else if (line.rfind("gpsd://", 0) == 0) {
+        parsed.kind = SerialSourceKind::Gpsd;
+        rest = line.substr(7);
+    } else {
+        return 0;
+    }
+    if (!rest.empty() && rest.back() == '/') rest.pop_back();  // "gpsd://host/" as a URL may end
+    std::string portText;
+    if (!rest.empty() && rest[0] == '[') {
+        size_t close = rest.find(']');
+        if (close == std::string::npos) return 0;
+        parsed.host = rest.substr(1, close - 1);
+        std::string after = rest.substr(close + 1);
+        if (!after.empty()) {
+            if (after[0] != ':') return 0;
+            portText = after.substr(1);
+            if (portText.empty()) return 0;
+        }
+    } else {
+        size_t colon = rest.find(':');
+        if (colon != std::string::npos) {
+            if (rest.find(':', colon + 1) != std::string::npos) return 0;  // bare IPv6 needs brackets
+            parsed.host = rest.substr(0, colon);
+            portText = rest.substr(colon + 1);
+            if (portText.empty()) return 0;
+        } else {
+            parsed.host = rest;
+        }
+    }
+    if (parsed.host.empty() || parsed.host.find_first_of(" \t/@?#") != std::string::npos) return 0;
+    if (portText.empty()) {
+        if (parsed.kind == SerialSourceKind::Tcp) return 0;  // a TCP source must name its port
+        parsed.port = kGpsdDefaultPort;
+    } else {
+        parsed.port = ParsePort(portText);
+        if (parsed.port == 0) return 0;
+    }
+    *source = parsed;
+    return 1;
+}
+
+int ResolveSerialSource(const std::string& hostPath, SerialSource* source)
+{
+    struct stat info {};
+    if (hostPath.empty() || stat(hostPath.c_str(), &info) != 0) {
+        // A link whose tty has gone (adapter unplugged) still names a tty: the
+        // open fails now, as it should, and a reopen may find it later.
+        struct stat link {};
+        if (!hostPath.empty() && lstat(hostPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            source->kind = SerialSourceKind::Tty;
+            source->path = hostPath;
+            return 1;
+        }
+        return 0;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        source->kind = SerialSourceKind::Tty;
+        source->path = hostPath;
+        return 1;
+    }
+    int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    std::string text(kSourceFileLimit, '\0');
+    ssize_t n = read(fd, text.data(), text.size());
+    close(fd);
+    if (n <= 0) return 0;
+    text.resize(static_cast<size_t>(n));
+    SerialSource parsed;
+    if (!ParseNetworkSource(text, &parsed)) return 0;
+    if (!ResolveAddresses(&parsed)) return 0;
+    parsed.path = hostPath;
+    *source = parsed;
+    return 1;
+}
+
+int OpenTtyExclusive(const std::string& path)
+{
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    // A second open of the device fails from now on (EBUSY) for everyone but
+    // the superuser; the lock below holds against the superuser too.
+    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+int ConnectNetworkSource(const SerialSource& source, int releaseFd, int timeoutMs)
+{
+    for (size_t i = 0; i < source.addresses.size(); ++i) {
+        const sockaddr_storage& address = source.addresses[i];
+        int fd = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) continue;
+        int r = connect(fd, reinterpret_cast<const sockaddr*>(&address), source.addressLengths[i]);
+        if (r != 0 && errno == EINPROGRESS) {
+            pollfd p[2] = {{fd, POLLOUT, 0}, {releaseFd, POLLIN, 0}};
+            int ready;
+            do {
+                ready = poll(p, releaseFd >= 0 ? 2 : 1, timeoutMs);
+            } while (ready < 0 && errno == EINTR);
+            if (ready > 0 && releaseFd >= 0 && (p[1].revents & POLLIN) != 0) {
+                close(fd);
+                return -1;  // released: the port is being closed or its wait ended
+            }
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (ready > 0 && (p[0].revents & POLLOUT) != 0 &&
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
+                r = 0;
+            }
+        }
+        if (r != 0) {
+            close(fd);
+            continue;
+        }
+        if (source.kind == SerialSourceKind::Gpsd &&
+            !SendAll(fd, kGpsdWatchRequest, sizeof kGpsdWatchRequest - 1, timeoutMs)) {
+            close(fd);
+            continue;
+        }
+        return fd;
+    }
+    return -1;
+}
