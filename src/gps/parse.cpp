@@ -96,7 +96,8 @@ int32_t ParseGga(char16_t* text)
     g.prevGridNorthing = g.gridNorthing;
     CopyText(g.prevUtcTime, sizeof g.prevUtcTime / sizeof g.prevUtcTime[0], g.utcTime);
 
-    const int32_t count = ForEachToken(text, [&g](int32_t number, char16_t* token) {
+    const int32_t count = ForEachToken(text, [](int32_t number, char16_t* token) {
+        GpsState& g = gpsState;
         switch (number) {
         case 1: CopyText(g.utcTime, sizeof g.utcTime / sizeof g.utcTime[0], token); break;
         case 2: g.latitude = FieldDegrees(token, 2); break;
@@ -123,8 +124,8 @@ int32_t ParseGga(char16_t* text)
 //   addr course   magn.    knots   km/h
 int32_t ParseVtg(char16_t* text)
 {
-    GpsState& g = gpsState;
-    return ForEachToken(text, [&g](int32_t number, char16_t* token) {
+    return ForEachToken(text, [](int32_t number, char16_t* token) {
+        GpsState& g = gpsState;
         if (number == 1) g.course = TextToDouble(token);
         else if (number == 7) g.speedKmh = TextToDouble(token);
     });
