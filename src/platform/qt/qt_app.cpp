@@ -46,9 +46,23 @@ ProgramOptions& Options()
 }
 
 bool quitPosted = false;
+bool inMainLoop = false;
 int quitCode = 0;
 int raiseRequests = 0;
 QLocalServer* instanceServer = nullptr;
+
+// The toolkit's own chatter about the environment (no runtime folder, an
+// offscreen platform without size hints) says nothing to the user; real
+// warnings still go to standard error.
+void FilterToolkitMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    if (message.contains(QLatin1String("XDG_RUNTIME_DIR")) || message.contains(QLatin1String("propagateSizeHints")) ||
+        message.contains(QLatin1String("does not support raise()")))
+        return;
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    if (type == QtFatalMsg) std::abort();
+}
 
 void UseOffscreenWithoutDisplay()
 {
@@ -147,6 +161,7 @@ void EnsureQtApplication()
 {
     if (QCoreApplication::instance() != nullptr) return;
     UseOffscreenWithoutDisplay();
+    qInstallMessageHandler(FilterToolkitMessages);
     static int argc = 1;
     static char name[] = "velkar";
     static char* argv[] = {name, nullptr};
@@ -374,16 +389,24 @@ int RunMessageLoop(WindowHandle window, AcceleratorHandle accelerators)
 {
     EnsureQtApplication();
     InstallAccelerators(window, accelerators);
-    if (quitPosted) return quitCode;
-    const int code = QApplication::exec();
-    return quitPosted ? quitCode : code;
+    // A quit posted before the loop ends it at once, as a quit message already
+    // waiting in the queue would; it is used up either way.
+    if (!quitPosted) {
+        inMainLoop = true;
+        QApplication::exec();
+        inMainLoop = false;
+    }
+    quitPosted = false;
+    return quitCode;
 }
 
 void PostQuit(int exitCode)
 {
     quitPosted = true;
     quitCode = exitCode;
-    if (QCoreApplication::instance() != nullptr) QCoreApplication::exit(exitCode);
+    // Ends the main loop and any modal loop inside it. Outside the main loop the
+    // toolkit would instead refuse every later modal loop, so only the flag is set.
+    if (inMainLoop && QCoreApplication::instance() != nullptr) QCoreApplication::exit(exitCode);
 }
 
 // ---- Message boxes ---------------------------------------------------------------

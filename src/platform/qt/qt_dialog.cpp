@@ -17,6 +17,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QValidator>
 #include <QTimer>
 
 #include <algorithm>
@@ -139,24 +141,21 @@ private:
 };
 
 // A single-line edit without horizontal scrolling takes only what fits its width.
-void LimitToWidth(QLineEdit* edit)
-{
-    auto accepted = std::make_shared<QString>();
-    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit, accepted](const QString& text) {
-        const QMargins m = edit->textMargins();
-        const int room = edit->contentsRect().width() - m.left() - m.right() - 4;
-        if (QFontMetrics(edit->font()).horizontalAdvance(text) > room) {
-            const int cursor = std::clamp(edit->cursorPosition() - 1, 0, static_cast<int>(accepted->size()));
-            edit->setText(*accepted);
-            edit->setCursorPosition(cursor);
-            return;
-        }
-        *accepted = text;
-    });
-    QObject::connect(edit, &QLineEdit::textChanged, edit, [edit, accepted](const QString& text) {
-        if (!edit->isModified()) *accepted = text;
-    });
-}
+// Typing is checked; text set by the procedure is taken whole, as on the handheld.
+class FitsWidthValidator : public QValidator {
+public:
+    explicit FitsWidthValidator(QLineEdit* edit) : QValidator(edit), edit_(edit) {}
+    State validate(QString& input, int&) const override
+    {
+        const int frame = edit_->hasFrame() ? edit_->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) : 0;
+        const QMargins m = edit_->textMargins();
+        const int room = edit_->width() - 2 * frame - m.left() - m.right() - 4;  // 2 pixels a side inside
+        return QFontMetrics(edit_->font()).horizontalAdvance(input) <= room ? Acceptable : Invalid;
+    }
+
+private:
+    QLineEdit* edit_;
+};
 
 QWidget* MakeControl(const ControlTemplate& c, WindowHandle dialog, TemplateDialog* parent, InstanceHandle instance)
 {
@@ -189,7 +188,7 @@ QWidget* MakeControl(const ControlTemplate& c, WindowHandle dialog, TemplateDial
         edit->setReadOnly((c.style & kEsReadOnly) != 0);
         edit->setFrame((c.style & kWsBorder) != 0);
         edit->setTextMargins(0, 0, 0, 0);
-        if (!(c.style & kEsAutoHScroll)) LimitToWidth(edit);
+        if (!(c.style & kEsAutoHScroll)) edit->setValidator(new FitsWidthValidator(edit));
         return edit;
     }
     case ControlKind::Static: {

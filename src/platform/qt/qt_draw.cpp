@@ -271,6 +271,15 @@ int GetBitmapSize(BitmapHandle bitmap, int32_t* width, int32_t* height)
     return 1;
 }
 
+BitmapHandle CreateBitmapFromImage(const QImage& image)
+{
+    if (image.isNull()) return nullptr;
+    auto* o = new PlatformObject;
+    o->type = PlatformObject::Bitmap;
+    o->image = image.convertToFormat(QImage::Format_RGB32);
+    return o;
+}
+
 QImage BitmapImage(BitmapHandle bitmap)
 {
     if (bitmap == nullptr || bitmap->type != PlatformObject::Bitmap) return QImage();

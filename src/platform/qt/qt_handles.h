@@ -31,6 +31,9 @@ QImage ClientImage(WindowHandle window);
 QImage BitmapImage(BitmapHandle bitmap);
 // A copy of an icon's pixels (Format_ARGB32_Premultiplied).
 QImage IconImage(IconHandle icon);
+// A bitmap object holding a copy of image (converted to Format_RGB32); the caller
+// releases it with DeleteObject. nullptr for a null image.
+BitmapHandle CreateBitmapFromImage(const QImage& image);
 
 // Dialog base units of the font a template names (average character width and
 // character height in pixels), as RunDialog converts dialog units with them.
