@@ -53,7 +53,7 @@ const ControlTemplate kAboutControls[] = {
     {K::Button, 1, u"OK", 26, 81, 36, 10, kDefPush, 0},
     {K::Static, kNoId, u"Velkar", 23, 14, 41, 10, kStatic, 0},
     {K::Static, kNoId, u"Ver 0.0.15 (b1)", 18, 25, 49, 10, kStatic, 0},
-    {K::Static, kNoId, u"velkar@example.org", 16, 37, 57, 12, kStatic, 0},
+    {K::Static, kNoId, u"info@velkar.test", 16, 37, 57, 12, kStatic, 0},
     {K::Static, kNoId, u"", 33, 58, 21, 20, kChild | kSsIcon, 111},
 };
 

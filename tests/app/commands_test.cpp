@@ -220,7 +220,7 @@ TEST_F(CommandTest, AboutShowsItsTemplateAndOnlyOkCloses)
     EXPECT_TRUE(openAfterEscape);
     EXPECT_TRUE(texts.contains("Velkar")) << texts.join("|").toStdString();
     EXPECT_TRUE(texts.contains("Ver 0.0.15 (b1)")) << texts.join("|").toStdString();
-    EXPECT_TRUE(texts.contains("velkar@example.org")) << texts.join("|").toStdString();
+    EXPECT_TRUE(texts.contains("info@velkar.test")) << texts.join("|").toStdString();
     EXPECT_TRUE(hasPicture) << "icon 111 is shown";
     EXPECT_EQ(result, 1);
 }
