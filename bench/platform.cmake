@@ -1,0 +1,7 @@
+# Drawing layer: the AND transfer of small and huge maps at two client sizes, the
+# other paint operations, and loading an 8000 x 8000 BMP (time and memory).
+if(TARGET velkar_platform)
+  find_package(Qt6 REQUIRED COMPONENTS Gui Widgets)
+  velkar_add_bench(platform_bench ${CMAKE_CURRENT_LIST_DIR}/platform_bench.cpp
+    LIBS velkar_platform velkar_core Qt6::Gui Qt6::Widgets)
+endif()
