@@ -4,6 +4,8 @@
 // Everything created here is released here; GpsState is read once, under its lock.
 #include "view/view.h"
 
+#include <cstdint>
+
 #include "app/globals.h"
 #include "base/text.h"
 #include "gps/gps_state.h"
@@ -45,6 +47,16 @@ constexpr int32_t kNotFixedTextTop = 240;
 constexpr int32_t kArrowLeft = 180;           // absolute, whatever the client size
 constexpr int32_t kArrowTop = 230;
 
+// v + d without overflow: a target on a map without scale lies at a saturated
+// position, and its circle's box must not wrap around.
+int32_t Beside(int32_t v, int32_t d)
+{
+    const int64_t r = int64_t(v) + d;
+    if (r > INT32_MAX) return INT32_MAX;
+    if (r < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(r);
+}
+
 // AND-transfers the whole bitmap to (left, top); the platform touches only what
 // lands inside the client area. White client pixels take the map's own colours.
 void DrawMap(SurfaceHandle dc, int32_t left, int32_t top)
@@ -72,8 +84,8 @@ void DrawTrackLine(SurfaceHandle dc, const GpsState& g, int32_t w, int32_t h)
     line[1].y = h / 2;
     GridToScreen(g.gridEasting, g.gridNorthing, target.x, target.y, w, h, &line[2].x, &line[2].y);
     Polyline(dc, line, 3);
-    Ellipse(dc, line[2].x + kTargetRadius, line[2].y + kTargetRadius, line[2].x - kTargetRadius,
-            line[2].y - kTargetRadius);
+    Ellipse(dc, Beside(line[2].x, kTargetRadius), Beside(line[2].y, kTargetRadius),
+            Beside(line[2].x, -kTargetRadius), Beside(line[2].y, -kTargetRadius));
 }
 
 void DrawTextAt(SurfaceHandle dc, Rect* textRect, int32_t left, int32_t top, const char16_t* text)
