@@ -277,6 +277,13 @@ TEST_F(WindowTest, MenuBarSitsAtTheFootAndSendsItsCommands)
     QStringList texts;
     for (QAction* a : popup->actions()) texts << (a->isSeparator() ? QString("-") : a->text());
     EXPECT_EQ(texts, (QStringList{"Exit", "-", "Map Set..."}));
+    // Shown from the foot of the window, the pop-up opens above its button.
+    top->move(50, 300);
+    PumpBriefly();
+    popup->popup(main->mapToGlobal(QPoint(0, main->height())));
+    EXPECT_TRUE(PumpUntil([&] { return popup->isVisible(); }));
+    EXPECT_LE(popup->geometry().bottom(), main->mapToGlobal(QPoint(0, 0)).y());
+    popup->hide();
     popup->findChild<QAction*>("menu-40011")->trigger();
     EXPECT_TRUE(PumpUntil([] { return CountMessages(kMsgCommand, 40011) == 1; }));
     EXPECT_EQ(CountMessages(kMsgCommand, 40002), 0) << "the drop-down's own command is not sent";

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QToolButton>
@@ -390,6 +391,29 @@ void FillMenu(QMenu* menu, const MenuItemTemplate* items, int32_t count, WindowH
     }
 }
 
+// The bar sits at the foot of the window, so its pop-ups open upwards when the
+// screen has room above the button, as on the handheld.
+class OpenUpwards : public QObject {
+public:
+    OpenUpwards(QToolButton* button, QMenu* menu) : QObject(menu), button_(button) { menu->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            auto* menu = static_cast<QMenu*>(watched);
+            const QPoint top = button_->mapToGlobal(QPoint(0, 0));
+            const QScreen* screen = button_->screen();
+            const int screenTop = screen != nullptr ? screen->availableGeometry().top() : 0;
+            if (top.y() - menu->height() >= screenTop) menu->move(top.x(), top.y() - menu->height());
+        }
+        return false;
+    }
+
+private:
+    QToolButton* button_;
+};
+
 }  // namespace
 
 int CreateMenuBar(MenuBarInfo* info)
@@ -438,6 +462,7 @@ int CreateMenuBar(MenuBarInfo* info)
                 if (top.popup != nullptr) FillMenu(popup, top.popup, top.popupCount, owner);
             }
             button->setMenu(popup);
+            new OpenUpwards(button, popup);
             button->setPopupMode(QToolButton::InstantPopup);
             button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         } else {
