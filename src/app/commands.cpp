@@ -55,7 +55,7 @@ void CreateMainMenuBar(WindowHandle window)
     if (CreateMenuBar(&info) == 0) ShowMessageBox(window, u"SHCreateMenuBar Failed", u"Error");
 }
 
-intptr_t OnCommand(WindowHandle window, uintptr_t wParam, intptr_t lParam)
+intptr_t MainWindowCommand(WindowHandle window, uintptr_t wParam, intptr_t lParam)
 {
     switch (LowWord(wParam)) {
     case kCmdClose: CloseProgram(); return 1;

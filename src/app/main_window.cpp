@@ -17,11 +17,6 @@
 #include "store/track_log.h"
 #include "view/view.h"
 
-// Handles the command message (commands.cpp).
-intptr_t OnCommand(WindowHandle window, uintptr_t wParam, intptr_t lParam);
-// Builds the menu bar at the foot of window (commands.cpp).
-void CreateMainMenuBar(WindowHandle window);
-
 namespace {
 
 // Icon resources in the order of arrowIcons: N, NE, E, SE, S, SW, W, NW.
@@ -137,7 +132,7 @@ intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, in
     case kMsgDestroy: OnDestroy(window); return 1;
     case kMsgPaint: PaintMainView(window); return 1;
     case kMsgClose: OnClose(window); return 1;
-    case kMsgCommand: return OnCommand(window, wParam, lParam);
+    case kMsgCommand: return MainWindowCommand(window, wParam, lParam);
     case kMsgTimer: OnTick(window); return 1;
     }
     return DefaultWindowProc(window, message, wParam, lParam);

@@ -32,5 +32,10 @@ void ResetState();
 // "COM1:" to "COM5:" for comPort 1 to 5, "COM1:" for any other value.
 void ChoosePortName(int32_t comPort, char16_t* name /* kPortNameSize */);
 
+// Parts of MainWndProc kept beside the command table (commands.cpp): the command
+// message (273) and the menu bar built at window creation.
+intptr_t MainWindowCommand(WindowHandle window, uintptr_t wParam, intptr_t lParam);
+void CreateMainMenuBar(WindowHandle window);
+
 // The About dialog (template 105): "OK" (id 1) closes it.
 intptr_t AboutDlgProc(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam);
