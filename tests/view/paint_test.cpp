@@ -553,3 +553,45 @@ TEST_F(PaintTest, BitmapDepthsAndOrientationsLoadThroughTheSwitch)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PaintLayoutTest, LargeClientKeepsAbsoluteTextAndArrowPositions)
+{
+    // On 1280 x 800 the circle follows the centre while the texts and the arrow
+    // stay where the handheld's layout put them.
+    using namespace viewtest;
+    const std::string root = SetUpViewWorld();
+    WindowHandle window = CreateViewWindow(1280, 800);
+    ASSERT_NE(window, nullptr);
+    if (mapBitmap != nullptr) DeleteObject(mapBitmap);
+    mapBitmap = nullptr;
+    settings.proximity = 0;
+    settings.trackToTarget = 0;
+    gotoActive = 0;
+    {
+        std::lock_guard<std::mutex> lock(gpsMutex);
+        gpsState.fixQuality = 0;
+        gpsState.course = 200.0;  // south-west: index 5
+    }
+    const QImage frame = PaintFrame(window);
+    ASSERT_EQ(frame.width(), 1280);
+    ASSERT_EQ(frame.height(), 800);
+    EXPECT_EQ(frame.pixel(640, 400) & 0xFFFFFF, 0xFFFFFFu);
+    int ring = 0;
+    for (int y = 392; y < 409; ++y)
+        for (int x = 632; x < 649; ++x) ring += (frame.pixel(x, y) & 0xFFFFFF) == 0x0000FF;
+    EXPECT_GT(ring, 8);
+    EXPECT_EQ(frame.pixel(196, 246) & 0xFFFFFF, ArrowColour(5));
+    int text = 0;
+    for (int y = 240; y < 262; ++y)
+        for (int x = 0; x < 180; ++x) text += (frame.pixel(x, y) & 0xFFFFFF) == 0x0000FF;
+    EXPECT_GT(text, 20);
+    // Nothing at the foot of the large client.
+    for (int y = 700; y < 800; ++y)
+        for (int x = 0; x < 1280; x += 7) ASSERT_EQ(frame.pixel(x, y) & 0xFFFFFF, 0xFFFFFFu);
+    DestroyMainWindow(window);
+    TearDownViewWorld();
+}
+
+}  // namespace

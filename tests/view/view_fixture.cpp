@@ -86,12 +86,15 @@ std::string SetUpViewWorld()
     table.iconCount = kArrowCount;
     for (int i = 0; i < kArrowCount; ++i) arrowIcons[i] = LoadIconResource(&table, 116 + i);
 
-    WindowClass wc = {};
-    wc.style = 3;
-    wc.procedure = TestViewProc;
-    wc.instance = &table;
-    wc.className = u"VelkarViewTest";
-    RegisterWindowClass(&wc);
+    static bool registered = false;
+    if (!registered) {
+        WindowClass wc = {};
+        wc.style = 3;
+        wc.procedure = TestViewProc;
+        wc.instance = &table;
+        wc.className = u"VelkarViewTest";
+        registered = RegisterWindowClass(&wc) == 1;
+    }
     return root;
 }
 
