@@ -11,6 +11,7 @@
 #include <QLocalSocket>
 #include <QMessageBox>
 #include <QShortcut>
+#include <QThread>
 
 #include <clocale>
 #include <cmath>
@@ -423,10 +424,17 @@ void ShowMessageBox(WindowHandle owner, const char16_t* text, const char16_t* ca
         std::fflush(stderr);
         return;
     }
-    QWidget* parent = IsLiveWindow(owner) ? static_cast<QWidget*>(owner->widget) : nullptr;
-    QMessageBox box(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
-    box.setObjectName(QStringLiteral("velkar-messagebox"));
-    box.exec();
+    auto show = [owner, t, c]() {
+        QWidget* parent = IsLiveWindow(owner) ? static_cast<QWidget*>(owner->widget) : nullptr;
+        QMessageBox box(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
+        box.setObjectName(QStringLiteral("velkar-messagebox"));
+        box.exec();
+    };
+    // Widgets live on the user-interface thread; another thread waits there.
+    if (QThread::currentThread() != qApp->thread())
+        QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
+    else
+        show();
 }
 
 // ---- One instance per device root ------------------------------------------------
