@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QImage>
+#include <QTimer>
 
 #include <filesystem>
 #include <string>
@@ -179,6 +180,37 @@ TEST(WholeRun, TimeScaleQuitAfterTicksAndScreenshots)
     EXPECT_EQ(written.pixel(25, 2) & 0xFFFFFF, 0x0000FFu) << "the last paint is the screenshot";
     EXPECT_EQ(written.pixel(5, 2) & 0xFFFFFF, 0xFFFFFFu) << "erased before it";
     EXPECT_FALSE(std::filesystem::exists(shot + ".tmp"));
+    std::filesystem::remove_all(folder);
+}
+
+// Exit's road: a quit posted while a modal dialog runs ends the dialog and the
+// message loop, which returns the code; the window is not closed first.
+intptr_t QuittingDialog(WindowHandle dialog, uint32_t message, uintptr_t, intptr_t)
+{
+    if (message == kMsgInitDialog) QTimer::singleShot(0, [] { PostQuit(5); });
+    return 0;
+}
+
+int QuitEntry(const EntryArguments*)
+{
+    WindowHandle w = MakeRecordedWindow();
+    if (w == nullptr) return 9;
+    intptr_t dialogResult = -7;
+    QTimer::singleShot(0, [&] { dialogResult = RunDialog(&testResources, kTestToolDialog, w, QuittingDialog, 0); });
+    const int code = RunMessageLoop(w, nullptr);
+    const bool dialogEnded = dialogResult != -7;
+    const bool windowOpen = WidgetOfHandle(w) != nullptr;
+    DestroyMainWindow(w);
+    return code * 100 + (dialogEnded ? 10 : 0) + (windowOpen ? 1 : 0);
+}
+
+TEST(WholeRun, QuitInsideAModalDialogEndsBothLoopsWithItsCode)
+{
+    EnsureQtApplication();
+    messageLog.clear();
+    const std::string folder = MakeTempFolder();
+    EXPECT_EQ(Main({"--root", folder}, QuitEntry), 511) << "code 5, dialog ended, window still open";
+    EXPECT_EQ(CountMessages(kMsgDestroy), 1) << "only the explicit destroy after the loop";
     std::filesystem::remove_all(folder);
 }
 

@@ -123,6 +123,26 @@ TEST_F(WindowTest, PaintWithEraseStartsWhiteAndWithoutEraseKeepsThePicture)
     DestroyMainWindow(w);
 }
 
+TEST_F(WindowTest, ResizingRepaintsTheWholeNewClientArea)
+{
+    WindowHandle w = MakeRecordedWindow();
+    ASSERT_NE(w, nullptr);
+    std::vector<Rect> painted;
+    paintHook = [&](SurfaceHandle, const PaintInfo& info) { painted.push_back(info.paintArea); };
+    UpdateWindowNow(w);
+    ASSERT_EQ(painted.size(), 1u);
+    WidgetOfHandle(w)->resize(320, 200);
+    ASSERT_TRUE(PumpUntil([&] { return painted.size() >= 2; }));
+    Rect r{};
+    GetClientRect(w, &r);
+    EXPECT_EQ(r.right, 320);
+    EXPECT_EQ(r.bottom, 200);
+    EXPECT_EQ(painted.back().right, 320);
+    EXPECT_EQ(painted.back().bottom, 200);
+    EXPECT_EQ(ClientImage(w).size(), QSize(320, 200));
+    DestroyMainWindow(w);
+}
+
 TEST_F(WindowTest, RepaintRequestIsPaintedByTheEventLoop)
 {
     WindowHandle w = MakeRecordedWindow();
