@@ -10,6 +10,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
+#include <QPointer>
 #include <QShortcut>
 #include <QThread>
 
@@ -300,7 +301,12 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
     delete instanceServer;
     instanceServer = nullptr;
     if (ownsApplication) {
-        for (QWidget* top : QApplication::topLevelWidgets()) delete top;
+        // Pop-up menus are windows too, owned by their buttons: delete only the
+        // windows nobody owns, each once.
+        std::vector<QPointer<QWidget>> owned;
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->parentWidget() == nullptr) owned.emplace_back(top);
+        for (QPointer<QWidget>& top : owned) delete top.data();
         delete QCoreApplication::instance();
     }
     return result;
