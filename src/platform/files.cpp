@@ -1,5 +1,6 @@
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr size_t kMaxTextFileBytes = 16u << 20;  // 16 MiB
 
 std::string& RootStorage()
 {
@@ -162,7 +165,16 @@ TextFile* OpenTextFile(const char16_t* devicePath, const char* mode)
         if (fs::is_directory(host, ec)) return nullptr;
         std::ifstream in(host, std::ios::binary);
         if (!in) return nullptr;
-        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // Configuration files are a few hundred bytes; a huge or endless file (a
+        // device node, a mistaken path) is read only up to a bound, so that reading
+        // it cannot exhaust the memory.
+        std::string bytes;
+        char chunk[4096];
+        while (bytes.size() < kMaxTextFileBytes) {
+            in.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, kMaxTextFileBytes - bytes.size())));
+            bytes.append(chunk, static_cast<size_t>(in.gcount()));
+            if (!in) break;
+        }
         if (in.bad()) return nullptr;
         auto* file = new TextFile;
         file->text = DecodeTextBytes(bytes);

@@ -26,7 +26,8 @@ std::u16string DecodeTextBytes(const std::string& bytes);
 // A text file read or appended through the device root.
 struct TextFile;
 
-// mode "r": read (nullptr when missing or unreadable); "a" (and "a+t"): append,
+// mode "r": read (nullptr when missing or unreadable; only the first 16 MiB of a
+// larger file are read); "a" (and "a+t"): append,
 // created when missing (nullptr when the folder is missing or not writable).
 TextFile* OpenTextFile(const char16_t* devicePath, const char* mode);
 // Next character into *out; 0 at end of file (the end-of-file indicator), else 1.

@@ -95,6 +95,7 @@ const LoadRow kLoadRows[] = {
     {"binary without brackets", std::string("\x00\x01\xFF\xFE\x80\x9F garbage\x7F", 15), kSevens},
     {"1 MiB token", "[BEGIN][" + std::string(1 << 20, '9') + "][5][1]", {{std::numeric_limits<int32_t>::max(), 5, 1, 7, 7, 7, 7, 7, 7}}},
     {"1 MiB between tokens", "[BEGIN]" + std::string(1 << 20, ' ') + "[2]", {{2, 7, 7, 7, 7, 7, 7, 7, 7}}},
+    {"only the first 16 MiB are read", "[BEGIN][2]" + std::string(16 << 20, ' ') + "[5]", {{2, 7, 7, 7, 7, 7, 7, 7, 7}}},
 };
 
 TEST(LoadSettings, Table)
