@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "dialog_support.h"
 #include "dialogs/dialogs.h"
@@ -150,6 +152,49 @@ TEST_F(GpsDataDialogTest, RealTimerRefreshesAndEscapeKeepsItOpenUntilOkIsClicked
     EXPECT_FALSE(closedByEscape);
     EXPECT_FALSE(run.leftOpen);
     EXPECT_EQ(run.endCode, 0);
+}
+
+TEST_F(GpsDataDialogTest, ShowsThePointOfAGoToAndOnlyTheGridOfAPreferenceGoTo)
+{
+    // Refreshes once and returns the fields latitude, longitude, UTM and grid.
+    auto readFields = [] {
+        std::u16string fields[4];
+        RunDialogWith(103, GpsDataDlgProc, [&](WindowHandle dialog, QWidget*) {
+            Refresh(dialog);
+            const int32_t ids[4] = {1000, 1003, 1002, 1006};
+            for (int i = 0; i < 4; ++i) fields[i] = FieldText(dialog, ids[i]);
+            GpsDataDlgProc(dialog, kMsgCommand, 1, 0);
+        });
+        return std::vector<std::string>{Utf8(fields[0]), Utf8(fields[1]), Utf8(fields[2]), Utf8(fields[3])};
+    };
+    ASSERT_EQ(FeedEmulatedSentence(1), 14);
+    const std::vector<std::string> canned = readFields();
+
+    // GoTo coordinate 45 0 0 / 10 0 0: latitude, longitude and grid change, UTM stays.
+    RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget*) {
+        SetDlgItemText(dialog, 1018, u"45");
+        SetDlgItemText(dialog, 1015, u"10");
+        for (int32_t id : {1016, 1017, 1019, 1020}) SetDlgItemText(dialog, id, u"0");
+        GotoCoordDlgProc(dialog, kMsgCommand, 1, 0);
+        GotoCoordDlgProc(dialog, kMsgCommand, 2, 0);
+    });
+    const std::vector<std::string> coordinate = readFields();
+    EXPECT_EQ(coordinate[0], "N45.000000°");
+    EXPECT_EQ(coordinate[1], "E10.000000°");
+    EXPECT_EQ(coordinate[2], canned[2]);
+    EXPECT_NE(coordinate[3], canned[3]);
+
+    // GoTo preference point: the grid alone changes.
+    WriteDeviceFile("My Documents/Velkar/vlpref.cfg", "[1][Uno][-][700000.25][4900000.75][-][-][0][-][-][-][-][-]");
+    RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget*) {
+        GotoPrefDlgProc(dialog, kMsgCommand, 1, 0);
+        GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
+    });
+    const std::vector<std::string> preference = readFields();
+    EXPECT_EQ(preference[0], coordinate[0]);
+    EXPECT_EQ(preference[1], coordinate[1]);
+    EXPECT_EQ(preference[2], canned[2]);
+    EXPECT_EQ(preference[3], "x=700000.2 y=4900000.8");
 }
 
 }  // namespace

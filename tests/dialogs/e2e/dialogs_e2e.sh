@@ -44,37 +44,45 @@ cleanup() {
 trap cleanup EXIT
 
 # ---- The device root: two maps over the default corners, three points ----------
-# Map "Bande": three vertical bands of 247 px, red | green | blue, 741 x 498.
-# Map "Giallo": all yellow. Both span the default corners 716346.6/4914433.5 to
-# 717261.9/4913879.2, so a position's band tells where the view is centred.
+# Map "Bande": four vertical bands, red | green | blue | cyan (185, 185, 185 and
+# 186 px), 741 x 498. Map "Giallo": all yellow. Both span the default corners
+# 716346.6/4914433.5 to 717261.9/4913879.2 (1.23522 m per column), so the band
+# under a fixed pixel of the view tells where the view is centred.
 mkdir -p "$ROOT/My Documents/Velkar"
-convert -size 247x498 xc:'#ff0000' -size 247x498 xc:'#00ff00' -size 247x498 xc:'#0000ff' +append \
-    -type truecolor "BMP3:$ROOT/My Documents/Velkar/bande.bmp"
+convert -size 185x498 xc:'#ff0000' -size 185x498 xc:'#00ff00' -size 185x498 xc:'#0000ff' \
+    -size 186x498 xc:'#00ffff' +append -type truecolor "BMP3:$ROOT/My Documents/Velkar/bande.bmp"
 convert -size 741x498 xc:'#ffff00' -type truecolor "BMP3:$ROOT/My Documents/Velkar/giallo.bmp"
 cat > "$ROOT/My Documents/Velkar/vlmap.cfg" <<'MAPS'
 [1][Bande][\My Documents\Velkar\bande.bmp][716346.6][4914433.5][717261.9][4913879.2][741][498][0][0][0][-]
 [2][Giallo][\My Documents\Velkar\giallo.bmp][716346.6][4914433.5][717261.9][4913879.2][741][498][0][0][0][-]
 MAPS
-# The third point lies in the green band (map column 400).
+# The third point lies in the cyan band (map column 720).
 cat > "$ROOT/My Documents/Velkar/vlpref.cfg" <<'PREFS'
 [1][Rocca][-][716594.9][4914197.9][-][-][0][-][-][-][-][-]
 [2][Ponte][-][716400.0][4914300.0][-][-][0][-][-][-][-][-]
-[3][Prato verde][-][716840.7][4914197.9][-][-][0][-][-][-][-][-]
+[3][Prato verde][-][717235.96][4914197.9][-][-][0][-][-][-][-][-]
 PREFS
 # Port 1, emulation 1, everything else off.
 printf '[BEGIN][1][4800][1][0][0][0][0][0][0][0][0][END]' > "$ROOT/My Documents/Velkar/vlcfg.cfg"
 mkdir -p "$ROOT/Scheda di memoria/Velkar"
 
-# "COM1:" is a pty whose other end this script holds open: a receiver that is
-# plugged in and silent.
-python3 -c 'import os, pty, sys, time
+# "COM1:" is a pty: the script plays the receiver, writing to its other end every
+# line that arrives on a fifo.
+mkfifo "$OUT/receiver"
+python3 -c 'import os, pty, sys
 master, slave = pty.openpty()
 print(os.ttyname(slave), flush=True)
-time.sleep(3600)' >"$OUT/pty-name" &
+while True:
+    with open(sys.argv[1], "rb") as fifo:
+        for line in fifo:
+            os.write(master, line)' "$OUT/receiver" >"$OUT/pty-name" &
 PTY_PID=$!
 for _ in $(seq 50); do [ -s "$OUT/pty-name" ] && break; sleep 0.1; done
 mkdir -p "$ROOT/dev"
 ln -s "$(head -n1 "$OUT/pty-name")" "$ROOT/dev/COM1"
+# A live fix 208 m east of the canned one (map column 374: the green band).
+LIVE_GGA='$GPGGA,170000.0,4420.924,N,01143.211,E,1,7,1.1,00031,M,047,M,,*5A'
+send_live_fix() { printf '%s\r\n' "$LIVE_GGA" > "$OUT/receiver"; }
 
 # ---- Display and program ---------------------------------------------------------
 exec 3>"$OUT/displayfd"
@@ -193,6 +201,7 @@ MENU_GOTO_PREF=5
 RED="255,0,0"
 GREEN="0,255,0"
 BLUE="0,0,255"
+CYAN="0,255,255"
 YELLOW="255,255,0"
 
 # ---- 1. The emulated fix: the view sits in the red band --------------------------
@@ -239,15 +248,20 @@ if DLG=$(find_dialog "GoTo Coordinate LL"); then
     if wait_colour "$BLUE"; then pass "GoTo moves the view to the typed point"; else fail "view not on the typed point ($(pixel $SAMPLE_X $SAMPLE_Y))"; fi
     cp "$SHOT" "$OUT/main-2-goto-coordinate.png" 2>/dev/null
     find_dialog "GoTo Coordinate LL" >/dev/null && pass "GoTo keeps the dialog open" || fail "GoTo closed the dialog"
+    send_live_fix
+    sleep 1.5  # the sentence has arrived and a tick has passed
+    if [ "$(pixel $SAMPLE_X $SAMPLE_Y)" = "$BLUE" ]; then pass "live sentences are held back during a GoTo"; else fail "a live fix moved the view during a GoTo ($(pixel $SAMPLE_X $SAMPLE_Y))"; fi
     click_control "$DLG" 113 33 86 16 26 11     # "Exit"
     if gone "GoTo Coordinate LL"; then pass "Exit closes GoTo coordinate"; else fail "GoTo coordinate still open"; fi
     sleep 1.5  # a tick: with emulation off nothing moves the view away
     if [ "$(pixel $SAMPLE_X $SAMPLE_Y)" = "$BLUE" ]; then pass "the typed point stays with emulation off"; else fail "view moved after Exit ($(pixel $SAMPLE_X $SAMPLE_Y))"; fi
+    send_live_fix
+    if wait_colour "$GREEN"; then pass "after Exit a live fix moves the view"; else fail "live fix not shown after Exit ($(pixel $SAMPLE_X $SAMPLE_Y))"; fi
 else
     fail "GoTo coordinate dialog did not open"
 fi
 
-# ---- 5. GoTo preference point: the third name lies in the green band -------------
+# ---- 5. GoTo preference point: the third name lies in the cyan band --------------
 main_menu_item $MENU_GOTO_PREF
 if DLG=$(find_dialog "GoTo Preference Point"); then
     pass "GoTo Pref... opens 'GoTo Preference Point'"
@@ -262,7 +276,7 @@ if DLG=$(find_dialog "GoTo Preference Point"); then
     sleep 0.3
     snap_dialog "$DLG" 115-goto-preference-chosen
     click_control "$DLG" 128 31 100 4 26 11     # "GoTo"
-    if wait_colour "$GREEN"; then pass "GoTo moves the view to the third point"; else fail "view not on the third point ($(pixel $SAMPLE_X $SAMPLE_Y))"; fi
+    if wait_colour "$CYAN"; then pass "GoTo moves the view to the third point"; else fail "view not on the third point ($(pixel $SAMPLE_X $SAMPLE_Y))"; fi
     cp "$SHOT" "$OUT/main-3-goto-preference.png" 2>/dev/null
     click_control "$DLG" 128 31 100 17 26 11    # "Exit"
     if gone "GoTo Preference Point"; then pass "Exit closes GoTo preference point"; else fail "GoTo preference point still open"; fi
