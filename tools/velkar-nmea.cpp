@@ -201,13 +201,15 @@ int ProbeFile(const char* name)
     return 1;
 }
 
-// The whole argument as a decimal number; 0 when it is not one.
+// The whole argument as a finite decimal number; 0 when it is not one ("nan",
+// "inf" and out-of-range values included).
 int ParseNumberArgument(const char* text, double* value)
 {
     const char* end = text + std::strlen(text);
     const char* first = (*text == '+') ? text + 1 : text;
-    auto r = std::from_chars(first, end, *value);
-    return (r.ec == std::errc() && r.ptr == end && first != end) ? 1 : 0;
+    auto r = std::from_chars(first, end, *value, std::chars_format::general);
+    const bool finite = *value == *value && *value - *value == 0.0;
+    return (r.ec == std::errc() && r.ptr == end && first != end && finite) ? 1 : 0;
 }
 
 int ParseCountArgument(const char* text, long long* value)

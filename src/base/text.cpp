@@ -318,7 +318,11 @@ std::u16string Utf8ToText(const std::string& utf8)
 
 std::string DoubleToRoundTripText(double value)
 {
-    char buffer[64];
-    auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, r.ptr);
+    // Plain notation ("500000", "0.001") while it stays short, otherwise the
+    // shortest form with an exponent ("1e-300"); both read back to the same bits.
+    char buffer[400];
+    auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (fixed.ec == std::errc() && fixed.ptr - buffer <= 24) return std::string(buffer, fixed.ptr);
+    auto shortest = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, shortest.ptr);
 }

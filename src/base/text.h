@@ -43,5 +43,6 @@ int32_t TextToInt(const char16_t* text);
 std::string TextToUtf8(const char16_t* text);
 std::u16string Utf8ToText(const std::string& utf8);
 
-// Shortest decimal text that reads back to the same double (for machine output).
+// Shortest decimal text that reads back to the same double (for machine output):
+// plain notation while it stays within 24 characters, else with an exponent.
 std::string DoubleToRoundTripText(double value);

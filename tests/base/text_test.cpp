@@ -124,12 +124,18 @@ TEST(Utf8, BothWays)
 
 TEST(DoubleToRoundTripText, ReadsBackToTheSameBits)
 {
-    const double values[] = {44.348733333333335, 716594.8989092462, -3754111.171, 0.1, 1e-300, 5e-324, -0.0, 30.0};
+    const double values[] = {44.348733333333335, 716594.8989092462, -3754111.171, 0.1, 1e-300, 5e-324, -0.0, 30.0,
+                             500000.0, 1e22, 123456789012345680000.0, 2.5e-7, -1e300};
     for (double v : values) {
         const std::string text = DoubleToRoundTripText(v);
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
     }
     EXPECT_EQ(DoubleToRoundTripText(30.0), "30");
+    EXPECT_EQ(DoubleToRoundTripText(500000.0), "500000");
+    EXPECT_EQ(DoubleToRoundTripText(0.001), "0.001");
+    EXPECT_EQ(DoubleToRoundTripText(1e-300), "1e-300");
+    EXPECT_EQ(DoubleToRoundTripText(1e22), "10000000000000000000000");
+    EXPECT_EQ(DoubleToRoundTripText(1e25), "1e+25");
 }
 
 }  // namespace

@@ -185,7 +185,8 @@ TEST(Probe, Convert)
 TEST(Probe, WrongCommandLines)
 {
     const std::vector<std::vector<std::string>> wrong = {
-        {"--convert", "north", "11"}, {"--convert", "44"}, {"--emulate", "-1"}, {"--emulate", "x"}, {"--bogus"}};
+        {"--convert", "north", "11"}, {"--convert", "44"}, {"--convert", "nan", "11"}, {"--convert", "44", "1e999"},
+        {"--convert", "44", "11x"}, {"--emulate", "-1"}, {"--emulate", "x"}, {"--bogus"}};
     for (const auto& args : wrong) {
         const ProbeRun run = RunProbe(args);
         EXPECT_EQ(run.status, 1) << args[0];
