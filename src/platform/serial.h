@@ -1,7 +1,7 @@
 // Serial link to the receiver: open a device by name ("COM1:".."COM5:"), line
 // settings, time-outs, modem lines, event mask and event wait, one-byte reads,
 // and the reader thread. Standard types only; the POSIX side is platform/posix/.
-// Every operation returns 1 for success and 0 for failure; nothing throws.
+// Operations return 1 for success and 0 for failure; nothing throws.
 #pragma once
 
 #include <cstdint>

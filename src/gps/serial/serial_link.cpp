@@ -1,8 +1,7 @@
-// Serial link: OpenPort (open, line settings, time-outs, DTR and RTS, reader
-// thread), ClosePort, and ReaderThread, which sleeps in the port's event wait and
-// reads one byte per call into the sentence framing until none is left.
-// Uses the platform's serial operations only; the device may vanish and come back
-// without the thread noticing (the wait recovers it).
+// Serial link: OpenPort (open, line settings, time-outs, DTR and RTS, reader thread),
+// ClosePort, and ReaderThread, which sleeps in the port's event wait and reads one
+// byte per call into the sentence framing until none is left. Platform serial
+// operations only; a vanished device is recovered inside the wait, unseen here.
 #include "gps/serial_link.h"
 
 #include "app/globals.h"

@@ -1,8 +1,7 @@
-// Serial ports on POSIX: termios for the line settings, ioctl(TIOCMBIS/TIOCMBIC)
-// for DTR and RTS, poll() for the event wait with an eventfd that a mask of 0 or
-// a close signals, non-blocking reads from a receive buffer, and recovery of a
-// vanished device inside the wait. A handle names a record in a fixed table (slot and generation), so a
-// stale handle is refused instead of reaching a reused descriptor.
+// Serial ports on POSIX: termios line settings, TIOCMBIS/TIOCMBIC for DTR and RTS,
+// poll() event waits that an eventfd releases (mask 0, close), reads from a receive
+// buffer, recovery of a vanished device inside the wait. Handles name slots of a
+// fixed table with a generation, so a stale handle never reaches a reused descriptor.
 #include "platform/serial.h"
 
 #include <fcntl.h>
