@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -217,6 +218,14 @@ int ConnectNetworkSource(const SerialSource& source, int releaseFd, int timeoutM
             close(fd);
             continue;
         }
+        // A peer that vanishes without closing (a phone leaving the network)
+        // shows as an error after about 25 s of silence, which starts the
+        // same recovery as a closed connection.
+        int on = 1, idle = 10, interval = 5, probes = 3;
+        setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
         if (source.kind == SerialSourceKind::Gpsd &&
             !SendAll(fd, kGpsdWatchRequest, sizeof kGpsdWatchRequest - 1, timeoutMs)) {
             close(fd);
