@@ -46,6 +46,9 @@ PlatformObject* MakeStock(PlatformObject::Type type)
 int PixelSizeForCellHeight(QFont font, int height)
 {
     int size = height;
+    font.setPixelSize(size);
+    const int first = QFontMetrics(font).height();
+    if (first > height) size = std::max(1, static_cast<int>(static_cast<int64_t>(size) * height / first) + 1);
     while (size > 1) {
         font.setPixelSize(size);
         if (QFontMetrics(font).height() <= height) break;
