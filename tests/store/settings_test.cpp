@@ -143,6 +143,7 @@ TEST(SaveSettings, FailureHalfWayKeepsTheOldFile)
         Set({{5, 115200, 1, 1, 1, 1, 1, 1, 1}});
         return SaveSettings() == 0 ? 0 : 1;
     });
+    if (result == 99) GTEST_SKIP() << "no file-size limit can be set here";
     EXPECT_EQ(result, 0) << "SaveSettings should have reported the failed write";
     EXPECT_EQ(root.Read(kSettingsFile), kCom2LogOn);
     int files = 0;
@@ -168,6 +169,7 @@ TEST(SaveSettings, UnwritableFolderKeepsTheOldFile)
         Set({{5, 115200, 1, 1, 1, 1, 1, 1, 1}});
         return SaveSettings() == 0 ? 0 : 1;
     });
+    if (result == 99) GTEST_SKIP() << "root cannot give up its rights here";
     EXPECT_EQ(result, 0);
     EXPECT_EQ(root.Read(kSettingsFile), kCom2LogOn);
 }
