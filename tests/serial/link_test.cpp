@@ -1,6 +1,7 @@
 // The serial link on real pty pairs: which sentences reach the parsers, the two
 // switches, framing across writes, the opening failures and their messages, the
 // line settings a device is given, and both shutdown roads.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -378,6 +379,16 @@ TEST(SerialLink, ExitRoadEndsTheProcessWithTheThreadWaiting)
     pid_t child = -1;
     ASSERT_EQ(posix_spawn(&child, probe.c_str(), &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
+    // A check that fails half-way must not leave the probe waiting forever.
+    struct Reaper {
+        pid_t pid;
+        ~Reaper()
+        {
+            if (pid <= 0) return;
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    } reaper{child};
     close(out[1]);
     FILE* from = fdopen(out[0], "r");
     char line[256] = {};
@@ -389,6 +400,7 @@ TEST(SerialLink, ExitRoadEndsTheProcessWithTheThreadWaiting)
     fclose(from);
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
+    reaper.pid = -1;
     EXPECT_TRUE(WIFEXITED(status)) << "status " << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
