@@ -333,6 +333,56 @@ TEST(Shapes, DashedPenLeavesGapsAndSolidPenNone)
     EXPECT_EQ(Polyline(c.surface, nullptr, 2), 0);
 }
 
+TEST(Shapes, LinesToFarPointsStayDashedAndCrossTheSurface)
+{
+    // A target kilometres off-screen: the visible part is still dashed.
+    struct Row {
+        const char* name;
+        Point from, to;
+    } rows[] = {
+        {"down a hundred million pixels", {50, 10}, {50, 100000000}},
+        {"to the saturated edge", {50, 10}, {50, INT_MAX}},
+        {"from far above to far below", {50, INT_MIN}, {50, INT_MAX}},
+    };
+    for (const Row& row : rows) {
+        Canvas c(100, 100, 0xFFFFFFFF);
+        ObjectHandle pen = CreatePenObject(kPenDash, 2, 0x0000FF);
+        ObjectHandle old = SelectObject(c.surface, pen);
+        const Point line[] = {row.from, row.to};
+        ASSERT_EQ(Polyline(c.surface, line, 2), 1) << row.name;
+        SelectObject(c.surface, old);
+        DeleteObject(pen);
+        const QImage out = c.Pixels();
+        int red = 0, white = 0;
+        for (int y = 12; y < 98; ++y) {
+            const bool any = Rgb(out, 49, y) == 0xFF0000u || Rgb(out, 50, y) == 0xFF0000u;
+            red += any ? 1 : 0;
+            white += any ? 0 : 1;
+        }
+        EXPECT_GT(red, 20) << row.name;
+        EXPECT_GT(white, 10) << row.name << ": dashes, not a solid line";
+    }
+}
+
+TEST(Shapes, DashesKeepTheirPhaseAcrossACutLine)
+{
+    // The same line drawn whole and from a start far above: identical pixels
+    // where both are visible, since the pattern is measured from each start.
+    auto draw = [](Point from) {
+        Canvas c(20, 100, 0xFFFFFFFF);
+        ObjectHandle pen = CreatePenObject(kPenDash, 2, 0x0000FF);
+        ObjectHandle old = SelectObject(c.surface, pen);
+        const Point line[] = {from, {10, 99}};
+        Polyline(c.surface, line, 2);
+        SelectObject(c.surface, old);
+        DeleteObject(pen);
+        return c.Pixels();
+    };
+    const QImage near = draw({10, -120});   // 120 pixels above: ten whole patterns of 12
+    const QImage far = draw({10, -1200});   // a hundred whole patterns above
+    for (int y = 5; y < 95; ++y) EXPECT_EQ(Rgb(near, 10, y), Rgb(far, 10, y)) << y;
+}
+
 TEST(Icons, DrawThroughTheirMaskAtTheirOwnSize)
 {
     Canvas c(60, 60, kGrey);

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "platform/qt/qt_handles.h"
@@ -354,17 +355,70 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
 
 // ---- Lines, ellipses, text, icons ----------------------------------------------------------------
 
+namespace {
+
+// Clips the segment a + t (b - a), t in [0, 1], to box (Liang-Barsky); false when
+// nothing of it is inside.
+bool ClipSegment(const QPointF& a, const QPointF& b, const QRectF& box, double* t0, double* t1)
+{
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - box.left(), box.right() - a.x(), a.y() - box.top(), box.bottom() - a.y()};
+    *t0 = 0.0;
+    *t1 = 1.0;
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0.0) {
+            if (q[i] < 0.0) return false;
+            continue;
+        }
+        const double r = q[i] / p[i];
+        if (p[i] < 0.0) {
+            if (r > *t1) return false;
+            *t0 = std::max(*t0, r);
+        } else {
+            if (r < *t0) return false;
+            *t1 = std::min(*t1, r);
+        }
+    }
+    return *t0 <= *t1;
+}
+
+}  // namespace
+
 int Polyline(SurfaceHandle surface, const Point* points, int32_t count)
 {
     if (surface == nullptr || points == nullptr || count < 2) return 0;
     QImage* target = surface->Target();
     if (target == nullptr || target->isNull()) return 0;
-    QPolygon polygon(count);
-    for (int32_t i = 0; i < count; ++i) polygon.setPoint(i, points[i].x, points[i].y);
+    const QPen pen = PenOf(surface);
+    if (pen.style() == Qt::NoPen) return 1;
+    // Each segment is cut to the surface (with room for the pen) before drawing:
+    // a point far off-screen, such as a distant target, must neither overflow the
+    // rasterizer nor make the dash pattern give up and draw solid. The dashes
+    // keep their phase along the whole line through the pen's dash offset.
+    const double width = std::max(1.0, pen.widthF());
+    const double margin = width + 2.0;
+    const QRectF box(-margin, -margin, target->width() + 2 * margin, target->height() + 2 * margin);
+    const bool dashed = pen.style() != Qt::SolidLine;
+    double patternLength = 0.0;  // in pen widths, as the dash offset is
+    if (dashed)
+        for (qreal d : pen.dashPattern()) patternLength += d;
     QPainter p(target);
-    p.setPen(PenOf(surface));
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(polygon);
+    double walked = 0.0;  // path length before the current segment, pixels
+    for (int32_t i = 1; i < count; ++i) {
+        const QPointF a(points[i - 1].x, points[i - 1].y), b(points[i].x, points[i].y);
+        const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
+        double t0 = 0.0, t1 = 1.0;
+        if (length > 0.0 && ClipSegment(a, b, box, &t0, &t1)) {
+            QPen segmentPen = pen;
+            if (dashed && patternLength > 0.0)
+                segmentPen.setDashOffset(std::fmod((walked + t0 * length) / width, patternLength));
+            p.setPen(segmentPen);
+            p.drawLine(a + t0 * (b - a), a + t1 * (b - a));
+        }
+        walked += length;
+    }
     return 1;
 }
 
@@ -377,6 +431,8 @@ int Ellipse(SurfaceHandle surface, int32_t left, int32_t top, int32_t right, int
     const int64_t l = std::min(left, right), r = std::max(left, right);
     const int64_t t = std::min(top, bottom), b = std::max(top, bottom);
     if (r - l < 2 || b - t < 2) return 1;
+    const int64_t margin = 2 + static_cast<int64_t>(PenOf(surface).widthF());
+    if (r < -margin || b < -margin || l > target->width() + margin || t > target->height() + margin) return 1;
     QPainter p(target);
     p.setPen(PenOf(surface));
     p.setBrush(Qt::white);
