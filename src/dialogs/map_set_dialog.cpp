@@ -57,9 +57,7 @@ void ShowMapFields(WindowHandle dialog, const MapEntry& m)
     SetNumberField(dialog, kBottomRightYField, "%f", m.bottomRightY);
     SetIntegerField(dialog, kWidthField, m.widthPx);
     SetIntegerField(dialog, kHeightField, m.heightPx);
-    char16_t path[kFieldTextSize];
-    FormatText(path, kFieldTextSize, "%s", m.bitmapPath);
-    SetDlgItemText(dialog, kBitmapPathField, path);
+    SetDlgItemText(dialog, kBitmapPathField, m.bitmapPath);  // as stored, whatever its length
 }
 
 void FillMapList(WindowHandle dialog)

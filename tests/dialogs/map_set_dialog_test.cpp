@@ -249,6 +249,20 @@ TEST_F(MapSetDialogTest, NamesLongerThanTheListBufferAreCut)
     EXPECT_FALSE(run.leftOpen);
 }
 
+TEST_F(MapSetDialogTest, ALongBitmapPathIsShownWhole)
+{
+    // 200 characters, longer than the 128-unit buffer of the formatted fields.
+    const std::string path = "\\Scheda di memoria\\Mappe\\" + std::string(200 - 25, 'm');
+    ASSERT_EQ(path.size(), 200u);
+    WriteDeviceFile("My Documents/Velkar/vlmap.cfg", "[1][Lunga][" + path + "][1][2][3][4][10][10][0][0][0][-]");
+    ASSERT_EQ(LoadMapCatalogue(), 1);
+    DialogRun run = RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget*) {
+        EXPECT_EQ(Utf8(FieldText(dialog, 1009)), path);
+        MapSetDlgProc(dialog, kMsgCommand, 1013, 0);
+    });
+    EXPECT_FALSE(run.leftOpen);
+}
+
 TEST_F(MapSetDialogTest, PersonChoosesAMapTypesTheCalibrationAndClicksOk)
 {
     WriteThreeMapCatalogue();
