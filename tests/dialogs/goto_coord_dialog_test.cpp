@@ -50,8 +50,9 @@ FrameResult FrameSentence(const char* sentence)
 
 TEST_F(GotoCoordDialogTest, FieldsStartAtZeroPointZero)
 {
-    DialogRun run = RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget*) {
+    DialogRun run = RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget* widget) {
         for (int32_t id = 1015; id <= 1020; ++id) EXPECT_EQ(Utf8(FieldText(dialog, id)), "0.0") << "field " << id;
+        EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool)) << "a tool-window strip";
         EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, 2, 0), 1);
     });
     EXPECT_TRUE(run.found);

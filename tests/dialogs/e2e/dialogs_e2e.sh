@@ -343,6 +343,41 @@ else
     fail "settings file reads: $SETTINGS"
 fi
 
+# ---- 10. A second run: boxes changed, then Control+Q leaves the file as it was ----
+BEFORE=$(cat "$ROOT/My Documents/Velkar/vlcfg.cfg")
+"$VELKAR" --root "$ROOT" --screenshot "$SHOT" --time-scale 3 >"$OUT/velkar-2.log" 2>&1 &
+VELKAR_PID=$!
+MAIN=$(xdotool search --sync --limit 1 --name '^Velkar$' 2>/dev/null | head -n1)
+if [ -n "$MAIN" ]; then
+    main_menu_item $MENU_SETTING
+    if DLG=$(find_dialog "Velkar General Settings"); then
+        click_control "$DLG" 129 127 13 61 90 10    # "Abilita Log" off
+        click_control "$DLG" 129 127 13 26 90 10    # "Track punto di arrivo" on
+        click_control "$DLG" 129 127 15 111 32 9    # "OK"
+        gone "Velkar General Settings" || fail "General settings still open"
+    else
+        fail "General settings did not open in the second run"
+    fi
+    xdotool windowfocus --sync "$MAIN"
+    xdotool key ctrl+q   # through the keyboard: the window is gone before the key is released
+    for _ in $(seq 100); do kill -0 "$VELKAR_PID" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$VELKAR_PID" 2>/dev/null; then
+        fail "velkar still running after Control+Q"
+    else
+        wait "$VELKAR_PID"
+        STATUS=$?
+        VELKAR_PID=""
+        [ "$STATUS" = 0 ] && pass "Control+Q ends with 0" || fail "Control+Q status $STATUS"
+    fi
+    if [ "$(cat "$ROOT/My Documents/Velkar/vlcfg.cfg")" = "$BEFORE" ]; then
+        pass "Control+Q does not write the changed boxes"
+    else
+        fail "settings file changed by Control+Q"
+    fi
+else
+    fail "no main window in the second run"
+fi
+
 echo "dialog pictures and screenshots in $OUT"
 [ "$FAILS" = 0 ] && { echo "all passed"; exit 0; }
 echo "$FAILS failed"
