@@ -311,6 +311,19 @@ TEST_F(DialogTest, CentredOnTheScreenOrPlacedFromTheOwnersClientArea)
     DestroyMainWindow(owner);
 }
 
+TEST_F(DialogTest, DestroyingTheOwnerUnderTheDialogEndsItSafely)
+{
+    // As when the main window is closed by --quit-after-ticks while a dialog is open.
+    WindowHandle owner = MakeRecordedWindow();
+    ASSERT_NE(owner, nullptr);
+    onInit = [](WindowHandle d) { StartTimer(d, 11025, 5); };
+    act = [owner](WindowHandle d) { DestroyMainWindow(owner); };
+    Run(kTestToolDialog, owner);
+    EXPECT_EQ(WidgetOfHandle(owner), nullptr);
+    EXPECT_EQ(CountMessages(kMsgDestroy), 1);
+    PumpBriefly();
+}
+
 TEST_F(DialogTest, StaticIconShowsTheIconResource)
 {
     act = [](WindowHandle d) {

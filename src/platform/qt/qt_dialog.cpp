@@ -297,6 +297,7 @@ intptr_t RunDialog(InstanceHandle instance, int32_t templateId, WindowHandle own
     dialog->setFont(font);
     const BaseUnits b = BaseUnitsOf(font);
     handle->widget = dialog;
+    QPointer<TemplateDialog> guard(dialog);
 
     for (int32_t i = 0; i < t->controlCount; ++i) {
         const ControlTemplate& c = t->controls[i];
@@ -339,8 +340,11 @@ intptr_t RunDialog(InstanceHandle instance, int32_t templateId, WindowHandle own
     StopAllTimers(handle);
     UnregisterWindow(handle);
     handle->destroyed = true;
-    dialog->setProperty(kHandleProperty, QVariant());
-    delete dialog;
+    // Destroying the owner while the dialog ran takes the dialog with it.
+    if (!guard.isNull()) {
+        guard->setProperty(kHandleProperty, QVariant());
+        delete guard.data();
+    }
     delete handle;
     return result;
 }

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPen>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <map>
@@ -15,7 +16,6 @@
 #include "platform/draw.h"
 #include "platform/window.h"
 
-class QTimer;
 class QDialog;
 
 // The main window's client area: blits the back buffer; a due paint runs the
@@ -55,7 +55,7 @@ struct PlatformWindow {
     WindowProc procedure = nullptr;
     InstanceHandle instance = nullptr;
     int32_t templateId = 0;          // dialogs: the template they were built from
-    std::map<uint32_t, QTimer*> timers;
+    std::map<uint32_t, QPointer<QTimer>> timers;  // null once their widget is gone
     bool destroyed = false;
     // Paint state of the main window.
     QImage backBuffer;               // Format_RGB32, the client area's pixels

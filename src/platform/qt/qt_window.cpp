@@ -294,8 +294,8 @@ int StartTimer(WindowHandle window, uint32_t timerId, uint32_t periodMs)
 {
     if (!IsLiveWindow(window) || window->widget == nullptr) return 0;
     if (window->kind != PlatformWindow::MainWindow && window->kind != PlatformWindow::Dialog) return 0;
-    QTimer*& timer = window->timers[timerId];
-    if (timer == nullptr) {
+    QPointer<QTimer>& timer = window->timers[timerId];
+    if (timer.isNull()) {
         timer = new QTimer(window->widget);
         timer->setTimerType(Qt::PreciseTimer);
         QObject::connect(timer, &QTimer::timeout, timer, [window, timerId]() {
@@ -315,8 +315,10 @@ int StopTimer(WindowHandle window, uint32_t timerId)
     if (!IsLiveWindow(window)) return 0;
     auto it = window->timers.find(timerId);
     if (it == window->timers.end()) return 0;
-    it->second->stop();
-    it->second->deleteLater();
+    if (QTimer* timer = it->second) {
+        timer->stop();
+        timer->deleteLater();
+    }
     window->timers.erase(it);
     return 1;
 }
@@ -325,6 +327,7 @@ void StopAllTimers(WindowHandle window)
 {
     if (window == nullptr) return;
     for (auto& [id, timer] : window->timers) {
+        if (timer.isNull()) continue;
         timer->stop();
         timer->deleteLater();
     }
@@ -364,7 +367,8 @@ constexpr uint16_t kStyleDropDown = 0x08;
 
 void PostCommand(WindowHandle owner, int32_t command)
 {
-    // A menu choice arrives through the queue, after the pop-up has closed.
+    // A menu choice arrives through the queue, after the pop-up has closed and
+    // outside the event that made it.
     QMetaObject::invokeMethod(
         qApp,
         [owner, command]() {
@@ -466,9 +470,9 @@ int CreateMenuBar(MenuBarInfo* info)
             button->setPopupMode(QToolButton::InstantPopup);
             button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         } else {
-            QObject::connect(button, &QToolButton::clicked, button, [owner, command]() {
-                if (IsLiveWindow(owner)) SendWindowMessage(owner, kMsgCommand, MakeWParam(command, 0), 0);
-            });
+            // Posted like a menu choice: a dialog it opens then runs from the main
+            // loop, not from inside the button's own click.
+            QObject::connect(button, &QToolButton::clicked, button, [owner, command]() { PostCommand(owner, command); });
         }
         row->addWidget(button);
     }
