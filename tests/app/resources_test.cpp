@@ -43,12 +43,16 @@ TEST_F(ResourceTest, DialogsAreFoundAndTheirControlsFit)
         for (int32_t i = 0; i < t->controlCount; ++i) {
             const ControlTemplate& c = t->controls[i];
             SCOPED_TRACE(i);
-            if (c.id != kNoId) EXPECT_TRUE(ids.insert(c.id).second) << "id " << c.id << " twice";
+            if (c.id != kNoId) {
+                EXPECT_TRUE(ids.insert(c.id).second) << "id " << c.id << " twice";
+            }
             EXPECT_GE(c.x, 0);
             EXPECT_GE(c.y, 0);
             EXPECT_LE(c.x + c.width, t->width);
             EXPECT_LE(c.y + c.height, t->height);
-            if (c.iconId != 0) EXPECT_NE(FindIcon(&velkarResources, c.iconId), nullptr);
+            if (c.iconId != 0) {
+                EXPECT_NE(FindIcon(&velkarResources, c.iconId), nullptr);
+            }
         }
         // Every dialog has a way out by a button the procedures know (1, 2 or 1013).
         EXPECT_TRUE(ids.count(1) || ids.count(2) || ids.count(1013));
