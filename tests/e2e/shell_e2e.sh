@@ -16,6 +16,13 @@ for tool in Xvfb xdotool; do
     exit 77
   fi
 done
+# Pictures of the window and the screenshot are read with ImageMagick.
+for tool in import convert identify python3; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "FAIL: $tool is missing (Debian packages imagemagick, python3)"
+    exit 1
+  fi
+done
 
 mkdir -p "$OUT"
 WORK=$(mktemp -d /tmp/velkar-e2e-XXXXXX)
