@@ -123,15 +123,23 @@ TEST(ProcessTest, SecondInstanceExitsZeroAndOpensNoFile)
     WriteFile(folder + "/vlcfg.cfg", SettingsOneLine(1, 0));
     WriteFile(folder + "/vlmap.cfg", "");
     WriteFile(folder + "/vlpref.cfg", "");
+    fs::create_directories(scratch.RootFile("dev"));
+    fs::create_symlink("/nonexistent/velkar-receiver", scratch.RootFile("dev/COM1"));
 
     const std::string firstShot = scratch.Path("first.png");
     const pid_t first = Start({"--root", scratch.Root(), "--screenshot", firstShot}, scratch.Path("first.out"),
                               scratch.Path("first.err"));
     ASSERT_GT(first, 0);
-    // Ready once it has painted (the screenshot of the first paint exists).
-    for (int i = 0; i < 3000 && !fs::exists(firstShot); ++i)
+    // Ready once start-up is over: the first paint comes before the port is
+    // opened, and the port (a link to nowhere) is the last thing start-up touches
+    // under the root, so wait for its message too.
+    for (int i = 0; i < 3000 && !(fs::exists(firstShot) &&
+                                  ReadFile(scratch.Path("first.err")).find("Unable to open the port") !=
+                                      std::string::npos);
+         ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(fs::exists(firstShot)) << ReadFile(scratch.Path("first.err"));
+    ASSERT_NE(ReadFile(scratch.Path("first.err")).find("Unable to open the port"), std::string::npos);
 
     // From now on every open of the root, its folders or the three files is seen.
     const int watch = inotify_init1(IN_NONBLOCK);
