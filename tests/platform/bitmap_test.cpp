@@ -34,7 +34,7 @@ void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v)
     for (size_t i = 0; i < 4; ++i) b.at(at + i) = (v >> (8 * i)) & 0xFF;
 }
 
-struct BmpSpec {
+struct BmpLayout {
     int bits;
     bool topDown;
     uint32_t compression = 0;      // 0 none, 3 bit fields
@@ -67,7 +67,7 @@ uint32_t Unpack16(uint32_t px, const uint32_t masks[3])
     return out;
 }
 
-std::vector<uint8_t> MakeBmp(const BmpSpec& s)
+std::vector<uint8_t> MakeBmp(const BmpLayout& s)
 {
     const bool paletted = s.bits <= 8;
     const uint32_t paletteCount = paletted ? (s.bits == 1 ? 2 : 4) : 0;
@@ -125,7 +125,7 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& s)
     return b;
 }
 
-uint32_t ExpectedPixel(const BmpSpec& s, int x, int y)
+uint32_t ExpectedPixel(const BmpLayout& s, int x, int y)
 {
     int index = kIndex[y][x];
     if (s.bits == 1) index &= 1;  // two colours: indices 0 and 1
@@ -153,7 +153,7 @@ TEST_F(BitmapTest, EveryDepthAndRowOrderReadsTheRightPixels)
     const uint32_t m8888[3] = {0xFF000000, 0x00FF0000, 0x0000FF00};
     struct Row {
         const char* name;
-        BmpSpec spec;
+        BmpLayout layout;
     } rows[] = {
         {"1 bit bottom-up", {1, false}},
         {"1 bit top-down", {1, true}},
@@ -171,7 +171,7 @@ TEST_F(BitmapTest, EveryDepthAndRowOrderReadsTheRightPixels)
         {"24 bits, header of 108", {24, true, 0, {0, 0, 0}, 108}},
     };
     for (const Row& row : rows) {
-        WriteBytes(root + "/map.bmp", MakeBmp(row.spec));
+        WriteBytes(root + "/map.bmp", MakeBmp(row.layout));
         BitmapHandle b = LoadBitmapFile(u"\\map.bmp");
         ASSERT_NE(b, nullptr) << row.name;
         const QImage image = BitmapImage(b);
@@ -179,7 +179,7 @@ TEST_F(BitmapTest, EveryDepthAndRowOrderReadsTheRightPixels)
         ASSERT_EQ(image.size(), QSize(kW, kH)) << row.name;
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x)
-                EXPECT_EQ(Rgb(image, x, y), ExpectedPixel(row.spec, x, y)) << row.name << " at " << x << "," << y;
+                EXPECT_EQ(Rgb(image, x, y), ExpectedPixel(row.layout, x, y)) << row.name << " at " << x << "," << y;
         EXPECT_EQ(DeleteObject(b), 1);
     }
 }
