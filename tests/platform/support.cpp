@@ -176,7 +176,8 @@ namespace {
 
 std::string CaptureFd(int fd, FILE* stream, const std::function<void()>& body)
 {
-    const std::string path = MakeTempFolder() + "/captured";
+    const std::string folder = MakeTempFolder();
+    const std::string path = folder + "/captured";
     std::fflush(stream);
     const int saved = dup(fd);
     const int file = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
@@ -186,9 +187,12 @@ std::string CaptureFd(int fd, FILE* stream, const std::function<void()>& body)
     std::fflush(stream);
     dup2(saved, fd);
     close(saved);
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    {
+        std::ifstream in(path, std::ios::binary);
+        text << in.rdbuf();
+    }
+    std::filesystem::remove_all(folder);
     return text.str();
 }
 
