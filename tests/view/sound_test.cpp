@@ -1,251 +1,125 @@
-// The sound player against ALSA pointed at a file sink (a "file" PCM over a "null"
-// slave writing raw samples): what reaches the device is compared with the wave
-// file byte for byte; missing and broken files give the built-in tone; without a
-// device the call is silent and reports 0.
+// The sound player against ALSA's file sink (a "file" PCM over a "null" slave,
+// raw samples): what reaches the device is compared with the wave file byte for
+// byte; files that cannot be played give the built-in tone; no device, silence.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
-#include "platform/files.h"
 #include "platform/sound.h"
+#include "view_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-void PutLe(std::string& s, uint32_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
-// A canonical RIFF/WAVE file written by hand: fmt chunk of 16 bytes, then data.
-// formatTag 1 = integer PCM, 3 = IEEE float.
-std::string WaveFile(uint16_t formatTag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& data)
-{
-    std::string s = "RIFF";
-    PutLe(s, static_cast<uint32_t>(36 + data.size()), 4);
-    s += "WAVEfmt ";
-    PutLe(s, 16, 4);
-    PutLe(s, formatTag, 2);
-    PutLe(s, channels, 2);
-    PutLe(s, rate, 4);
-    PutLe(s, rate * channels * bits / 8, 4);
-    PutLe(s, channels * bits / 8, 2);
-    PutLe(s, bits, 2);
-    s += "data";
-    PutLe(s, static_cast<uint32_t>(data.size()), 4);
-    return s + data;
-}
-
-std::string Samples16(const std::vector<int16_t>& v)
-{
-    std::string s;
-    for (int16_t x : v) PutLe(s, static_cast<uint16_t>(x), 2);
-    return s;
-}
-
-std::vector<int16_t> AsSamples16(const std::string& bytes)
-{
-    std::vector<int16_t> v(bytes.size() / 2);
-    std::memcpy(v.data(), bytes.data(), v.size() * 2);
-    return v;
-}
+using namespace viewtest;
 
 class SoundTest : public ::testing::Test {
 protected:
-    static fs::path root;
-    static fs::path sink;
-
-    static void SetUpTestSuite()
-    {
-        char pattern[] = "/tmp/velkar-sound-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        sink = root / "sink.raw";
-        fs::create_directories(root / "Scheda di memoria" / "Velkar");
-        std::ofstream rc(root / "asoundrc");
-        rc << "pcm.!default {\n  type file\n  slave.pcm { type null }\n  file \"" << sink.string()
-           << "\"\n  format \"raw\"\n}\n";
-        rc.close();
-        setenv("ALSA_CONFIG_PATH", (root / "asoundrc").c_str(), 1);
-        SetDeviceRoot(root.string());
-    }
-
-    static void TearDownTestSuite() { fs::remove_all(root); }
-
-    void SetUp() override { fs::remove(sink); }
-
-    static fs::path SoundPath(const char* name) { return root / "Scheda di memoria" / "Velkar" / name; }
+    static inline std::string dir;
+    static void SetUpTestSuite() { dir = SetUpViewWorld() + "/Scheda di memoria/Velkar/"; }
+    static void TearDownTestSuite() { TearDownViewWorld(); }
+    void SetUp() override { std::filesystem::remove(SinkPath()); }
 };
 
-fs::path SoundTest::root;
-fs::path SoundTest::sink;
-
-TEST_F(SoundTest, SixteenBitSamplesReachTheDeviceUnchanged)
+std::string Le(const std::vector<int32_t>& values, int bytes)
 {
-    // Mono and stereo at two rates: a ramp with sign changes and the extremes.
-    struct Row {
-        const char* name;
-        uint16_t channels;
-        uint32_t rate;
-        int frames;
-    };
-    const Row rows[] = {{"mono 8000", 1, 8000, 1000}, {"stereo 44100", 2, 44100, 5000}};
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        std::vector<int16_t> v;
-        for (int i = 0; i < r.frames * r.channels; ++i) v.push_back(static_cast<int16_t>(i * 37 - 20000));
-        v[0] = INT16_MIN;
-        v[1] = INT16_MAX;
-        const std::string data = Samples16(v);
-        WriteBytes(SoundPath("bip.wav"), WaveFile(1, r.channels, r.rate, 16, data));
-        EXPECT_EQ(PlaySoundFile(u"\\Scheda di memoria\\Velkar\\bip.wav", kSoundFilename), 1);
-        const std::string written = ReadBytes(sink);
-        ASSERT_EQ(written.size(), data.size());
-        EXPECT_TRUE(written == data);
-    }
+    std::string s;
+    for (int32_t v : values)
+        for (int i = 0; i < bytes; ++i) s.push_back(char((uint32_t(v) >> (8 * i)) & 0xFF));
+    return s;
 }
 
-TEST_F(SoundTest, EightBitAndFloatFilesAreDecoded)
+TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
 {
-    // 8-bit wave is unsigned with 128 as silence: value v arrives as (v - 128) * 256.
-    std::string bytes8;
-    for (int i = 0; i < 256; ++i) bytes8.push_back(static_cast<char>(i));
-    WriteBytes(SoundPath("u8.wav"), WaveFile(1, 1, 11025, 8, bytes8));
-    EXPECT_EQ(PlaySoundFile(u"\\Scheda di memoria\\Velkar\\u8.wav", kSoundFilename), 1);
-    const std::vector<int16_t> got = AsSamples16(ReadBytes(sink));
-    ASSERT_EQ(got.size(), 256u);
-    for (int i = 0; i < 256; ++i) ASSERT_EQ(got[i], (i - 128) * 256) << "sample " << i;
-
-    // 32-bit float goes to the device as float, bit for bit.
-    std::string bytesF;
+    std::vector<int32_t> ramp, bytes8, shifted8, floats;
+    for (int i = 0; i < 10000; ++i) ramp.push_back(int16_t(i * 37 - 20000));
+    ramp[0] = INT16_MIN, ramp[1] = INT16_MAX;
+    for (int i = 0; i < 256; ++i) bytes8.push_back(i), shifted8.push_back((i - 128) * 256);  // 128 is silence
     for (int i = 0; i < 400; ++i) {
-        const float f = static_cast<float>(std::sin(i * 0.1) * 0.5);
-        uint32_t bits;
+        const float f = float(std::sin(i * 0.1) * 0.5);
+        int32_t bits;
         std::memcpy(&bits, &f, 4);
-        PutLe(bytesF, bits, 4);
+        floats.push_back(bits);
     }
-    fs::remove(sink);
-    WriteBytes(SoundPath("f32.wav"), WaveFile(3, 1, 16000, 32, bytesF));
-    EXPECT_EQ(PlaySoundFile(u"\\Scheda di memoria\\Velkar\\f32.wav", kSoundFilename), 1);
-    EXPECT_TRUE(ReadBytes(sink) == bytesF);
-}
-
-TEST_F(SoundTest, PathsGoThroughTheDeviceRootIgnoringCase)
-{
-    const std::string data = Samples16({1, 2, 3, 4, 5, 6, 7, 8});
-    WriteBytes(SoundPath("Campana.wav"), WaveFile(1, 1, 8000, 16, data));
-    EXPECT_EQ(PlaySoundFile(u"\\SCHEDA DI MEMORIA\\velkar\\CAMPANA.WAV", kSoundFilename), 1);
-    EXPECT_TRUE(ReadBytes(sink) == data);
-    fs::remove(SoundPath("Campana.wav"));
-}
-
-// The built-in tone: 880 Hz for 150 ms, 16-bit mono at 22050 (3307 frames). Checked
-// by its length, its zero crossings (2 x 880 x 0.15 = 264) and a level that is
-// audible but not clipped.
-void ExpectDefaultTone(const std::string& written)
-{
-    const std::vector<int16_t> v = AsSamples16(written);
-    ASSERT_EQ(v.size(), 3307u);
-    int crossings = 0;
-    int peak = 0;
-    for (size_t i = 1; i < v.size(); ++i) {
-        if ((v[i - 1] < 0) != (v[i] < 0)) ++crossings;
-        peak = std::max(peak, std::abs(int(v[i])));
+    const std::string mono = Le(std::vector<int32_t>(ramp.begin(), ramp.begin() + 1000), 2), stereo = Le(ramp, 2);
+    const struct { const char* name; const char16_t* path; std::string wave, sink; } rows[] = {
+        {"16-bit mono 8000", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(1, 1, 8000, 16, mono), mono},
+        {"16-bit stereo 44100", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(1, 2, 44100, 16, stereo), stereo},
+        {"8-bit unsigned", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(1, 1, 11025, 8, Le(bytes8, 1)), Le(shifted8, 2)},
+        {"float, bit for bit", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(3, 1, 16000, 32, Le(floats, 4)), Le(floats, 4)},
+        {"path in another case", u"\\SCHEDA DI MEMORIA\\velkar\\A.WAV", WaveBytes(1, 1, 8000, 16, mono), mono},
+    };
+    for (const auto& r : rows) {
+        std::filesystem::remove(SinkPath());
+        WriteFile(dir + "a.wav", r.wave);
+        EXPECT_EQ(PlaySoundFile(r.path, kSoundFilename), 1) << r.name;
+        EXPECT_TRUE(ReadFile(SinkPath()) == r.sink) << r.name;
     }
-    EXPECT_NEAR(crossings, 264, 4);
-    EXPECT_GT(peak, 5000);
-    EXPECT_LT(peak, 32000);
-    // Faded in and out: no click at either end.
-    EXPECT_LT(std::abs(int(v.front())), 200);
-    EXPECT_LT(std::abs(int(v.back())), 200);
 }
 
 TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
 {
-    struct Row {
-        const char* name;
-        const char16_t* path;
-        std::string content;  // written to junk.wav when not empty
-    };
-    std::string truncated = WaveFile(1, 1, 8000, 16, Samples16({1, 2, 3}));
-    truncated.resize(20);
-    std::string zeroChannels = WaveFile(1, 0, 8000, 16, Samples16({1, 2, 3}));
-    const Row rows[] = {
+    std::string cut = WaveBytes(1, 1, 8000, 16, Le({1, 2, 3}, 2));
+    cut.resize(20);
+    const struct { const char* name; const char16_t* path; std::string content; } rows[] = {
         {"missing file", u"\\Scheda di memoria\\Velkar\\nessuno.wav", ""},
-        {"no file name at all", u"", ""},
+        {"no name", u"", ""},
+        {"no name at all", nullptr, ""},
         {"the directory itself", u"\\Scheda di memoria\\Velkar", ""},
-        {"text, not a sound", u"\\Scheda di memoria\\Velkar\\junk.wav", "this is not a wave file at all\n"},
-        {"header cut short", u"\\Scheda di memoria\\Velkar\\junk.wav", truncated},
-        {"header lies: no channels", u"\\Scheda di memoria\\Velkar\\junk.wav", zeroChannels},
-        {"no samples", u"\\Scheda di memoria\\Velkar\\junk.wav", WaveFile(1, 1, 8000, 16, "")},
+        {"text, not a sound", u"\\Scheda di memoria\\Velkar\\junk.wav", "not a wave file\n"},
+        {"header cut short", u"\\Scheda di memoria\\Velkar\\junk.wav", cut},
+        {"header lies: no channels", u"\\Scheda di memoria\\Velkar\\junk.wav", WaveBytes(1, 0, 8000, 16, "abcd")},
+        {"no samples", u"\\Scheda di memoria\\Velkar\\junk.wav", WaveBytes(1, 1, 8000, 16, "")},
     };
-    for (const Row& r : rows) {
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        fs::remove(sink);
-        if (!r.content.empty()) WriteBytes(SoundPath("junk.wav"), r.content);
+        std::filesystem::remove(SinkPath());
+        if (!r.content.empty()) WriteFile(dir + "junk.wav", r.content);
         EXPECT_EQ(PlaySoundFile(r.path, kSoundFilename), 1);
-        ExpectDefaultTone(ReadBytes(sink));
+        // 880 Hz for 150 ms, 16-bit mono at 22050: 3307 frames, 2 x 880 x 0.15 = 264 zero
+        // crossings, audible but not clipped, faded at both ends (no click).
+        const std::string raw = ReadFile(SinkPath());
+        std::vector<int16_t> v(raw.size() / 2);
+        std::memcpy(v.data(), raw.data(), v.size() * 2);
+        ASSERT_EQ(v.size(), 3307u);
+        int crossings = 0, peak = 0;
+        for (size_t i = 1; i < v.size(); ++i) crossings += (v[i - 1] < 0) != (v[i] < 0), peak = std::max(peak, std::abs(int(v[i])));
+        EXPECT_NEAR(crossings, 264, 4);
+        EXPECT_GT(peak, 5000);
+        EXPECT_LT(peak, 32000);
+        EXPECT_LT(std::abs(int(v.front())) + std::abs(int(v.back())), 400);
     }
-    fs::remove(sink);
-    EXPECT_EQ(PlaySoundFile(nullptr, kSoundFilename), 1);
-    ExpectDefaultTone(ReadBytes(sink));
 }
 
 TEST_F(SoundTest, WithoutADeviceNothingIsHeardOrPrinted)
 {
-    // In a child process (ALSA's configuration is per process): a configuration with
-    // no "default" PCM, standard error captured. The child reports both results in
-    // its exit status.
-    WriteBytes(root / "empty-asoundrc", "# no devices here\n");
-    WriteBytes(SoundPath("bip.wav"), WaveFile(1, 1, 8000, 16, Samples16({1, 2, 3, 4})));
-    int errPipe[2];
-    ASSERT_EQ(pipe(errPipe), 0);
+    // A child process (ALSA reads its configuration once per process) with no "default" PCM.
+    WriteFile(dir + "empty-asoundrc", "# no devices\n");
+    WriteFile(dir + "bip.wav", WaveBytes(1, 1, 8000, 16, Le({1, 2, 3, 4}, 2)));
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
     const pid_t child = fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
-        dup2(errPipe[1], 2);
-        close(errPipe[0]);
-        setenv("ALSA_CONFIG_PATH", (root / "empty-asoundrc").c_str(), 1);
-        const int a = PlaySoundFile(u"\\Scheda di memoria\\Velkar\\bip.wav", kSoundFilename);
-        const int b = PlaySoundFile(u"\\Scheda di memoria\\Velkar\\nessuno.wav", kSoundFilename);
-        _exit(a * 10 + b);
+        dup2(err[1], 2);
+        setenv("ALSA_CONFIG_PATH", (dir + "empty-asoundrc").c_str(), 1);
+        _exit(PlaySoundFile(u"\\Scheda di memoria\\Velkar\\bip.wav", kSoundFilename) * 10 +
+              PlaySoundFile(u"\\Scheda di memoria\\Velkar\\nessuno.wav", kSoundFilename));
     }
-    close(errPipe[1]);
+    close(err[1]);
     std::string printed;
     char buffer[256];
-    ssize_t n;
-    while ((n = read(errPipe[0], buffer, sizeof buffer)) > 0) printed.append(buffer, static_cast<size_t>(n));
-    close(errPipe[0]);
-    int status = 0;
+    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, size_t(n));
+    close(err[0]);
+    int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "both plays report 0 without a device";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "both plays report 0: " << status;
     EXPECT_EQ(printed, "");
-    EXPECT_FALSE(fs::exists(sink));
+    EXPECT_FALSE(std::filesystem::exists(SinkPath()));
 }
 
 }  // namespace
