@@ -224,8 +224,10 @@ QWidget* MakeControl(const ControlTemplate& c, WindowHandle dialog, TemplateDial
         list->setVerticalScrollBarPolicy((c.style & kWsVScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         if (c.style & kLbsNotify) {
-            QObject::connect(list, &QListWidget::currentRowChanged, list,
-                             [dialog, id](int) { Notify(dialog, id, kNotifySelChange); });
+            // Notified once the selection itself has moved: a mouse press moves the
+            // current row first, and the procedure asks for the selection at once.
+            QObject::connect(list, &QListWidget::itemSelectionChanged, list,
+                             [dialog, id]() { Notify(dialog, id, kNotifySelChange); });
         }
         return list;
     }
