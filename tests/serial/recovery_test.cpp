@@ -1,125 +1,167 @@
-// A receiver that vanishes (USB unplugged: the tty hangs up) and comes back: the
-// reader thread must sleep meanwhile, take the device again by itself with the
-// same settings, and still end at once at shutdown.
+// Sources that come and go: a tty that hangs up and comes back (USB unplugged and
+// replugged), a TCP NMEA server in the test that drops its client or vanishes, and
+// Debian's gpsd serving a pty. The reader sleeps meanwhile and reconnects by itself.
+#include <arpa/inet.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/resource.h>
-#include <termios.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 
-#include <chrono>
-#include <filesystem>
 #include <memory>
-#include <string>
-#include <thread>
 
-#include <gtest/gtest.h>
-
-#include "gps/gps_state.h"
-#include "gps/serial_link.h"
+#include "platform/posix/serial_source.h"
 #include "serial_support.h"
-#include "store/settings.h"
+
+extern char** environ;
 
 namespace {
 
 double ProcessCpuSeconds()
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-std::string Gga(const char* time)
-{
-    return Sentence(std::string("GPGGA,") + time + ",4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,");
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Writes a GGA with this time every 50 ms until the state shows it (bounded).
-bool SendUntilSeen(Pty& pty, const char* time)
+bool SendUntilSeen(const Pty& pty, const std::string& time)
 {
-    const std::u16string expected(time, time + std::char_traits<char>::length(time));
-    for (int i = 0; i < 400; ++i) {
-        pty.Write(Gga(time));
-        pty.DrainEcho();
-        if (WaitForUtcTime(expected, 50)) return true;
-    }
+    for (int i = 0; i < 400; ++i)
+        if (pty.Write(Gga(time)), pty.DrainEcho(), WaitForUtcTime(std::u16string(time.begin(), time.end()), 50))
+            return true;
     return false;
 }
 
-}  // namespace
-
-// Rows: how the receiver goes away. Both end with a new pty behind the link,
-// as a replugged adapter comes back as a new tty.
-TEST(SerialRecovery, ReadingResumesAfterUnplugAndReplug)
+TEST(SerialRecovery, ReadingResumesAfterUnplugWithTheCpuIdle)
 {
-    struct Row {
-        const char* name;
-        bool removeLink;  // the adapter's device node goes with it
-    };
-    const Row rows[] = {{"other side of the pty closed", false}, {"device link removed too", true}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        ResetLinkState();
-        settings.gpsEmulation = 0;
+    for (bool removeLink : {false, true}) {  // the adapter's device node goes too, or not
+        SCOPED_TRACE(removeLink ? "link removed" : "other side closed");
         TempRoot root;
         auto pty = std::make_unique<Pty>();
-        LinkDevice(root, 1, pty->slavePath);
+        root.Link(1, pty->slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", 9600), 1);
         ASSERT_TRUE(SendUntilSeen(*pty, "100000"));
-
-        pty->CloseMaster();
-        if (row.removeLink) std::filesystem::remove(root.Dev(1));
-
-        // Gone for about three seconds: the reader must not spin. A busy loop
-        // would burn the whole three seconds; retries once a second cost
+        pty->Unplug();
+        if (removeLink) fs::remove(root.Dev(1));
+        // Gone for three seconds: a busy loop burns them all, retries once a second cost
         // microseconds. The bound is generous: this checks idleness, not speed.
         const double before = ProcessCpuSeconds();
         std::this_thread::sleep_for(std::chrono::seconds(3));
-        const double used = ProcessCpuSeconds() - before;
-        EXPECT_LT(used, 0.3) << "CPU seconds used while the device was gone";
+        EXPECT_LT(ProcessCpuSeconds() - before, 0.3) << "CPU seconds while the device was gone";
         EXPECT_EQ(readerThreadsRunning.load(), 1);
-
-        // Plugged back: a new tty behind the same name, still cooked and at
-        // another speed; the reopen must give it the port's settings again.
+        // Back as a new tty, cooked and at 1200: the reopen gives it the port's settings again.
         pty = std::make_unique<Pty>();
         termios t{};
         tcgetattr(pty->slave, &t);
         t.c_lflag |= ICANON | ECHO;
-        t.c_iflag |= ICRNL;
         cfsetspeed(&t, B1200);
         tcsetattr(pty->slave, TCSANOW, &t);
-        LinkDevice(root, 1, pty->slavePath);
+        root.Link(1, pty->slavePath);
         EXPECT_TRUE(SendUntilSeen(*pty, "100100"));
-        termios now{};
-        ASSERT_EQ(tcgetattr(pty->slave, &now), 0);
-        EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B9600));
-        EXPECT_EQ(now.c_lflag & (ICANON | ECHO), 0u);
-        EXPECT_EQ(now.c_iflag & ICRNL, 0u);
-        EXPECT_EQ(now.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-        EXPECT_TRUE(ShutDownLink());
+        ASSERT_EQ(tcgetattr(pty->slave, &t), 0);
+        EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
+        EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+        if (removeLink) pty->Unplug(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        EXPECT_TRUE(ShutDownLink()) << "shutdown while the reader sleeps between retries";
     }
 }
 
-// Shutdown while the device is gone and the reader sleeps between retries.
-TEST(SerialRecovery, ShutdownReleasesWhileTheDeviceIsGone)
+// One listening socket on 127.0.0.1 and the client it last accepted.
+struct TcpServer {
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), client = -1, port = 0;
+    TcpServer()
+    {
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof a;
+        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listener, 4);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+        port = ntohs(a.sin_port);
+    }
+    ~TcpServer() { Drop(), close(listener); }
+    bool Accept()
+    {
+        pollfd p{listener, POLLIN, 0};
+        return poll(&p, 1, 20000) == 1 && (client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
+    }
+    void Send(const std::string& bytes) const { send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    void Drop()
+    {
+        if (client >= 0) close(client);
+        client = -1;
+    }
+};
+
+TEST(SerialRecovery, SourceFilesAreParsed)
 {
-    ResetLinkState();
+    const struct { const char* text; int ok; SerialSourceKind kind; const char* host; int port; } rows[] = {
+        {"tcp://192.168.1.20:10110", 1, SerialSourceKind::Tcp, "192.168.1.20", 10110},
+        {"  tcp://phone.local:10110  \r\n", 1, SerialSourceKind::Tcp, "phone.local", 10110},
+        {"gpsd://127.0.0.1", 1, SerialSourceKind::Gpsd, "127.0.0.1", 2947},  // gpsd's own port
+        {"gpsd://[::1]:3000", 1, SerialSourceKind::Gpsd, "::1", 3000},
+        {"tcp://host:1\nsecond line ignored", 1, SerialSourceKind::Tcp, "host", 1},
+        {"tcp://host", 0}, {"tcp://host:0", 0}, {"tcp://host:65536", 0}, {"tcp://host:12a", 0}, {"tcp://:10110", 0},
+        {"tcp://::1:10110", 0}, {"tcp://[::1:10110", 0}, {"udp://host:10110", 0}, {"TCP://host:10110", 0}, {"", 0},
+    };
+    for (const auto& r : rows) {
+        SerialSource s;
+        EXPECT_EQ(ParseNetworkSource(r.text, &s), r.ok) << r.text;
+        if (r.ok == 1) EXPECT_TRUE(s.kind == r.kind && s.host == r.host && s.port == r.port) << r.text;
+    }
+}
+
+TEST(SerialRecovery, TcpSourceReadsReconnectsAndSurvivesItsServer)
+{
     TempRoot root;
-    Pty pty;
-    LinkDevice(root, 1, pty.slavePath);
-    ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
-    ASSERT_TRUE(SendUntilSeen(pty, "120000"));
-    pty.CloseMaster();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // into the retry sleep
+    auto server = std::make_unique<TcpServer>();
+    root.Source(1, "tcp://127.0.0.1:" + std::to_string(server->port));
+    ASSERT_EQ(OpenPort(u"COM1:", 0), 1);  // speed 0 (no settings file) is fine without a line
+    ASSERT_TRUE(server->Accept());
+    const std::string first = Gga("070000");  // split mid-sentence, as TCP segments may be
+    server->Send(first.substr(0, 20));
+    server->Send(first.substr(20));
+    ASSERT_TRUE(WaitForUtcTime(u"070000"));
+    server->Drop();
+    ASSERT_TRUE(server->Accept()) << "the link did not connect again";
+    server->Send(Gga("070100"));
+    EXPECT_TRUE(WaitForUtcTime(u"070100"));
+    server.reset();  // gone altogether: retries, no busy loop, shutdown still immediate
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(readerThreadsRunning.load(), 1);
     EXPECT_TRUE(ShutDownLink());
 }
 
-// A device that was never there at start is not retried: the user was told and
-// there is no reader (retrying is for a device that was open and vanished).
-TEST(SerialRecovery, NoRetryForAPortThatNeverOpened)
+TEST(SerialRecovery, GpsdSourceDeliversSentences)
 {
+    std::string gpsd;
+    for (const char* candidate : {"/usr/sbin/gpsd", "/usr/bin/gpsd", "/usr/local/sbin/gpsd"})
+        if (access(candidate, X_OK) == 0) gpsd = candidate;
+    if (gpsd.empty()) GTEST_SKIP() << "gpsd is not installed (apt-get install --no-install-recommends gpsd)";
     TempRoot root;
-    LinkDevice(root, 1, "/dev/velkar-not-yet");
-    StderrCapture capture;
-    EXPECT_EQ(OpenPort(u"COM1:", 4800), 0);
-    EXPECT_NE(capture.Text().find("Unable to open the port"), std::string::npos);
-    EXPECT_EQ(readerThreadsRunning.load(), 0);
+    Pty pty;
+    const std::string port = std::to_string(TcpServer().port);  // a free port for gpsd
+    // -N foreground, -n read the device at once, -b never write to it, -S port (loopback only).
+    char* argv[] = {gpsd.data(), const_cast<char*>("-N"), const_cast<char*>("-n"), const_cast<char*>("-b"),
+                    const_cast<char*>("-S"), const_cast<char*>(port.c_str()), pty.slavePath.data(), nullptr};
+    pid_t daemon = -1;
+    ASSERT_EQ(posix_spawn(&daemon, gpsd.c_str(), nullptr, nullptr, argv, environ), 0);
+    root.Source(1, "gpsd://127.0.0.1:" + port);
+    // Until gpsd listens, the open fails (and says so); then gpsd hands sentences on once it
+    // has recognised an NMEA device: keep the receiver talking (bounded).
+    bool open = false, seen = false;
+    for (int i = 0; i < 100 && !open; ++i) {
+        StderrCapture quiet;
+        if (!(open = OpenPort(u"COM1:", 4800) == 1)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (int i = 0; open && i < 200 && !seen; ++i)
+        pty.Write(Gga("083000", "GN")), pty.DrainEcho(), seen = WaitForUtcTime(u"083000", 100);
+    EXPECT_TRUE(open && seen) << "no GGA came through gpsd on port " << port;
+    EXPECT_EQ(SnapshotGpsState().satellites, 5);
+    if (open) EXPECT_TRUE(ShutDownLink());
+    kill(daemon, SIGTERM);
+    waitpid(daemon, nullptr, 0);
 }
+
+}  // namespace

@@ -1,7 +1,6 @@
-// Probe for the Exit road: opens COM1 under the device root given as argument,
-// reports "open <result>", waits for one sentence, reports "parsed <utcTime>
-// waiting <reader threads>" and returns from main with the reader thread still
-// in its wait, as the Exit command leaves the program.
+// Exit-road probe: opens COM1 under the device root given as argument, reports
+// "open <result>", then "parsed <utcTime> waiting <reader threads>" after one
+// sentence, and returns from main with the reader thread still in its wait.
 #include <cstdio>
 #include <string>
 
@@ -16,9 +15,7 @@ int main(int argc, char** argv)
     std::printf("open %d\n", OpenPort(u"COM1:", 4800));
     std::fflush(stdout);
     sentenceEnds.wait(0);
-    GpsState g = SnapshotGpsState();
-    std::string time(g.utcTime, g.utcTime + 6);
-    std::printf("parsed %s waiting %d\n", time.c_str(), readerThreadsRunning.load());
-    std::fflush(stdout);
+    const GpsState g = SnapshotGpsState();
+    std::printf("parsed %s waiting %d\n", std::string(g.utcTime, g.utcTime + 6).c_str(), readerThreadsRunning.load());
     return 0;
 }

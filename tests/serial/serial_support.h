@@ -1,71 +1,168 @@
-// Test support for the serial link: a temporary device root, pty pairs linked in
-// as <root>/dev/COMn, NMEA sentences with checksums, standard-error capture, and
-// bounded waits on the reader thread. POSIX; tests only.
+// Shared fixture of the serial tests: a temporary device root, pty pairs linked
+// in as <root>/dev/COMn, NMEA sentences with checksums, standard-error capture,
+// bounded waits on the reader thread, and whole-state comparison. POSIX; tests only.
 #pragma once
 
-#include <cstdint>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <thread>
 
+#include <gtest/gtest.h>
+
+#include "gps/framing.h"
 #include "gps/gps_state.h"
+#include "gps/serial_link.h"
+#include "platform/files.h"
+#include "store/settings.h"
 
-// A fresh device root in a mkdtemp folder, with its dev/ folder; removed at the end.
+namespace fs = std::filesystem;
+
+// A fresh device root with its dev/ folder, removed at the end; link state reset.
 struct TempRoot {
-    TempRoot();
-    ~TempRoot();
     std::string path;
+    TempRoot()
+    {
+        char pattern[] = "/tmp/velkar-serial-XXXXXX";
+        path = mkdtemp(pattern);
+        fs::create_directories(path + "/dev");
+        SetDeviceRoot(path);
+        {
+            std::lock_guard<std::mutex> lock(gpsMutex);
+            gpsState = GpsState{};
+            std::memset(displayLine, 0, sizeof displayLine);
+        }
+        ResetGpsState();
+        if (readerThreadsRunning.load() == 0) std::memset(sentenceBuffer, 0, sizeof sentenceBuffer);
+        settings.gpsEmulation = 0;
+        gotoActive = 0;
+    }
+    ~TempRoot() { std::error_code ec; fs::remove_all(path, ec); }
     std::string Dev(int n) const { return path + "/dev/COM" + std::to_string(n); }
+    void Link(int n, const std::string& target) const { fs::remove(Dev(n)), fs::create_symlink(target, Dev(n)); }
+    void Source(int n, const std::string& line) const { fs::remove(Dev(n)), std::ofstream(Dev(n)) << line << "\n"; }
 };
 
-// A pty pair: master kept by the test (the receiver's side), slave named by path.
-// The slave is set raw so that bytes written before the port is configured are
-// not edited or echoed.
+// A pty pair: the master is the receiver's side; the slave, set raw so that bytes written
+// before the port is configured are not edited, is kept to read back its line settings.
 struct Pty {
-    Pty();
-    ~Pty();
-    void CloseMaster();  // the receiver goes away: the slave hangs up (our slave copy closes too)
-    void Write(const std::string& bytes);  // all of it, blocking
-    void DrainEcho();    // reads and drops whatever the slave side wrote back
-    int master = -1;
-    int slave = -1;  // kept open to look at the line settings the port was given
+    int master = -1, slave = -1;
     std::string slavePath;
+    Pty()
+    {
+        char name[256] = {};
+        termios t{};
+        cfmakeraw(&t);
+        if (openpty(&master, &slave, name, &t, nullptr) == 0) slavePath = name;
+    }
+    ~Pty() { Unplug(); }
+    void Unplug()  // the receiver goes away: the slave hangs up
+    {
+        if (master >= 0) close(master), close(slave);
+        master = slave = -1;
+    }
+    void Write(const std::string& bytes) const
+    {
+        for (size_t done = 0; done < bytes.size();) {
+            const ssize_t n = write(master, bytes.data() + done, bytes.size() - done);
+            if (n <= 0 && errno != EINTR) return;
+            if (n > 0) done += size_t(n);
+        }
+    }
+    void DrainEcho() const  // drops what the slave side wrote back
+    {
+        char buffer[4096];
+        while (fcntl(master, F_SETFL, O_NONBLOCK) == 0 && read(master, buffer, sizeof buffer) > 0) {}
+        fcntl(master, F_SETFL, 0);
+    }
 };
 
-// Points <root>/dev/COMn at target (replacing an earlier link or file).
-void LinkDevice(const TempRoot& root, int n, const std::string& target);
-// Writes <root>/dev/COMn as a one-line text file.
-void WriteSourceFile(const TempRoot& root, int n, const std::string& line);
+// "$" + body + "*" + the XOR checksum in two hex digits + CRLF.
+inline std::string Sentence(const std::string& body)
+{
+    unsigned sum = 0;
+    for (unsigned char c : body) sum ^= c;
+    char tail[8];
+    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+    return "$" + body + tail;
+}
+inline std::string Gga(const std::string& time, const char* talker = "GP")
+{
+    return Sentence(talker + ("GGA," + time) + ",4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,");
+}
 
-// "$" + body + "*" + two hex digits of the XOR checksum + CRLF.
-std::string Sentence(const std::string& body);
+// Waits until done() holds, bounded by a generous guard (a hang guard, not a timing check).
+template <typename Done>
+bool WaitUntil(Done done, int guardMs = 20000)
+{
+    for (auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(guardMs); !done();)
+        if (std::chrono::steady_clock::now() > end) return false;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return true;
+}
+inline bool WaitForSentenceEnds(uint32_t target) { return WaitUntil([&] { return sentenceEnds.load() >= target; }); }
+inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
+{
+    return WaitUntil([&] { return std::u16string(SnapshotGpsState().utcTime) == time; }, guardMs);
+}
+inline std::u16string Line()
+{
+    char16_t line[kDisplayLineSize];
+    SnapshotDisplayLine(line);
+    return line;
+}
 
-// Puts GpsState and displayLine back to what a fresh start has, and empties the
-// reader's sentence buffer (only while no reader thread runs).
-void ResetLinkState();
+// Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
+inline bool ShutDownLink()
+{
+    ReleasePortWait(portHandle);
+    ClosePort(portHandle);
+    return WaitUntil([] { return readerThreadsRunning.load() == 0; });
+}
 
-// Waits (bounded by a generous guard, not a timing check) until sentenceEnds
-// reaches target. False if the guard ran out.
-bool WaitForSentenceEnds(uint32_t target, int guardMs = 20000);
-// Until readerThreadsRunning is 0.
-bool WaitForReaderEnd(int guardMs = 20000);
-// Until the current GpsState's utcTime equals time.
-bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000);
-
-// Ends the running link as the shutdown does: release the wait, close the port,
-// and wait for the reader thread to end.
-bool ShutDownLink();
-
-// Standard error of the process between construction and Text().
+// Standard error of the process from construction to Text().
 struct StderrCapture {
-    StderrCapture();
-    ~StderrCapture();
-    std::string Text();
-    int saved = -1;
-    std::string file;
-    bool restored = false;
+    char file[32] = "/tmp/velkar-stderr-XXXXXX";
+    int saved = dup(2);
+    StderrCapture() { std::fflush(stderr), dup2(mkstemp(file), 2); }
+    ~StderrCapture() { Text(), unlink(file); }
+    std::string Text()
+    {
+        if (saved >= 0) std::fflush(stderr), dup2(saved, 2), close(saved), saved = -1;
+        std::stringstream text;
+        text << std::ifstream(file).rdbuf();
+        return text.str();
+    }
 };
 
-std::u16string U16(const char16_t* text);
-
-// Compares every GpsState field by name (doubles exactly: both sides ran the
-// same parser on the same text).
-void ExpectSameState(const GpsState& expected, const GpsState& actual, const std::string& where);
+// Every GpsState field by name; doubles exactly (same parser, same text), NaN equal to NaN.
+inline void ExpectSameState(const GpsState& e, const GpsState& a, const std::string& where)
+{
+    SCOPED_TRACE(where);
+    EXPECT_EQ(std::u16string(e.utcTime), std::u16string(a.utcTime));
+    EXPECT_EQ(std::u16string(e.prevUtcTime), std::u16string(a.prevUtcTime));
+    const double doubles[][2] = {
+        {e.latitude, a.latitude}, {e.longitude, a.longitude}, {e.utmEasting, a.utmEasting},
+        {e.utmNorthing, a.utmNorthing}, {e.prevUtmEasting, a.prevUtmEasting}, {e.prevUtmNorthing, a.prevUtmNorthing},
+        {e.gridEasting, a.gridEasting}, {e.gridNorthing, a.gridNorthing}, {e.prevGridEasting, a.prevGridEasting},
+        {e.prevGridNorthing, a.prevGridNorthing}, {e.altitude, a.altitude}, {e.distanceMoved, a.distanceMoved},
+        {e.timeDelta, a.timeDelta}, {e.speedKmh, a.speedKmh}, {e.course, a.course}};
+    for (const auto& d : doubles)
+        EXPECT_TRUE(d[0] == d[1] || (std::isnan(d[0]) && std::isnan(d[1]))) << "field " << &d - doubles << ": "
+                                                                            << d[0] << " vs " << d[1];
+    EXPECT_EQ(e.latHemisphere, a.latHemisphere);
+    EXPECT_EQ(e.lonHemisphere, a.lonHemisphere);
+    EXPECT_EQ(e.utmZone, a.utmZone);
+    EXPECT_EQ(e.fixQuality, a.fixQuality);
+    EXPECT_EQ(e.satellites, a.satellites);
+}
