@@ -1,0 +1,259 @@
+// Sentence to position: ParseGga/ParseVtg and the time difference on the worked examples and edge
+// cases (empty fields shift later ones, letters read as 0, in-place writes, cut time texts), the
+// byte-by-byte framing, the canned-sentence cycle, and every receiver log of the corpus.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "gps_support.h"
+
+namespace {
+
+const char16_t kCanned1[] = u"$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*65\n";
+const std::string kGga = "$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*65\r\n";
+const std::string kVtg = "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48\r\n";
+
+// Provenance: the worked example of the first canned sentence after start-up.
+TEST(ParseGga, FirstCannedSentenceAndItsText)
+{
+    StartFromZero();
+    ResetGpsState();
+    std::u16string after;
+    EXPECT_EQ(Parse(ParseGga, kCanned1, &after), 14);
+    const GpsState g = SnapshotGpsState();
+    EXPECT_TRUE(TextToUtf8(g.utcTime) == "163400.0" && g.latitude == 44.348733333333335 && g.longitude == 11.7175);
+    EXPECT_TRUE(g.latHemisphere == u'N' && g.lonHemisphere == u'E' && g.fixQuality == 1 && g.satellites == 5);
+    EXPECT_TRUE(g.altitude == 30.0 && g.utmZone == 32 && std::fabs(g.utmEasting - 716594.899) < 0.0005);
+    EXPECT_NEAR(g.gridNorthing, 4914197.915, 0.0005);
+    // The first fix moves from the zero UTM position; its time from an empty one: 34 min x 60.
+    EXPECT_EQ(g.distanceMoved, std::sqrt(g.utmEasting * g.utmEasting + g.utmNorthing * g.utmNorthing));
+    EXPECT_EQ(g.timeDelta, 2040.0);
+    // Split in place: separators end tokens, the degree digits of both positions become '0'.
+    EXPECT_EQ(TextToUtf8(&after[0]) + "|" + TextToUtf8(&after[16]) + "|" + TextToUtf8(&after[27]), "$GPGGA|0020.924|00043.050");
+    // Mended fault: the time field holds 11 characters; a longer token is cut, the neighbours survive.
+    Parse(ParseGga, u"$GPGGA,163410.0000000000000000000000,4420.924,N,01143.050,E,1");
+    EXPECT_EQ(TextToUtf8(SnapshotGpsState().utcTime) + TextToUtf8(SnapshotGpsState().prevUtcTime), "163410.0000163400.0");
+    EXPECT_TRUE(SnapshotGpsState().latitude == g.latitude && SnapshotGpsState().timeDelta == 10.0);
+}
+
+// Provenance: the time-difference examples (minutes and seconds only); a missing character is absent.
+TEST(UtcDeltaSeconds, Table)
+{
+    const struct { const char16_t *previous, *current; double expected; } rows[] = {
+        {u"163400.0", u"163410.0", 10}, {u"163440.0", u"163400.0", -40}, {u"105950.0", u"110000.0", -3590},
+        {u"", u"163400.0", 2040}, {u"", u"", 0}, {u"010000", u"230000", 0}, {u"", u"1634", 2040},
+        {u"", u"16341", 2041}, {u"", u"12ab5x", 5}, {u"", u"16340012345", 2040}};
+    for (const auto& r : rows) EXPECT_EQ(UtcDeltaSeconds(r.previous, r.current), r.expected) << TextToUtf8(r.current);
+}
+
+// Numbers take their longest valid prefix, integers stop at the point, fix and satellites keep
+// their low 8 bits, ':' splits like ',', empty fields shift the later ones (a no-fix sentence).
+TEST(ParseGga, FieldTable)
+{
+    const struct { const char16_t* s; int32_t tokens; double lat, lon; int fix, sats; double alt; char16_t hemi; } rows[] = {
+        {u"$GPGGA,1,4808.9979,N,01135.0800,E,1,04,01.4,00464.4,M", 11, 48.149965, 11.584666666666667, 1, 4, 464.4, u'N'},
+        {u"$GPGGA,1,3345.000,S,07030.000,W,1,12,0.60,-4,M", 11, 33.75, 70.5, 1, 12, -4, u'S'},
+        {u"$GPGGA,1,4420.924,N,01143.050,E,2,5,1,1.5e2", 10, 44.348733333333335, 11.7175, 2, 5, 150, u'N'},
+        {u"$GPGGA,1,4420.924,N,01143.050,E,257,-1.69,1,7", 10, 44.348733333333335, 11.7175, 1, 255, 7, u'N'},
+        {u"$GPGGA,1:4420.924:N,01143.050,E,3,9,1,8", 10, 44.348733333333335, 11.7175, 3, 9, 8, u'N'},
+        {u",,$GPGGA,,1,,4420.924,N,01143.050,E,1,5,1,2", 10, 44.348733333333335, 11.7175, 1, 5, 2, u'N'},
+        {u"$GPGGA,1,N,N,E,E,A,B,1,Q", 10, 0, 0, 0, 0, 0, u'N'},
+        {u"$GPGGA,1,8960.0000,N,7,E,0,4,1,5*65\n", 10, 90.0, 7.0, 0, 4, 5, u'N'},
+        {u"$GPGGA,163450.0,,,,,0,00,,,M,,M,,", 6, 0, 0, 0, 0, 0, u'0'}};  // $GPGGA|163450.0|0|00|M|M
+    for (const auto& r : rows) {
+        StartFromZero();
+        EXPECT_EQ(Parse(ParseGga, r.s), r.tokens) << TextToUtf8(r.s);
+        const GpsState g = SnapshotGpsState();
+        EXPECT_TRUE(std::fabs(g.latitude - r.lat) < 1e-12 && std::fabs(g.longitude - r.lon) < 1e-12) << TextToUtf8(r.s);
+        EXPECT_TRUE(g.fixQuality == r.fix && g.satellites == r.sats && g.latHemisphere == r.hemi) << TextToUtf8(r.s);
+        EXPECT_EQ(g.altitude, r.alt) << TextToUtf8(r.s);
+    }
+}
+
+// Provenance: the two VTG examples (magnetic course empty: token 7 is "K") and forms from the logs.
+TEST(ParseVtg, TableChangesOnlyCourseAndSpeed)
+{
+    const struct { const char16_t* s; int32_t tokens; double course, speed; } rows[] = {
+        {u"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K", 9, 54.7, 10.2}, {u"$GPVTG,054.7,T,,M,005.5,N,010.2,K", 8, 54.7, 0},
+        {u"$GNVTG,,T,,M,0.117,N,0.216,K,A", 8, 0, 0}, {u"$GPVTG,,,,,,,,,N", 2, 0, 0}};
+    for (const auto& r : rows) {
+        StartFromZero();
+        Parse(ParseGga, kCanned1);
+        const GpsState before = SnapshotGpsState();
+        EXPECT_EQ(Parse(ParseVtg, r.s), r.tokens) << TextToUtf8(r.s);
+        const GpsState g = SnapshotGpsState();
+        EXPECT_TRUE(g.course == r.course && g.speedKmh == r.speed) << TextToUtf8(r.s);
+        EXPECT_TRUE(g.latitude == before.latitude && g.distanceMoved == before.distanceMoved) << TextToUtf8(r.s);
+    }
+}
+
+// Provenance: talkers seen in the logs (GP, GN, IN, GA); other types are assembled and ignored.
+// displayLine shows what the parser was handed: '$' up to before '*'.
+TEST(FrameByte, TalkersAndTypes)
+{
+    const struct { std::string bytes; int gga, vtg; const char16_t* line; } rows[] = {
+        {kGga, 1, 0, u"$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,"},
+        {"$INGGA,194118,4426.1215,N,07140.4987,W,2,10,0.9,268.5,M,,,,*1B\n", 1, 0,
+         u"$INGGA,194118,4426.1215,N,07140.4987,W,2,10,0.9,268.5,M,,,,"},
+        {kVtg, 0, 1, u"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K"},
+        {"$GAVTG,,T,,M,0.0,N,0.0,K,A*3D\r\n", 0, 1, u"$GAVTG,,T,,M,0.0,N,0.0,K,A"},
+        {"$GPRMC,163400.0,A,4420.924,N,01143.050,E,0.0,0.0,010101,,*00\r\n", 0, 0, u"-"},
+        {"$gpgga,1,2*00\r\n", 0, 0, u"-"}, {"hello * world\r\n", 0, 0, u"-"}};
+    for (const auto& r : rows) {
+        StartFromZero();
+        CopyAsciiText(displayLine, kDisplayLineSize, "-");
+        Framer f;
+        f.Feed(r.bytes);
+        EXPECT_TRUE(f.count[kFrameGga] == r.gga && f.count[kFrameVtg] == r.vtg) << r.bytes;
+        EXPECT_EQ(Line(), r.line) << r.bytes;
+    }
+}
+
+// No '*': the sentence swallows its line end and the next sentence; the next '*' examines the
+// whole text by its own positions 3 to 5. A second '*' re-examines the buffer, which the first
+// parse ended at its first separator: ParseGga gets "$GPGGA" and only shifts current to previous.
+TEST(FrameByte, NoStarAndSecondStar)
+{
+    StartFromZero();
+    Framer f;
+    f.Feed("$GPGGA,163400.0,4420.924,N,01143.050,E,1,5\r\n" + kVtg);
+    EXPECT_TRUE(f.count[kFrameGga] == 1 && f.count[kFrameVtg] == 0);
+    EXPECT_EQ(Line(), u"$GPGGA,163400.0,4420.924,N,01143.050,E,1,5\r\n$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K");
+    EXPECT_TRUE(SnapshotGpsState().satellites == 5 && SnapshotGpsState().course == 0.0);
+    f.Feed("$GPVTG,054.7,T\r\n" + kGga);  // a VTG that lost its '*' takes the GGA along
+    EXPECT_TRUE(f.count[kFrameGga] == 1 && f.count[kFrameVtg] == 1 && SnapshotGpsState().course == 54.7);
+
+    StartFromZero();
+    f.Feed("$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*1E0,*4E\r\n");
+    EXPECT_EQ(f.count[kFrameGga], 3);
+    EXPECT_EQ(Line(), u"$GPGGA");
+    const GpsState g = SnapshotGpsState();
+    EXPECT_EQ(std::u16string(g.prevUtcTime), u"163400.0");
+    EXPECT_TRUE(g.prevUtmEasting == g.utmEasting && g.distanceMoved == 0.0 && g.timeDelta == 0.0);
+}
+
+// At most 252 characters are kept, the terminator in the 253rd place; after the limit the rest is
+// dropped until a '$' starts afresh. A serial byte b (128 to 255 too) becomes the code unit b.
+TEST(FrameByte, LimitOf252AndHighBytes)
+{
+    for (size_t length : {251u, 252u, 253u, 600u}) {
+        StartFromZero();
+        Framer f;
+        std::string s = "$GPVTG,054.7,T,";
+        s.resize(length, '9');
+        f.Feed(s + "*00\r\n");
+        EXPECT_EQ(f.count[kFrameVtg], 1) << length;
+        EXPECT_EQ(TextToUtf8(Line().c_str()), s.substr(0, std::min<size_t>(length, 252))) << length;
+        EXPECT_EQ(f.buffer[252], 0) << length;
+        f.Feed("$GPRMC," + std::string(300, 'x') + kVtg);
+        EXPECT_EQ(f.count[kFrameVtg], 2) << length;
+        EXPECT_EQ(Line(), u"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K") << length;
+    }
+    Framer f;
+    std::string s = "$GPVTG,1,";
+    for (int b = 128; b <= 255; ++b) s.push_back(static_cast<char>(b));
+    f.Feed(s + "*00");
+    const std::u16string line = Line();
+    ASSERT_EQ(line.size(), 9u + 128u);
+    for (int b = 128; b <= 255; ++b) EXPECT_EQ(line[9 + b - 128], static_cast<char16_t>(b));
+}
+
+// Emulation on, or a GoTo dialog active: sentences are assembled and dropped, nothing changes;
+// switched off again, the next sentence goes through.
+TEST(FrameByte, SwitchesHoldSentencesBack)
+{
+    for (int which = 1; which <= 3; ++which) {
+        StartFromZero();
+        CopyAsciiText(displayLine, kDisplayLineSize, "i'm waiting....");
+        settings.gpsEmulation = which & 1;
+        gotoActive = which >> 1;
+        Framer f;
+        f.Feed(kGga + kVtg);
+        EXPECT_TRUE(f.count[kFrameGga] + f.count[kFrameVtg] == 0 && f.count[kFrameIgnored] == 2) << which;
+        EXPECT_EQ(Line(), u"i'm waiting....") << which;
+        EXPECT_TRUE(SnapshotGpsState().latitude == 0.0 && SnapshotGpsState().utcTime[0] == 0) << which;
+        settings.gpsEmulation = gotoActive = 0;
+        f.Feed(kGga);
+        EXPECT_EQ(f.count[kFrameGga], 1) << which;
+    }
+}
+
+// Provenance: the table of the canned sentences and the distances between them (15.9, 37.2, 6.6,
+// 6.6 m, and 66.5 m from the fifth back to the first). Off: nothing changes and the cycle waits.
+TEST(FeedEmulatedSentence, TwoCyclesAndTheSwitch)
+{
+    const struct { const char16_t* time; double lon, delta, moved; } rows[] = {
+        {u"163400.0", 11.7175, -40, 66.5}, {u"163410.0", 11.7173, 10, 15.9}, {u"163420.0", 11.716833333333334, 10, 37.2},
+        {u"163430.0", 11.71675, 10, 6.6}, {u"163440.0", 11.716666666666667, 10, 6.6}};
+    StartFromZero();
+    ResetGpsState();
+    for (int tick = 0; tick < 10; ++tick) {
+        const auto& r = rows[tick % 5];
+        EXPECT_EQ(FeedEmulatedSentence(tick == 7 ? 7 : 1), 14) << tick;  // any value but 0 is on
+        EXPECT_EQ(emulationStep, (tick + 1) % 5) << tick;
+        const GpsState g = SnapshotGpsState();
+        EXPECT_EQ(std::u16string(g.utcTime), r.time) << tick;
+        EXPECT_TRUE(g.latitude == 44.348733333333335 && g.longitude == r.lon && g.utmZone == 32) << tick;
+        EXPECT_TRUE(g.speedKmh == 0.0 && g.course == 0.0) << tick;
+        EXPECT_EQ(g.timeDelta, tick == 0 ? 2040.0 : r.delta) << tick;
+        EXPECT_NEAR(g.distanceMoved, tick > 0 ? r.moved : g.distanceMoved, 0.05) << tick;
+        EXPECT_EQ(Line(), u"$GPGGA") << tick;
+        if (tick != 3) continue;
+        CopyAsciiText(displayLine, kDisplayLineSize, "marker");
+        EXPECT_EQ(FeedEmulatedSentence(0), 0);
+        EXPECT_TRUE(emulationStep == 4 && Line() == u"marker" && SnapshotGpsState().utcTime[4] == u'3');
+    }
+}
+
+// Provenance: counts from the corpus README ("GGA total", "VTG total"); the last GGA of each log read
+// by hand ("" latitude: empty fields moved "0" there; fix -1: the field moved; firefly-II: its empty
+// fix lets 11 satellites move in; coldboot: 16 GGA starts, spliced, hand 15 to the parser).
+TEST(Corpus, EveryLogThroughFramingAndParsers)
+{
+    const struct { const char* file; int gga, vtg; const char *time, *lat; int fix; } logs[] = {
+        {"GPSmap-76S", 12, 11, "125128", "3854.5087N", 8}, {"bn-9015", 10, 10, "171007.972", "5200.8514N", 1},
+        {"bt451", 17, 17, "143308.00", "5546.81975N", 1}, {"bu353-glonass", 18, 0, "081429.000", "", -1},
+        {"bundg_zeus_9", 138, 148, "094959", "5250.8776N", 1}, {"eXplorist110", 9, 0, "014431.08", "3728.0549N", 0},
+        {"ericsson-gru04-02-70sec", 2, 71, "213815.000", "4111.59911N", 1}, {"et-332", 19, 19, "153405.000", "3940.6985N", 1},
+        {"firefly-II", 23, 0, "010009.00", "3715.6609N", 11}, {"garmin-10x", 14, 0, "165049.000", "4143.6110N", 1},
+        {"gp-320fw-2019-04-06-overflow", 20, 20, "235743.02", "4808.9979N", 1}, {"gp-320fw-2019-04-07-coldboot", 15, 11, "000435.00", "0000.0000N", 0},
+        {"haicom-305N", 73, 73, "095415.787", "2712.6404S", 1}, {"hemi", 215, 215, "194100.00", "4221.8235522N", 1},
+        {"humminbird-M37", 8, 8, "194118", "4426.1215N", 2}, {"isync", 12, 12, "131530.00", "4153.85984N", 2},
+        {"navika-100-fix", 20, 20, "223310.00", "3757.92655N", 1}, {"neo-m8n", 23, 23, "171948.00", "4404.13902N", 1},
+        {"nl551e", 17, 17, "191446.00", "5200.17115N", 1}, {"nmea-fuzzy-cases", 14, 0, "133900.90", "4134.50180291N", 4},
+        {"nmea-rtk", 122, 0, "133901.50", "4134.50180366N", 4}, {"quectel-eg25-g", 60, 60, "191533.98", "3645.828239N", 1},
+        {"quectel-l76k-nmea", 150, 150, "055304.000", "4739.71870N", 1}, {"rx210", 61, 0, "184141.00", "5000.14178N", 1},
+        {"saab-r4", 12, 12, "130722", "5012.792600N", 2}, {"skytraq-PX1172RH_DS", 9, 9, "003840.000", "4404.1271062N", 5},
+        {"skytraq-dgps", 96, 96, "213256.000", "4404.1291692N", 2}, {"telit-he910", 224, 224, "105459.408", "5050.4126N", 1},
+        {"telit-pls83-w", 20, 20, "043548.00", "4333.190127N", 1}, {"tn200", 19, 0, "204139.079", "0000.0000N", 0},
+        {"tr737A+", 10, 0, "071743.000", "4404.1312N", 1}, {"triton400", 5, 0, "030133.00", "2638.1753N", 1},
+        {"ublox-lea-5q", 9, 9, "001909.00", "", -1}, {"ublox-neo-m9n-nmea", 61, 61, "223845.00", "3806.63006N", 2},
+        {"ublox-zed-f9r", 30, 30, "231437.00", "4503.94634N", 5}, {"pynmea2-examples/data", 1, 0, "184353.07", "1929.045S", 1}};
+    for (const auto& r : logs) {
+        SCOPED_TRACE(r.file);
+        const std::string bytes = ReadLog(r.file + std::string(".log"));
+        ASSERT_FALSE(bytes.empty());
+        StartFromZero();
+        Framer f;
+        for (char c : bytes) {
+            const FrameResult result = FrameByte(f.buffer, &f.state, static_cast<unsigned char>(c));
+            ++f.count[result];
+            if (result != kFrameGga && result != kFrameVtg) continue;
+            const std::u16string line = Line();
+            ASSERT_TRUE(line.size() <= 252u && line[0] == u'$') << TextToUtf8(line.c_str());
+            ASSERT_EQ(line.substr(3, 3), result == kFrameGga ? u"GGA" : u"VTG");
+        }
+        EXPECT_TRUE(f.count[kFrameGga] == r.gga && f.count[kFrameVtg] == r.vtg)
+            << f.count[kFrameGga] << " GGA, " << f.count[kFrameVtg] << " VTG";
+        const GpsState g = SnapshotGpsState();
+        EXPECT_EQ(TextToUtf8(g.utcTime), r.time);
+        const std::string lat = r.lat;  // "ddmm.mmmmH"
+        EXPECT_NEAR(g.latitude, lat.empty() ? 0 : std::atof(lat.substr(0, 2).c_str()) + std::atof(&lat[2]) / 60, 1e-9);
+        EXPECT_EQ(g.latHemisphere, lat.empty() ? u'0' : lat.back());
+        EXPECT_EQ(g.fixQuality, r.fix < 0 ? g.fixQuality : r.fix);
+        EXPECT_TRUE(std::isfinite(g.utmEasting) && std::isfinite(g.gridNorthing));
+    }
+}
+
+}  // namespace

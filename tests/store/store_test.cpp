@@ -1,0 +1,271 @@
+// The stored files on a temporary device root: bracket tokens, handheld paths and file decoding,
+// the settings file (and a save failing half-way), the map catalogue, preference points and the
+// track log; bad files keep the defaults or what was read before, nothing overruns a capacity.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <limits>
+
+#include "base/text.h"
+#include "geo/geo.h"
+#include "gps/emulation.h"
+#include "gps/gps_state.h"
+#include "platform/files.h"
+#include "store/bracket_tokens.h"
+#include "store/maps.h"
+#include "store/prefs.h"
+#include "store/settings.h"
+#include "store/track_log.h"
+
+namespace {
+
+const std::string kDir = "My Documents/Velkar/", kCfg = kDir + "vlcfg.cfg", kLog = "Scheda di memoria/GpsLog.txt";
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
+
+using Nine = std::array<int32_t, 9>;  // the settings fields in file order
+void Set(Nine v)
+{
+    Settings& s = settings;
+    s.comPort = v[0], s.baudRate = v[1], s.gpsEmulation = v[2], s.prefInDegrees = v[3], s.audioMessages = v[4];
+    s.trackToTarget = v[5], s.enableLog = v[6], s.proximity = v[7], s.mapInDegrees = v[8];
+}
+Nine Get()
+{
+    const Settings& s = settings;
+    return {s.comPort, s.baudRate, s.gpsEmulation, s.prefInDegrees, s.audioMessages, s.trackToTarget, s.enableLog,
+            s.proximity, s.mapInDegrees};
+}
+
+// One fresh device root per test with the handheld's two folders; settings and tables cleared.
+class Store : public ::testing::Test {
+protected:
+    std::string root;
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/velkar-root-XXXXXX";
+        root = mkdtemp(pattern);
+        SetDeviceRoot(root);
+        std::filesystem::create_directories(Host(kDir));
+        std::filesystem::create_directories(Host("Scheda di memoria"));
+        Set({0, 0, 0, 0, 0, 0, 0, 0, 0});
+        for (MapEntry& m : mapTable) m = MapEntry{};
+        for (PrefPoint& p : prefTable) p = PrefPoint{};
+        lastMapIndex = lastPrefIndex = selectedPref = 0;
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+    std::string Host(const std::string& path) const { return root + "/" + path; }
+    void Write(const std::string& path, const std::string& bytes) const { std::ofstream(Host(path), std::ios::binary) << bytes; }
+    std::string Read(const std::string& path) const
+    {
+        std::ifstream in(Host(path), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+};
+
+
+using Tokens = std::vector<std::pair<int32_t, std::u16string>>;
+int Collect(int32_t number, char16_t* token, void* context)
+{
+    static_cast<Tokens*>(context)->emplace_back(number, token);
+    return 1;
+}
+
+// Provenance: the reading algorithm ('[' restarts the buffer, ']' closes the token without moving
+// on, so text after a ']' lands behind the token read; the buffer holds 255 and a terminator).
+TEST_F(Store, BracketTokens)
+{
+    const struct { std::u16string text; Tokens expected; } rows[] = {
+        {u"x [BEGIN]\n [ a\\b ]\r\n", {{0, u"BEGIN"}, {1, u" a\\b "}}}, {u"[ab]cd]", {{0, u"ab"}, {1, u"abcd"}}},
+        {u"]", {{0, u""}}}, {u"[BEGIN", {}}, {u"[a[b]]", {{0, u"b"}, {1, u"b"}}},
+        {u"[" + std::u16string(1 << 20, u'7') + u"][next]", {{0, std::u16string(255, u'7')}, {1, u"next"}}},
+        {u"[ab]" + std::u16string(600, u'x') + u"]", {{0, u"ab"}, {1, u"ab" + std::u16string(253, u'x')}}}};
+    for (const auto& r : rows) {
+        Tokens tokens;
+        ScanBracketTokens(r.text, Collect, &tokens);
+        EXPECT_EQ(tokens, r.expected) << TextToUtf8(r.text.substr(0, 30).c_str());
+    }
+    Tokens tokens;
+    EXPECT_EQ(ReadBracketTokens(u"\\My Documents\\Velkar\\none.cfg", Collect, &tokens), 0);
+    EXPECT_EQ(ReadBracketTokens(u"\\My Documents\\Velkar", Collect, &tokens), 0);  // a folder is no file
+}
+
+// Provenance: the device-root rules (backslashes become '/', ".\\" and "\\" mean the root, a component
+// is found whatever its case, ".." never leaves the root).
+TEST_F(Store, DevicePaths)
+{
+    std::filesystem::create_directories(Host("Maps/Nord"));
+    Write("Maps/Nord/Centro.BMP", "x");
+    const struct { const char16_t* device; const char* host; } paths[] = {
+        {u".\\temp.bmp", "temp.bmp"}, {u"\\maps\\NORD\\centro.bmp", "Maps/Nord/Centro.BMP"}, {u"\\maps\\Sud\\X.bmp", "Maps/Sud/X.bmp"},
+        {u"\\..\\..\\etc\\passwd", "etc/passwd"}, {u"\\\\Maps\\\\Nord\\..\\Nord\\Centro.BMP", "Maps/Nord/Centro.BMP"}};
+    for (const auto& r : paths) EXPECT_EQ(DevicePathToHost(r.device), Host(r.host)) << r.host;
+}
+
+// Provenance: the file written for a receiver on COM2 with only the log on.
+const char kCom2LogOn[] = "[BEGIN]\n[2]\n[4800]\n[0]\n[0]\n[0]\n[0]\n[1]\n[0]\n[0]\n[0]\n[0]\n[END]\n";
+
+TEST_F(Store, SettingsSaveAndLoad)
+{
+    Set({2, 4800, 0, 0, 0, 0, 1, 0, 0});
+    EXPECT_EQ(SaveSettings(), 1);
+    EXPECT_EQ(Read(kCfg), kCom2LogOn);
+    Set({-3, 0, 2, -1, kMax, 0, 0, 0, kMin});
+    ASSERT_EQ(SaveSettings(), 1);
+    Set({});
+    EXPECT_EQ(LoadSettings(), 1);
+    EXPECT_EQ(Get(), (Nine{-3, 0, 2, -1, kMax, 0, 0, 0, kMin}));
+    // Reading rules ([1.9] gives 1, spacing and comments do not matter, a short file sets what it
+    // holds) and bad files, which keep what was there (every field 7 before each row).
+    const struct { const char* name; std::string file; Nine expected; } rows[] = {
+        {"fractions truncated", "[BEGIN][1.9][-3][0.99][-0.99][2][3][4][5][6][0][0][END]", {1, -3, 0, 0, 2, 3, 4, 5, 6}},
+        {"spaces, comments, CRLF", "cfg\r\n[BEGIN] x\r\n [4]\r\n\t[ 19200] [1] [1] [1] [1] [1] [1] [1]\r\n[0][0][END]\r\n",
+         {4, 19200, 1, 1, 1, 1, 1, 1, 1}},
+        {"not a number reads 0, huge ones saturate", "[BEGIN][COM2][1e30][-1e30]", {0, kMax, kMin, 7, 7, 7, 7, 7, 7}},
+        {"a second record overwrites", "[BEGIN][1][2][3][4][5][6][7][8][9][0][0][END][BEGIN][5][6]", {5, 6, 3, 4, 5, 6, 7, 8, 9}},
+        {"empty file", "", {7, 7, 7, 7, 7, 7, 7, 7, 7}},
+        {"no ']'", "[BEGIN][2][4800", {2, 7, 7, 7, 7, 7, 7, 7, 7}},
+        {"no '[END]'", "[BEGIN][2][4800][1][0][1]", {2, 4800, 1, 0, 1, 7, 7, 7, 7}},
+        {"binary", std::string("\x00\x01\xFF\xFE\x80\x9F garbage\x7F", 15), {7, 7, 7, 7, 7, 7, 7, 7, 7}},
+        {"1 MiB token", "[BEGIN][" + std::string(1 << 20, '9') + "][5][1]", {kMax, 5, 1, 7, 7, 7, 7, 7, 7}},
+        {"only the first 16 MiB are read", "[BEGIN][2]" + std::string(16 << 20, ' ') + "[5]", {2, 7, 7, 7, 7, 7, 7, 7, 7}}};
+    for (const auto& r : rows) {
+        Write(kCfg, r.file);
+        Set({7, 7, 7, 7, 7, 7, 7, 7, 7});
+        EXPECT_EQ(LoadSettings(), 1) << r.name;
+        EXPECT_EQ(Get(), r.expected) << r.name;
+    }
+    std::filesystem::remove(Host(kCfg));
+    EXPECT_EQ(LoadSettings(), 0);  // missing: the last row's fields stay
+    EXPECT_EQ(Get(), rows[9].expected);
+}
+
+// Mended fault: the save opened the file for writing at once, so a failure half-way left it
+// truncated. A child limited to 20-byte files (SIGXFSZ ignored, so the write fails) must report 0
+// and leave the old file whole with nothing beside it.
+TEST_F(Store, SettingsSaveFailingHalfWayKeepsTheOldFile)
+{
+    Write(kCfg, kCom2LogOn);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{20, 20};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(99);
+        Set({5, 115200, 1, 1, 1, 1, 1, 1, 1});
+        _exit(SaveSettings() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 99) GTEST_SKIP() << "no file-size limit can be set here";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the failed write was reported as success";
+    EXPECT_EQ(Read(kCfg), kCom2LogOn);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Host(kDir)), {}), 1);
+}
+
+// Provenance: the default entry and the catalogue's example record; names and paths are cut to the
+// token buffer's 255 and then to name's 129; a sixth record and a record cut short are not counted
+// (what the cut one delivered stays, its corners wait for the record's end).
+TEST_F(Store, MapCatalogue)
+{
+    EXPECT_EQ(LoadMapCatalogue(), 0);  // no file: the entries stay
+    FillDefaultMapEntry(0);
+    const MapEntry& m = mapTable[0];
+    EXPECT_TRUE(TextToUtf8(m.bitmapPath) == ".\\temp.bmp" && m.name[0] == 0 && m.widthPx == 741 && m.heightPx == 498);
+    EXPECT_TRUE(m.topLeftX == 716346.6 && m.topLeftY == 4914433.5 && m.bottomRightX == 717261.9 && m.bottomRightY == 4913879.2);
+    Write(kDir + "vlmap.cfg", "[1][Centro][\\My Documents\\Velkar\\centro.bmp][716346.6][4914433.5][717261.9][4913879.2]"
+                             "[741.9][-2.5][7][8][9][-]\r\n[2][" + std::string(300, 'n') + "][" + std::string(1 << 20, 'p') +
+                             "][1][2][3][4][5][6][7][8][9][-][3][Citt\xE0 \x80][a][1][2][3][4][5][6][7][8][9][-]"
+                             "[4][Citt\xC3\xA0 \xE2\x82\xAC][b][1][2][3][4][5][6][7][8][9][-][5][5][5][1][2][3][4][5][6][7][8][9][-]"
+                             "[6][6][6][1][2][3][4][5][6][7][8][9][-]");
+    ASSERT_EQ(LoadMapCatalogue(), 1);
+    EXPECT_EQ(lastMapIndex, 4);
+    EXPECT_TRUE(TextToUtf8(m.name) == "Centro" && TextToUtf8(m.bitmapPath) == "\\My Documents\\Velkar\\centro.bmp");
+    EXPECT_TRUE(m.topLeftX == 716346.6 && m.bottomRightY == 4913879.2 && m.widthPx == 741 && m.heightPx == -2);
+    EXPECT_TRUE(m.calibX == 7 && m.calibY == 8 && m.spare == 9);
+    EXPECT_EQ(std::u16string(mapTable[1].name), std::u16string(129, u'n'));
+    EXPECT_EQ(std::u16string(mapTable[1].bitmapPath), std::u16string(255, u'p'));
+    EXPECT_EQ(std::u16string(mapTable[2].name), u"Citt\u00E0 \u20AC");  // Windows-1252, from the handheld
+    EXPECT_EQ(std::u16string(mapTable[3].name), u"Citt\u00E0 \u20AC");  // UTF-8, written here
+    Write(kDir + "vlmap.cfg", "[1][Tagliata][\\t.bmp][1][2][3][4][640][480]");
+    settings.mapInDegrees = 1;  // the corners are latitude, longitude: converted to the plane grid
+    ASSERT_EQ(LoadMapCatalogue(), 1);
+    EXPECT_TRUE(lastMapIndex == -1 && TextToUtf8(m.name) == "Tagliata" && m.widthPx == 640 && m.topLeftX == 716346.6);
+    Write(kDir + "vlmap.cfg", "[1][Gradi][\\g.bmp][44.35][11.71][44.34][11.73][1][1][0][0][0][-]");
+    ASSERT_EQ(LoadMapCatalogue(), 1);
+    double n = 0, e = 0;
+    LatLonToGrid(44.35, 11.71, &n, &e);
+    EXPECT_TRUE(m.topLeftX == e && m.topLeftY == n);
+    LatLonToGrid(44.34, 11.73, &n, &e);
+    EXPECT_TRUE(m.bottomRightX == e && m.bottomRightY == n);
+    for (const std::string& bad : {std::string(), std::string("\x00\xFF[\x80]]\x01[", 9)}) {
+        Write(kDir + "vlmap.cfg", bad);
+        EXPECT_TRUE(LoadMapCatalogue() == 1 && lastMapIndex >= -1 && lastMapIndex <= 4);
+    }
+}
+
+std::string Point(int number, const std::string& name, const std::string& x, const std::string& alert = "1",
+                  const std::string& sound = "\\bip.wav")
+{
+    return "[" + std::to_string(number) + "][" + name + "][-][" + x + "][4914433.5][-][-][" + alert + "][" + sound + "][-][-][-][-]\n";
+}
+
+// Provenance: the plane example (716346.6, 4914433.5, switch 0) and the degree example "Rocca";
+// [1.5] counts as 1, [2] is stored as 2; name holds 31, soundFile 9; an eleventh point is not read.
+TEST_F(Store, PrefPoints)
+{
+    EXPECT_TRUE(LoadPrefPoints() == 0 && lastPrefIndex == 0);
+    std::string file = Point(1, std::string(40, 'n'), "716346.6", "1.5", "\\lungo_suono.wav") + Point(2, "P", "1", "2") +
+                       Point(3, "P", "1", "-1.5") + Point(4, "P", "1", "si");
+    for (int i = 5; i <= 11; ++i) file += Point(i, "P" + std::to_string(i), std::to_string(i));
+    Write(kDir + "vlpref.cfg", file);
+    ASSERT_EQ(LoadPrefPoints(), 1);
+    EXPECT_TRUE(lastPrefIndex == 9 && prefTable[0].x == 716346.6 && prefTable[0].y == 4914433.5);
+    EXPECT_TRUE(TextToUtf8(prefTable[0].name) == std::string(31, 'n') && TextToUtf8(prefTable[0].soundFile) == "\\lungo_su");
+    EXPECT_TRUE(prefTable[0].alert == 1 && prefTable[1].alert == 2 && prefTable[2].alert == -1 && prefTable[3].alert == 0);
+    EXPECT_TRUE(TextToUtf8(prefTable[9].name) == "P10" && prefTable[9].x == 10.0);
+    selectedPref = 7;
+    settings.prefInDegrees = 1;
+    Write(kDir + "vlpref.cfg", "[1][Rocca][-][44.348733][11.7175][-][-][1][\\bip.wav][-][-][-][-][2][Mezzo][-][3][4][-][-][1]");
+    ASSERT_EQ(LoadPrefPoints(), 1);
+    double n = 0, e = 0;
+    LatLonToGrid(44.348733, 11.7175, &n, &e);
+    EXPECT_TRUE(prefTable[0].x == e && prefTable[0].y == n && TextToUtf8(prefTable[0].name) == "Rocca");
+    EXPECT_NEAR(prefTable[0].x, 716594.872, 0.05);  // the first canned position, to a millionth of a degree
+    EXPECT_TRUE(lastPrefIndex == 0 && TextToUtf8(prefTable[1].name) == "Mezzo" && prefTable[1].x == 1.0);  // cut record
+    EXPECT_TRUE(TextToUtf8(prefTable[7].name) == "P8" && selectedPref == 7);  // beyond the count: left alone
+    Write(kDir + "vlpref.cfg", "");
+    EXPECT_TRUE(LoadPrefPoints() == 1 && lastPrefIndex == -1);
+}
+
+// Provenance: the typical line of the track log, from the first canned sentence. South and west
+// stay unsigned; a missing card drops the line; huge values are cut to the 128-unit line.
+TEST_F(Store, TrackLog)
+{
+    auto state = [](auto change) { std::lock_guard<std::mutex> lock(gpsMutex); change(gpsState); };
+    char16_t south[] = u"$GPGGA,120000,3345.000,S,07030.000,W,2,08,0.9,10.0,M";
+    state([](GpsState& g) { g = GpsState{}; });
+    for (int step = emulationStep = 0; step < 3; ++step) {
+        if (step < 2) FeedEmulatedSentence(1);
+        state([&](GpsState& g) { g.speedKmh = 10.2 * step, g.course = 54.7 * step, step == 2 && ParseGga(south); });
+        AppendTrackLog();
+    }
+    EXPECT_EQ(Read(kLog), "44.348733;11.717500;163400.0;1;0.000000;0.000000 \n"
+                          "44.348733;11.717300;163410.0;1;10.200000;54.700000 \n"
+                          "33.750000;70.500000;120000;2;20.400000;109.400000 \n");
+    std::filesystem::remove_all(Host("Scheda di memoria"));
+    AppendTrackLog();
+    EXPECT_FALSE(std::filesystem::exists(Host("Scheda di memoria")));
+    std::filesystem::create_directories(Host("Scheda di memoria"));
+    state([](GpsState& g) { g.latitude = 1e300, g.longitude = -1e300; });
+    AppendTrackLog();
+    state([](GpsState& g) { g = GpsState{}; });
+    EXPECT_TRUE(Read(kLog).size() == 127u && Read(kLog).substr(125) == " \n") << Read(kLog);
+}
+
+}  // namespace
