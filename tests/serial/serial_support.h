@@ -8,14 +8,11 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -66,11 +63,7 @@ struct Pty {
         if (openpty(&master, &slave, name, &t, nullptr) == 0) slavePath = name;
     }
     ~Pty() { Unplug(); }
-    void Unplug()  // the receiver goes away: the slave hangs up
-    {
-        if (master >= 0) close(master), close(slave);
-        master = slave = -1;
-    }
+    void Unplug() { if (master >= 0) close(master), close(slave); master = slave = -1; }  // the slave hangs up
     void Write(const std::string& bytes) const
     {
         for (size_t done = 0; done < bytes.size();) {
@@ -111,16 +104,12 @@ bool WaitUntil(Done done, int guardMs = 20000)
     return true;
 }
 inline bool WaitForSentenceEnds(uint32_t target) { return WaitUntil([&] { return sentenceEnds.load() >= target; }); }
+inline std::u16string UtcTime() { return SnapshotGpsState().utcTime; }
 inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
 {
-    return WaitUntil([&] { return std::u16string(SnapshotGpsState().utcTime) == time; }, guardMs);
+    return WaitUntil([&] { return UtcTime() == time; }, guardMs);
 }
-inline std::u16string Line()
-{
-    char16_t line[kDisplayLineSize];
-    SnapshotDisplayLine(line);
-    return line;
-}
+inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 
 // Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
 inline bool ShutDownLink()
@@ -133,15 +122,14 @@ inline bool ShutDownLink()
 // Standard error of the process from construction to Text().
 struct StderrCapture {
     char file[32] = "/tmp/velkar-stderr-XXXXXX";
-    int saved = dup(2);
-    StderrCapture() { std::fflush(stderr), dup2(mkstemp(file), 2); }
+    int saved = (std::fflush(stderr), dup(2));
+    StderrCapture() { dup2(mkstemp(file), 2); }
     ~StderrCapture() { Text(), unlink(file); }
     std::string Text()
     {
         if (saved >= 0) std::fflush(stderr), dup2(saved, 2), close(saved), saved = -1;
         std::stringstream text;
-        text << std::ifstream(file).rdbuf();
-        return text.str();
+        return (text << std::ifstream(file).rdbuf(), text.str());
     }
 };
 
