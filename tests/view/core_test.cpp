@@ -67,9 +67,11 @@ TEST_F(TransformTest, BitmapPixelOriginAndScreen)
 TEST_F(TransformTest, MapsWithoutScaleAreNotDrawableAndSaturate)
 {
     const struct { const char* name; double left, top, right, bottom; int drawable; } rows[] = {
-        {"default", 716346.6, 4914433.5, 717261.9, 4913879.2, 1}, {"mirrored", 717261.9, 4913879.2, 716346.6, 4914433.5, 1},
+        {"default", 716346.6, 4914433.5, 717261.9, 4913879.2, 1},
+        {"mirrored", 717261.9, 4913879.2, 716346.6, 4914433.5, 1},
         {"equal eastings", 716346.6, 4914433.5, 716346.6, 4913879.2, 0}, {"all zero", 0, 0, 0, 0, 0},
-        {"equal northings", 716346.6, 4914433.5, 717261.9, 4914433.5, 0}, {"NaN", 716346.6, kNaN, 717261.9, 4913879.2, 0},
+        {"equal northings", 716346.6, 4914433.5, 717261.9, 4914433.5, 0},
+        {"NaN", 716346.6, kNaN, 717261.9, 4913879.2, 0},
         {"infinite", 716346.6, 4914433.5, kInf, 4913879.2, 0},
     };
     MapEntry& m = mapTable[0];

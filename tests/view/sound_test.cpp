@@ -47,11 +47,12 @@ TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
         floats.push_back(bits);
     }
     const std::string mono = Le(std::vector<int32_t>(ramp.begin(), ramp.begin() + 1000), 2), stereo = Le(ramp, 2);
+    const char16_t* path = u"\\Scheda di memoria\\Velkar\\a.wav";
     const struct { const char* name; const char16_t* path; std::string wave, sink; } rows[] = {
-        {"16-bit mono 8000", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(1, 1, 8000, 16, mono), mono},
-        {"16-bit stereo 44100", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(1, 2, 44100, 16, stereo), stereo},
-        {"8-bit unsigned", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(1, 1, 11025, 8, Le(bytes8, 1)), Le(shifted8, 2)},
-        {"float, bit for bit", u"\\Scheda di memoria\\Velkar\\a.wav", WaveBytes(3, 1, 16000, 32, Le(floats, 4)), Le(floats, 4)},
+        {"16-bit mono 8000", path, WaveBytes(1, 1, 8000, 16, mono), mono},
+        {"16-bit stereo 44100", path, WaveBytes(1, 2, 44100, 16, stereo), stereo},
+        {"8-bit unsigned", path, WaveBytes(1, 1, 11025, 8, Le(bytes8, 1)), Le(shifted8, 2)},
+        {"float, bit for bit", path, WaveBytes(3, 1, 16000, 32, Le(floats, 4)), Le(floats, 4)},
         {"path in another case", u"\\SCHEDA DI MEMORIA\\velkar\\A.WAV", WaveBytes(1, 1, 8000, 16, mono), mono},
     };
     for (const auto& r : rows) {
@@ -64,8 +65,7 @@ TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
 
 TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
 {
-    std::string cut = WaveBytes(1, 1, 8000, 16, Le({1, 2, 3}, 2));
-    cut.resize(20);
+    const std::string cut = WaveBytes(1, 1, 8000, 16, Le({1, 2, 3}, 2)).substr(0, 20);
     const struct { const char* name; const char16_t* path; std::string content; } rows[] = {
         {"missing file", u"\\Scheda di memoria\\Velkar\\nessuno.wav", ""},
         {"no name", u"", ""},
@@ -88,7 +88,8 @@ TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
         std::memcpy(v.data(), raw.data(), v.size() * 2);
         ASSERT_EQ(v.size(), 3307u);
         int crossings = 0, peak = 0;
-        for (size_t i = 1; i < v.size(); ++i) crossings += (v[i - 1] < 0) != (v[i] < 0), peak = std::max(peak, std::abs(int(v[i])));
+        for (size_t i = 1; i < v.size(); ++i)
+            crossings += (v[i - 1] < 0) != (v[i] < 0), peak = std::max(peak, std::abs(int(v[i])));
         EXPECT_NEAR(crossings, 264, 4);
         EXPECT_GT(peak, 5000);
         EXPECT_LT(peak, 32000);

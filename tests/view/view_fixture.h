@@ -9,6 +9,7 @@
 
 #include <QImage>
 
+#include "platform/draw.h"
 #include "platform/window.h"
 
 namespace viewtest {
