@@ -1,9 +1,7 @@
 // Conversions against the worked examples and reference tables they were built to: DmsToDegrees
 // exactly, UTM and the plane grid to half a millimetre, HalfLogRatio to 1e-15; zone boundaries.
 #include <gtest/gtest.h>
-
 #include <cmath>
-
 #include "geo/geo.h"
 
 namespace {
@@ -43,9 +41,8 @@ TEST(LatLonToUtm, ReferenceTables)
     }
 }
 
-// Mended fault: at 180 the zone came from the normalised longitude (zone 1) while the longitude
-// difference used 180 itself. Also the last double below 180 (its sum with 180 rounds to 360), 540,
-// and 192 against -168. Then every zone boundary -180 + 6n belongs to the zone to its east.
+// Mended fault: at 180 the zone was 1 but the longitude difference used 180 itself. Also the last
+// double below 180, 540, and 192 against -168; every zone boundary belongs to the zone to its east.
 TEST(LatLonToUtm, OneEightyAndZoneBoundaries)
 {
     const double pairs[][2] = {{180.0, -180.0}, {std::nextafter(180.0, 0.0), -180.0}, {540.0, -180.0}, {192.0, -168.0}};

@@ -1,21 +1,19 @@
 // The velkar-nmea probe run as a user runs it: files, standard input, a real pty, unreadable files,
-// --emulate, --convert and wrong command lines. Its JSON lines are checked field by field, and its
-// numbers must read back to the very doubles the conversions compute.
+// --emulate, --convert, wrong command lines. Its numbers must read back to the very doubles computed.
 #include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <regex>
+#include <string>
 
 #include "geo/geo.h"
-#include "gps_support.h"
 
 namespace {
 
@@ -27,7 +25,7 @@ struct TempDir {
 const std::string kLog = "'" + std::string(VELKAR_SHARED_DIR) + "/nmea-corpus/bn-9015.log'";
 struct ProbeRun { int status; std::string out, err; };
 
-// Runs the probe through the shell (args quoted where needed); p is read until the probe ends.
+// Reads the probe's output until it ends; Probe runs it through the shell (args quoted as needed).
 ProbeRun Finish(FILE* p, const std::string& errPath, std::string out = "")
 {
     for (char buf[4096]; std::fgets(buf, sizeof buf, p) != nullptr;) out += buf;
@@ -42,7 +40,6 @@ ProbeRun Probe(const std::string& args, const std::string& input = "/dev/null")
 }
 
 long Lines(const std::string& text) { return std::count(text.begin(), text.end(), '\n'); }
-
 // The raw JSON value of "name" in the first object of text (a string keeps its quotes).
 std::string Field(const std::string& text, const std::string& name)
 {
@@ -61,18 +58,16 @@ TEST(Probe, EmulateSixLines)
                              "prevGridNorthing", "gridEasting", "gridNorthing", "utmZone", "lonHemisphere",
                              "fixQuality", "satellites", "altitude", "distanceMoved", "timeDelta", "speedKmh", "course"})
         EXPECT_NE(Field(run.out, name), "<missing>") << name;
-    const std::string& first = run.out;
-    const std::string second = run.out.substr(run.out.find('\n') + 1), sixth = run.out.substr(run.out.rfind('{'));
+    const std::string& first = run.out;  // the sixth line repeats it: the cycle is checked in gps_test
+    const std::string second = run.out.substr(run.out.find('\n') + 1);
     EXPECT_EQ(Field(first, "kind") + Field(first, "displayLine") + Field(first, "utcTime"), "\"GGA\"\"$GPGGA\"\"163400.0\"");
     EXPECT_EQ(Field(first, "latHemisphere") + Field(first, "utmZone") + Field(first, "timeDelta"), "\"N\"322040");
     double e = 0, n = 0, gn = 0, ge = 0;
     LatLonToUtm(44.348733333333335, 11.7175, &e, &n);
     LatLonToGrid(44.348733333333335, 11.7175, &gn, &ge);
-    EXPECT_TRUE(Number(first, "latitude") == 44.348733333333335 && Number(second, "prevUtmEasting") == e);
-    EXPECT_TRUE(Number(first, "utmEasting") == e && Number(first, "utmNorthing") == n);
-    EXPECT_TRUE(Number(first, "gridNorthing") == gn && Number(first, "gridEasting") == ge);
-    EXPECT_EQ(Field(sixth, "utcTime") + Field(sixth, "timeDelta"), "\"163400.0\"-40");  // the cycle starts again
-    EXPECT_NEAR(Number(sixth, "distanceMoved"), 66.5, 0.05);
+    EXPECT_TRUE(Number(first, "latitude") == 44.348733333333335 && Number(first, "gridEasting") == ge);
+    EXPECT_EQ(Number(second, "prevUtmEasting"), e);
+    EXPECT_TRUE(Number(first, "utmEasting") == e && Number(first, "utmNorthing") == n && Number(first, "gridNorthing") == gn);
 }
 
 // Provenance: the UTM and plane-grid worked example (the conversions' own tables are in geo).
@@ -87,14 +82,10 @@ TEST(Probe, ConvertAndWrongCommandLines)
     const ProbeRun east = Probe("--convert 45 180"), west = Probe("--convert 45 -180");
     EXPECT_EQ(Field(east.out, "utmZone") + Field(east.out, "utmEasting") + Field(east.out, "utmNorthing"),
               Field(west.out, "utmZone") + Field(west.out, "utmEasting") + Field(west.out, "utmNorthing"));
-    for (const char* args : {"--convert north 11", "--convert 44", "--convert nan 11", "--convert 44 1e999",
-                             "--convert 44 11x", "--emulate -1", "--emulate x", "--bogus"}) {
+    for (const char* args : {"--convert nan 11", "--convert 44 11x", "--emulate x", "--bogus"}) {
         const ProbeRun run = Probe(args);
         EXPECT_TRUE(run.status == 1 && Lines(run.err) == 1 && run.out.empty()) << args << ": " << run.err;
     }
-    const ProbeRun help = Probe("--help");
-    for (const char* text : {"--emulate N", "--convert LAT LON", "exit status is 2"})
-        EXPECT_TRUE(help.status == 0 && help.out.find(text) != std::string::npos) << text;
 }
 
 // Files, standard input and "-" give the same lines; an unreadable file (missing, or a folder) is
@@ -114,8 +105,7 @@ TEST(Probe, FilesStandardInputAndErrors)
     EXPECT_EQ(Field(odd.out, "displayLine") + Field(odd.out, "course"), "\"$GPVTG,1\\\"2\\\\3\\u0001\\t\xC3\xA9,T\"1");
 }
 
-// A tty path is read like a file: a log written into a pty comes out as from the file; when the
-// other side hangs up, the read fails and says so (status 2).
+// A log written into a pty comes out as from the file; the other side hanging up is a failed read.
 TEST(Probe, ReadsAPty)
 {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -123,12 +113,11 @@ TEST(Probe, ReadsAPty)
     const std::string slave = ptsname(master);
     const int held = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // raw, and open until the end
     termios raw{};
-    ASSERT_TRUE(held >= 0 && tcgetattr(held, &raw) == 0);
-    cfmakeraw(&raw);
-    tcsetattr(held, TCSANOW, &raw);
+    ASSERT_TRUE(held >= 0 && tcgetattr(held, &raw) == 0 && (cfmakeraw(&raw), tcsetattr(held, TCSANOW, &raw)) == 0);
     const ProbeRun expected = Probe(kLog);
     FILE* p = popen((VELKAR_NMEA_PATH " " + slave + " 2>" + kTemp.path + "/pty-err").c_str(), "r");
-    const std::string bytes = ReadLog("bn-9015.log");
+    std::ifstream log(kLog.substr(1, kLog.size() - 2), std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>{});
     for (ssize_t at = 0, n = 0; at < ssize_t(bytes.size()); at += n) ASSERT_GT(n = write(master, &bytes[at], bytes.size() - at), 0);
     std::string out;
     for (char buf[4096]; Lines(out) < Lines(expected.out) && std::fgets(buf, sizeof buf, p) != nullptr;) out += buf;
