@@ -58,6 +58,11 @@ TEST_F(TransformTest, BitmapPixelOriginAndScreen)
             EXPECT_TRUE(x == r.x && y == r.y) << r.name << ": " << x << " " << y;
         }
     }
+    int32_t x = -1, y = -1;  // a minimised client: 0 or saturated, never undefined
+    GridToScreen(kCx, kCy, kCx, kCy, 0, 0, &x, &y);
+    EXPECT_TRUE(x == 0 && y == 0) << x << " " << y;
+    GridToScreen(kCx, kCy, 716904.25, 4914056.35, 1, 1, &x, &y);
+    EXPECT_TRUE(x == INT32_MAX && y == INT32_MAX) << x << " " << y;
     mapTable[0].calibX = 5, mapTable[0].calibY = -3;
     int32_t left = 0, top = 0;
     GridToMapOrigin(kCx, kCy, 240, 268, &left, &top);

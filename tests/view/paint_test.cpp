@@ -254,6 +254,10 @@ TEST_F(PaintTest, ProximityIndicatorAndSound)
     CopyText(soundDirectory, kSoundDirectorySize, saved);
     EXPECT_EQ(TextLength(path), size_t(kSoundPathSize - 1));
     EXPECT_EQ(std::u16string(path + kSoundPathSize, 8), u"########");
+    for (int32_t index : {-1, kPrefCount, 999}) {  // outside the table: an empty path, nothing played
+        BuildPointSoundPath(index, path), PlayPointSound(index);
+        EXPECT_TRUE(path[0] == 0 && !std::filesystem::exists(SinkPath())) << index;
+    }
 }
 
 TEST_F(PaintTest, MapBitmapsLoadThroughTheSwitchOrLeaveItEmpty)
