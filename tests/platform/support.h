@@ -1,56 +1,104 @@
-// Shared pieces of the window-layer tests: a small resource table (dialogs 900
-// and 901, menu and button table 104, strings, accelerators 102, icon 50), a
-// procedure that records every message, event pumping and temporary folders.
+// Shared pieces of the window-layer tests: a small resource table (dialog 900, menu
+// and button tables 104/105, strings), a procedure that records every message,
+// event pumping, temporary folders and output capture.
 #pragma once
 
-#include <QImage>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
-#include <cstdint>
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
-#include <string>
-#include <vector>
+#include <sstream>
+#include <unistd.h>
 
-#include "platform/draw.h"
-#include "platform/window.h"
+#include "platform/qt/qt_handles.h"
 
-extern const ResourceTable testResources;
-
-constexpr int32_t kTestDialog = 900;      // centred, default push button, every control kind
-constexpr int32_t kTestToolDialog = 901;  // not centred, tool window, at (10, 20) dialog units
-constexpr int32_t kTestIcon = 50;         // 32 x 32: red disc on transparent
-
-struct LoggedMessage {
-    WindowHandle window;
-    uint32_t message;
-    uintptr_t wParam;
-    intptr_t lParam;
+constexpr int32_t kTestDialog = 900;
+inline const ControlTemplate kTestControls[] = {
+    {ControlKind::Button, 1, u"OK", 10, 100, 40, 12, kBsDefPushButton | kWsTabStop, 0},
+    {ControlKind::Button, 2, u"Cancel", 60, 100, 40, 12, kBsPushButton | kWsTabStop, 0},
+    {ControlKind::Button, 10, u"Auto box", 10, 4, 80, 10, kBsAutoCheckBox | kWsTabStop, 0},
+    {ControlKind::Button, 11, u"Plain box", 10, 16, 80, 10, 0x2 | kWsTabStop, 0},
+    {ControlKind::Edit, 20, u"read only", 10, 28, 60, 12, kEsReadOnly | kEsAutoHScroll | kWsBorder, 0},
+    {ControlKind::ComboBox, 30, u"", 10, 56, 80, 40, kCbsDropDown | kWsVScroll | kWsTabStop, 0},
+    {ControlKind::ListBox, 40, u"", 10, 72, 80, 24, kLbsNotify | kWsBorder | kWsVScroll | kLbsNoIntegralHeight, 0},
 };
-extern std::vector<LoggedMessage> messageLog;
-// Counts logged messages with this number (and, when given, this wParam).
-int CountMessages(uint32_t message);
-int CountMessages(uint32_t message, uintptr_t wParam);
+inline const DialogTemplate kTestDialogTemplate = {kTestDialog, u"Test Dialog", 0, 0, 130, 116,
+    kDsModalFrame | kDsCenter | kWsCaption | kWsVisible, 0, u"System", 8, kTestControls, 7};
+inline const DialogTemplate* const kDialogs[] = {&kTestDialogTemplate};
+inline const MenuItemTemplate kPopup[] = {{u"Exit", 40005, nullptr, 0}, {nullptr, 0, nullptr, 0},
+                                          {u"Map Set...", 40011, nullptr, 0}};
+inline const MenuItemTemplate kTopMenu[] = {{u"Main", 0, kPopup, 3}, {u"Gps", 40006, nullptr, 0},
+                                            {u"About", 40010, nullptr, 0}};
+inline const MenuTemplate kMenu104 = {104, kTopMenu, 3}, kMenu105 = {105, kTopMenu, 3};
+inline const MenuTemplate* const kMenus[] = {&kMenu104, &kMenu105};
+// Menu id, button count, then per button: image, command, state, style, caption, reserved, menu entry.
+inline const uint16_t kButtons104[] = {104, 3, 65534, 40002, 4, 24, 40004, 0, 0, 65534, 40006, 4,
+                                       16, 40014, 0, 1, 65534, 40010, 4, 16, 40009, 0, 2};
+inline const uint16_t kButtons105[] = {105, 3, 65534, 40002, 4, 24, 40004, 0, 0};  // claims 3, holds 1
+inline const RawDataResource kRaw104 = {104, kButtons104, 23}, kRaw105 = {105, kButtons105, 9};
+inline const RawDataResource* const kRaw[] = {&kRaw104, &kRaw105};
+inline const StringResource kStrings[] = {{40004, u"Main"}, {40009, u"About"}, {40014, u"Gps"}};
+inline const ResourceTable testResources = {kDialogs, 1, kMenus, 2, kRaw, 2, kStrings, 3, nullptr, 0, nullptr, 0};
 
-// A window procedure that logs everything; message 15 runs paintHook (if set)
-// between BeginPaint and EndPaint, message 16 destroys the window, message 2
-// posts quit 0, the rest goes to DefaultWindowProc.
-intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
-extern std::function<void(SurfaceHandle, const PaintInfo&)> paintHook;
+struct LoggedMessage { WindowHandle window; uint32_t message; uintptr_t wParam; intptr_t lParam; };
+inline std::vector<LoggedMessage> messageLog;
 
-// A main window of a fresh class with RecordingProc (client 240 x 268), shown.
-WindowHandle MakeRecordedWindow();
+inline int CountMessages(uint32_t message, intptr_t wParam = -1)
+{
+    return int(std::count_if(messageLog.begin(), messageLog.end(), [&](const LoggedMessage& m) {
+        return m.message == message && (wParam < 0 || m.wParam == uintptr_t(wParam));
+    }));
+}
 
-// Processes events until done() or about five seconds have gone by (a bound on
-// waiting, not a measurement); returns done().
-bool PumpUntil(const std::function<bool()>& done);
-// Processes the events already due, for a moment.
-void PumpBriefly();
+// Logs everything, paints nothing; the rest is default processing.
+inline intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    messageLog.push_back({window, message, wParam, lParam});
+    PaintInfo info{};
+    if (message == kMsgPaint) return BeginPaint(window, &info), EndPaint(window, &info), 0;
+    return DefaultWindowProc(window, message, wParam, lParam);
+}
 
-// A new empty folder under the system's temporary folder.
-std::string MakeTempFolder();
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A shown main window of RecordingProc (client 240 x 268).
+inline WindowHandle MakeRecordedWindow()
+{
+    static const WindowClass wc{3, RecordingProc, &testResources, 0, u"Recorded"};
+    static const int registered [[maybe_unused]] = RegisterWindowClass(&wc);
+    return CreateMainWindow(u"Recorded", u"Recorded", kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
+                            kUseDefault);
+}
 
-// Runs body with standard error sent to a file and returns what was written.
-std::string CaptureStderr(const std::function<void()>& body);
-std::string CaptureStdout(const std::function<void()>& body);
+// Processes events until done() or five seconds have gone by (a bound, not a measurement).
+inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 5000)
+{
+    QElapsedTimer clock;
+    for (clock.start(); !done() && clock.elapsed() < limitMs; QThread::msleep(1))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+inline std::string MakeTempFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "velkar-platform-XXXXXX").string();
+    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+// Runs body with file descriptor fd (1 or 2) sent to a file; returns what was written.
+inline std::string Capture(int fd, const std::function<void()>& body)
+{
+    const std::string folder = MakeTempFolder(), path = folder + "/captured";
+    std::fflush(nullptr);
+    const int saved = dup(fd), file = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+    dup2(file, fd), close(file), body(), std::fflush(nullptr), dup2(saved, fd), close(saved);
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return std::filesystem::remove_all(folder), text.str();
+}
 
 inline uint32_t Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
