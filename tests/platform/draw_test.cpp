@@ -20,11 +20,7 @@ struct Canvas {
     QImage Pixels() const { return BitmapImage(bitmap); }
 };
 
-QImage Filled(int w, int h, QRgb fill)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    return image.fill(fill), image;
-}
+QImage Filled(int w, int h, QRgb fill) { QImage image(w, h, QImage::Format_RGB32); return image.fill(fill), image; }
 
 TEST(BlockTransfer, AndCombinesOnlyWhereSourceAndDestinationOverlap)
 {

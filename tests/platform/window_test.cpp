@@ -13,10 +13,12 @@
 
 namespace {
 
-int ticksAtDialogStart = 0;  // ends with 42 once the owner has ticked three times more
-intptr_t TickWatchingDialog(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t)
+// Started with 1: posts quit 5. Else ends with 42 once the owner has ticked three times more.
+int ticksAtDialogStart = 0;
+intptr_t TickWatchingDialog(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
-    if (message == kMsgInitDialog) ticksAtDialogStart = CountMessages(kMsgTimer, 11024), StartTimer(dialog, 9, 5);
+    if (message == kMsgInitDialog && lParam == 1) QTimer::singleShot(0, [] { PostQuit(5); });
+    else if (message == kMsgInitDialog) ticksAtDialogStart = CountMessages(kMsgTimer, 11024), StartTimer(dialog, 9, 5);
     return message == kMsgTimer && wParam == 9 && CountMessages(kMsgTimer, 11024) >= ticksAtDialogStart + 3
                ? EndDialog(dialog, 42) : 0;
 }
@@ -31,11 +33,12 @@ TEST(Window, TicksAndPaintsGoOnUnderADialogAndItsOwnerMayDieUnderIt)
     const int paints = CountMessages(kMsgPaint);
     EXPECT_EQ(RunDialog(&testResources, kTestDialog, w, TickWatchingDialog, 0), 42);
     EXPECT_GT(CountMessages(kMsgPaint), paints);
-    // As when --quit-after-ticks closes the main window while a dialog is open.
-    QTimer::singleShot(0, [w] { DestroyMainWindow(w); });
-    RunDialog(&testResources, kTestDialog, w, [](WindowHandle d, uint32_t m, uintptr_t, intptr_t) -> intptr_t {
-        return m == kMsgInitDialog ? StartTimer(d, 9, 5) : 0;
-    }, 0);
+    // Exit's road: a quit posted under a dialog ends the dialog, then the main loop with its code.
+    QTimer::singleShot(0, [w] { RunDialog(&testResources, kTestDialog, w, TickWatchingDialog, 1); });
+    EXPECT_EQ(RunMessageLoop(w, nullptr), 5);
+    EXPECT_NE(WidgetOfHandle(w), nullptr) << "the window is not closed first";
+    QTimer::singleShot(0, [w] { DestroyMainWindow(w); });  // as --quit-after-ticks may, under a dialog
+    EXPECT_NE(RunDialog(&testResources, kTestDialog, w, TickWatchingDialog, 0), 42) << "ended with its owner";
     EXPECT_EQ(WidgetOfHandle(w), nullptr);
     EXPECT_EQ(CountMessages(kMsgDestroy), 1);
     PumpUntil([] { return false; }, 60);  // the dialog's timer may still fire: at a dead window
