@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -337,7 +338,12 @@ AcceleratorHandle LoadAcceleratorTable(InstanceHandle instance, int32_t id)
 {
     const AcceleratorResource* table = FindAccelerators(instance, id);
     if (table == nullptr) return nullptr;
-    return new PlatformAccelerators{table};
+    // A table loaded from the resources is shared and lives as long as the
+    // program, like the resources themselves: loading it again gives the same handle.
+    static auto* loaded = new std::map<const AcceleratorResource*, PlatformAccelerators*>;
+    PlatformAccelerators*& handle = (*loaded)[table];
+    if (handle == nullptr) handle = new PlatformAccelerators{table};
+    return handle;
 }
 
 namespace {

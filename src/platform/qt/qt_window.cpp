@@ -25,10 +25,12 @@
 
 namespace {
 
+// Never destroyed: window records (dead ones included, so that a stale handle is
+// refused) stay reachable and checkable while static objects are torn down at exit.
 std::set<WindowHandle>& LiveWindows()
 {
-    static std::set<WindowHandle> live;
-    return live;
+    static auto* live = new std::set<WindowHandle>;
+    return *live;
 }
 
 struct ClassRecord {
