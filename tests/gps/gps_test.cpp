@@ -282,7 +282,7 @@ TEST(Threads, SnapshotsSeeWholeParses)
     while (!done) {
         const GpsState g = SnapshotGpsState();
         const double de = g.prevUtmEasting - g.utmEasting, dn = g.prevUtmNorthing - g.utmNorthing;
-        const double moved = std::sqrt(de * de + dn * dn);
+        const double moved = std::sqrt(std::pow(de, 2.0) + std::pow(dn, 2.0));  // as the parser forms it
         if (!(g.distanceMoved == moved) && !(std::isnan(moved) && std::isnan(g.distanceMoved))) ++torn;
         Line();
         if (++snapshots % 50 == 0) FeedEmulatedSentence(1);

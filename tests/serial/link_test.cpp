@@ -210,7 +210,9 @@ TEST(SerialLink, ExitRoadEndsTheProcessWithTheThreadWaiting)
     std::string probe = std::string(VELKAR_BINARY_DIR) + "/tests/serial/serial_exit_probe";
     char* argv[] = {probe.data(), root.path.data(), nullptr};
     pid_t child = -1;
-    ASSERT_EQ(posix_spawn(&child, probe.c_str(), &actions, nullptr, argv, environ), 0);
+    const int spawned = posix_spawn(&child, probe.c_str(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
     close(out[1]);
     FILE* from = fdopen(out[0], "r");
     char line[64] = {}, parsed[64] = {};
