@@ -9,11 +9,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 
 #include "app/globals.h"
 #include "app/shell.h"
@@ -66,11 +64,7 @@ class UiEnvironment : public ::testing::Environment {
         WindowClass wc{3, RecordingProc, &velkarResources, 109, kRecordingClass};
         ASSERT_EQ(RegisterWindowClass(&wc), 1);
     }
-    void TearDown() override
-    {
-        DestroyShellWindow();
-        std::filesystem::remove_all(rootFolder);
-    }
+    void TearDown() override { DestroyShellWindow(), std::filesystem::remove_all(rootFolder); }
 };
 [[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
 
@@ -81,19 +75,18 @@ std::string DeviceFile(const std::string& path) { return rootFolder + "/" + path
 void WriteDeviceFile(const std::string& path, const std::string& content)
 {
     std::filesystem::create_directories(std::filesystem::path(DeviceFile(path)).parent_path());
-    std::ofstream(DeviceFile(path), std::ios::binary | std::ios::trunc) << content;
+    std::ofstream(DeviceFile(path), std::ios::binary) << content;
 }
 
 std::string ReadDeviceFile(const std::string& path)
 {
-    std::stringstream text;
-    text << std::ifstream(DeviceFile(path), std::ios::binary).rdbuf();
-    return text.str();
+    std::ifstream in(DeviceFile(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteBmp(const std::string& path, int width, int height)
 {
-    std::filesystem::create_directories(std::filesystem::path(DeviceFile(path)).parent_path());
+    WriteDeviceFile(path, "");
     QImage image(width, height, QImage::Format_RGB888);
     image.fill(Qt::gray);
     ASSERT_TRUE(image.save(QString::fromStdString(DeviceFile(path)), "BMP"));
@@ -137,13 +130,9 @@ void FlushPaints()
     QCoreApplication::processEvents();
 }
 
-void Tick()
-{
-    SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0);
-    FlushPaints();
-}
+void Tick(int n) { for (int i = 0; i < n; ++i) SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0), FlushPaints(); }
 
-DialogRun ActOnDialog(int32_t templateId, const std::function<intptr_t()>& start, const DialogAct& act)
+DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act)
 {
     DialogRun run;
     int polls = 0;
@@ -152,10 +141,8 @@ DialogRun ActOnDialog(int32_t templateId, const std::function<intptr_t()>& start
         QPointer<QWidget> widget;
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->objectName() == QStringLiteral("dlg-%1").arg(templateId) && w->isVisible()) widget = w;
-        if (widget == nullptr && ++polls > 2000) {  // never shown: give up rather than hang
-            poll.stop();
-            if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-        }
+        if (widget == nullptr && ++polls > 2000 && QApplication::activeModalWidget() != nullptr)
+            QApplication::activeModalWidget()->close();  // never shown: give up rather than hang
         if (widget == nullptr) return;
         poll.stop();
         run.found = true;
@@ -164,15 +151,9 @@ DialogRun ActOnDialog(int32_t templateId, const std::function<intptr_t()>& start
         if (!run.closed) EndDialog(HandleOfWidget(widget), 99);
     });
     poll.start(5);
-    run.result = start();
+    run.result = RunDialog(&velkarResources, templateId, mainWindow, procedure, 0);
     poll.stop();
     QCoreApplication::processEvents();
-    return run;
-}
-
-DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act)
-{
-    DialogRun run = ActOnDialog(templateId, [&] { return RunDialog(&velkarResources, templateId, mainWindow, procedure, 0); }, act);
     run.closed = run.closed && run.result == 0;
     return run;
 }
@@ -203,8 +184,6 @@ void TypeInto(QWidget* dialog, int32_t id, const char* text)
     QTest::keyClicks(edit, QString::fromUtf8(text));
 }
 
-void PressKey(QWidget* widget, int key) { QTest::keyClick(widget, static_cast<Qt::Key>(key)); }
-
 void UiTest::SetUp()
 {
     DestroyShellWindow();
@@ -213,16 +192,14 @@ void UiTest::SetUp()
     s.comPort = s.baudRate = s.prefInDegrees = s.audioMessages = s.trackToTarget = s.enableLog = s.proximity = 0;
     s.mapInDegrees = 0;
     s.gpsEmulation = 0;
-    {
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        gpsState = GpsState{};
-        displayLine[0] = 0;
-    }
-    std::memset(static_cast<void*>(mapTable), 0, sizeof mapTable);
-    std::memset(static_cast<void*>(prefTable), 0, sizeof prefTable);
+    std::fill(std::begin(mapTable), std::end(mapTable), MapEntry{});
+    std::fill(std::begin(prefTable), std::end(prefTable), PrefPoint{});
     currentMap = lastMapIndex = lastPrefIndex = selectedPref = emulationStep = logTickCounter = redrawCounter = 0;
     gotoActive = 0;
     portHandle = kInvalidPort;
     soundDirectory[0] = 0;
     hInstance = &velkarResources;
+    std::lock_guard<std::mutex> lock(gpsMutex);
+    gpsState = GpsState{};
+    displayLine[0] = 0;
 }

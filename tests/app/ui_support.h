@@ -12,7 +12,6 @@
 
 #include "platform/window.h"
 
-// Files under the temporary device root ('/' separated, relative to it).
 std::string DeviceFile(const std::string& path);
 void WriteDeviceFile(const std::string& path, const std::string& content);
 std::string ReadDeviceFile(const std::string& path);
@@ -21,31 +20,24 @@ std::string SettingsText(std::initializer_list<int> nine);  // the layout the pr
 inline const std::string kSettingsFile = "My Documents/Velkar/vlcfg.cfg", kMapFile = "My Documents/Velkar/vlmap.cfg",
                          kPrefFile = "My Documents/Velkar/vlpref.cfg";
 
-struct WindowRecord {
-    int paints = 0, destroys = 0, lastErase = -1;
-};
+struct WindowRecord { int paints = 0, destroys = 0, lastErase = -1; };
 extern WindowRecord record;  // what the main window saw since it was created
 // The create handler runs; timer 11024 is stopped so that ticks come from the test only.
 WindowHandle CreateShellWindow();
 void DestroyShellWindow();
 void FlushPaints();  // paints what is invalid
-void Tick();         // one tick as the timer delivers it, then its paints
+void Tick(int n = 1);  // n ticks as the timer delivers them, each with its paints
 
-// start() opens template templateId modally; act runs once it shows. A dialog still open
-// after act is ended with 99. closed: it showed and act closed it (with 0, for RunDialogWith).
-struct DialogRun {
-    bool found = false, closed = false;
-    intptr_t result = -1;
-};
+// Runs template templateId modally, owned by mainWindow; act runs once it shows. A dialog
+// still open after act is ended with 99. closed: it showed and act closed it with 0.
+struct DialogRun { bool found = false, closed = false; intptr_t result = -1; };
 using DialogAct = std::function<void(WindowHandle dialog, QWidget* widget)>;
-DialogRun ActOnDialog(int32_t templateId, const std::function<intptr_t()>& start, const DialogAct& act);
-DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act);  // owned by mainWindow
+DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act);
 
 std::string FieldText(WindowHandle dialog, int32_t id);  // UTF-8
 QWidget* ControlWidget(QWidget* dialog, int32_t id);
 void Click(QWidget* dialog, int32_t id);
 void TypeInto(QWidget* dialog, int32_t id, const char* text);  // replaces the text by typing
-void PressKey(QWidget* widget, int key);
 
 // Globals at their start-up values, device root emptied, no main window.
 class UiTest : public ::testing::Test {

@@ -6,9 +6,8 @@ fail() { echo "FAIL: $*"; FAILS=$((FAILS + 1)); }
 pass() { echo "ok: $*"; }
 check() { if eval "$2"; then pass "$1"; else fail "$1"; fi; }  # check WHAT CONDITION
 finish() { echo "pictures in $OUT"; [ "$FAILS" = 0 ] && { echo "all passed"; exit 0; }; echo "$FAILS failed"; exit 1; }
-# Ends what this script started, by process id, newest first.
 cleanup() { for ((i = ${#PIDS[@]} - 1; i >= 0; i--)); do kill "${PIDS[i]}" 2>/dev/null && wait "${PIDS[i]}" 2>/dev/null; done; }
-trap cleanup EXIT
+trap cleanup EXIT  # ends what this script started, by process id, newest first
 for tool in Xvfb xdotool import convert python3; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed (packages xvfb xdotool imagemagick)"; exit 77; }
 done
@@ -40,14 +39,8 @@ wait_exit() {
 }
 geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }  # sets X Y WIDTH HEIGHT
 # The visible window with exactly this title (waits for it), and the wait for it to go.
-find_dialog() {
-  for _ in $(seq 100); do xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 | grep . && return 0; sleep 0.1; done
-  return 1
-}
-gone() {
-  for _ in $(seq 100); do xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0; sleep 0.1; done
-  return 1
-}
+find_dialog() { for _ in $(seq 100); do xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -m1 . && return 0; sleep 0.1; done; false; }
+gone() { for _ in $(seq 100); do xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0; sleep 0.1; done; false; }
 # Clicks the centre of control (x y w h, dialog units) of window $1 whose template is tw x th units.
 click_control() {
   geometry "$1"

@@ -1,0 +1,452 @@
+// The five dialogs driven with messages (272, 273 with ids and notifications, 275) and
+// with clicks and typing on the real widgets, over a real main window: Gps data, Map set,
+// General settings, GoTo coordinate and GoTo preference point.
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+
+#include <limits>
+#include <mutex>
+
+#include "app/globals.h"
+#include "dialogs/dialogs.h"
+#include "geo/geo.h"
+#include "gps/emulation.h"
+#include "gps/framing.h"
+#include "gps/gps_state.h"
+#include "platform/draw.h"
+#include "platform/qt/qt_handles.h"
+#include "store/maps.h"
+#include "store/prefs.h"
+#include "store/settings.h"
+#include "ui_support.h"
+#include "view/view.h"
+
+namespace {
+
+class DialogTest : public UiTest {
+    void SetUp() override { UiTest::SetUp(); ASSERT_NE(CreateShellWindow(), nullptr); }
+};
+
+template <class W> W* Control(QWidget* dialog, int32_t id) { return qobject_cast<W*>(ControlWidget(dialog, id)); }
+template <class F> void EditGps(F edit) { std::lock_guard<std::mutex> lock(gpsMutex); edit(gpsState); }
+
+TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
+{
+    const int32_t ids[10] = {1000, 1003, 1002, 1006, 1005, 1004, 1001, 1009, 1007, 1008};
+    // Before any sentence (numbers 0, hemispheres N and E), then the first canned sentence.
+    const char* const expected[2][10] = {
+        {"N0.000000°", "E0.000000°", "z=0 x=0.0 y=0.0", "x=0.0 y=0.0", "0", "0", "", "0", "0.000000", "0.000000"},
+        {"N44.348733°", "E11.717500°", "z=32 x=716594.9 y=4914197.9", "x=716594.9 y=4914197.9", "5", "1",
+         "163400.0", "30", "0.000000", "0.000000"}};
+    // Altitude as "%d" of the value truncated toward zero; NaN and out of range saturate.
+    const std::pair<double, const char*> altitudes[] = {
+        {30.7, "30"}, {-12.9, "-12"}, {std::numeric_limits<double>::quiet_NaN(), "0"}, {1.0e12, "2147483647"}};
+    bool openAfterCancel = false;
+    const DialogRun run = RunDialogWith(103, GpsDataDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        for (int32_t id : ids) {
+            EXPECT_EQ(FieldText(dialog, id), "") << id;
+            EXPECT_TRUE(Control<QLineEdit>(widget, id)->isReadOnly()) << id;
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !FieldText(dialog, 1000).empty(); }, 20000)) << "timer 11025";
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(FieldText(dialog, ids[i]), expected[0][i]) << ids[i];
+        ASSERT_EQ(FeedEmulatedSentence(1), 14);
+        EXPECT_EQ(GpsDataDlgProc(dialog, kMsgTimer, 11025, 0), 0);
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(FieldText(dialog, ids[i]), expected[1][i]) << ids[i];
+        for (const auto& [altitude, text] : altitudes) {
+            EditGps([&](GpsState& g) { g.altitude = altitude; });
+            GpsDataDlgProc(dialog, kMsgTimer, 11025, 0);
+            EXPECT_EQ(FieldText(dialog, 1009), text) << altitude;
+        }
+        QTest::keyClick(widget, Qt::Key_Escape);
+        EXPECT_EQ(GpsDataDlgProc(dialog, kMsgCommand, 2, 0), 0);
+        openAfterCancel = widget->isVisible();
+        Click(widget, 1);
+        EXPECT_EQ(StopTimer(dialog, 11025), 0) << "the timer went before the dialog";
+    });
+    EXPECT_TRUE(run.closed);
+    EXPECT_TRUE(openAfterCancel);
+}
+
+// Three maps with bitmaps of three widths, so that a reload shows in mapBitmap.
+void WriteThreeMaps()
+{
+    WriteDeviceFile(kMapFile, "[1][Centro][\\My Documents\\Velkar\\c.bmp][716346.6][4914433.5][717261.9][4913879.2]"
+                              "[741][498][3][4][0][-]\n"
+                              "[2][Rocca][\\My Documents\\Velkar\\r.bmp][716000][4915000][716500][4914500][50][40][-5][6][0][-]\n"
+                              "[3][Lago][\\My Documents\\Velkar\\l.bmp][700000.5][4900000.25][701000.75][4899000.125]"
+                              "[30][20][7][-8][0][-]\n");
+    for (const auto& [name, width] : {std::pair{"c", 74}, {"r", 50}, {"l", 30}})
+        WriteBmp(std::string("My Documents/Velkar/") + name + ".bmp", width, 20);
+    ASSERT_EQ(LoadMapCatalogue(), 1);
+    currentMap = 0;
+    SwitchMapBitmap();  // as at window creation
+}
+
+int32_t BitmapWidth()
+{
+    int32_t width = -1, height = -1;
+    if (mapBitmap != nullptr) GetBitmapSize(mapBitmap, &width, &height);
+    return width;
+}
+
+using Fields = std::vector<std::pair<int32_t, const char*>>;
+void ExpectFields(WindowHandle dialog, const Fields& fields)
+{
+    for (const auto& [id, text] : fields) EXPECT_EQ(FieldText(dialog, id), text) << id;
+}
+
+TEST_F(DialogTest, MapSetDefaultMapWithoutCatalogueShowsOneUnnamedEntry)
+{
+    EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        ExpectFields(dialog, {{1005, "716346.600000"}, {1006, "4914433.500000"}, {1007, "717261.900000"},
+                              {1008, "4913879.200000"}, {1010, "741"}, {1011, "498"}, {1009, ".\\temp.bmp"},
+                              {1012, "0"}, {1016, "0"}});
+        for (int32_t id = 1005; id <= 1016; id += id == 1012 ? 4 : 1)
+            EXPECT_EQ(Control<QLineEdit>(widget, id)->isReadOnly(), id < 1012) << id;
+        ASSERT_EQ(Control<QComboBox>(widget, 1024)->count(), 1);
+        EXPECT_EQ(Control<QComboBox>(widget, 1024)->itemText(0), "");
+        EXPECT_TRUE(Control<QComboBox>(widget, 1024)->isEditable());
+        EXPECT_EQ(SendDlgItemMessage(dialog, 1024, kComboGetCurSel, 0, 0), 0);
+        EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, 1013, 0), 1);
+    }).closed);
+}
+
+TEST_F(DialogTest, MapSetChoosingShowsAMapButNotItsCalibrationAndOkStoresIntoTheMapShownBefore)
+{
+    WriteThreeMaps();
+    EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget*) {
+        SendDlgItemMessage(dialog, 1024, kComboSetCurSel, 2, 0);
+        EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, MakeWParam(1024, kNotifySelChange), 0), 0);
+        ExpectFields(dialog, {{1005, "700000.500000"}, {1006, "4900000.250000"}, {1007, "701000.750000"},
+                              {1008, "4899000.125000"}, {1010, "30"}, {1011, "20"},
+                              {1009, "\\My Documents\\Velkar\\l.bmp"}, {1012, "3"}, {1016, "4"}});
+        SetDlgItemText(dialog, 1012, u"12");
+        SetDlgItemText(dialog, 1016, u"-7");
+        EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, 1014, 0), 1);
+    }).closed);
+    EXPECT_EQ(currentMap, 2);
+    EXPECT_EQ(mapTable[0].calibX, 12);
+    EXPECT_EQ(mapTable[0].calibY, -7);
+    EXPECT_EQ(mapTable[2].calibX, 7) << "the chosen map keeps its own";
+    EXPECT_EQ(BitmapWidth(), 30);
+}
+
+TEST_F(DialogTest, MapSetCalibrationIsReadFromItsFirstNineteenCharacters)
+{
+    // Hand worked: 17 zeros then 12345678 read as 12; "3.9" stops at the point; int32 saturates.
+    for (const auto& [text, expected] : {std::pair{u"0000000000000000012345678", 12}, {u"3.9", 3},
+                                         {u"99999999999", 2147483647}}) {
+        mapTable[0].calibY = -999;
+        EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget*) {
+            SetDlgItemText(dialog, 1016, text);
+            MapSetDlgProc(dialog, kMsgCommand, 1014, 0);
+        }).closed);
+        EXPECT_EQ(mapTable[0].calibY, expected);
+    }
+}
+
+TEST_F(DialogTest, MapSetOkWithAnEmptyCatalogueKeepsTheCurrentMapAndReloadsIt)
+{
+    WriteDeviceFile(kMapFile, "");  // no record: lastMapIndex -1, the default entry stays
+    WriteBmp("temp.bmp", 21, 13);
+    ASSERT_EQ(LoadMapCatalogue(), 1);
+    EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        EXPECT_EQ(Control<QComboBox>(widget, 1024)->count(), 0);
+        EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, MakeWParam(1024, kNotifySelChange), 0), 0);
+        EXPECT_EQ(FieldText(dialog, 1010), "741");
+        SetDlgItemText(dialog, 1012, u"4");
+        EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, 1014, 0), 1);
+    }).closed);
+    EXPECT_EQ(currentMap, 0);
+    EXPECT_EQ(mapTable[0].calibX, 4);
+    EXPECT_EQ(BitmapWidth(), 21);
+}
+
+TEST_F(DialogTest, MapSetCutsLongNamesToTheListBufferAndShowsLongPathsWhole)
+{
+    const std::string name60 = "Carta tecnica regionale foglio 220 sezione 090 Bologna Est!!";
+    const std::string path200 = "\\Scheda di memoria\\Mappe\\" + std::string(175, 'm');  // beyond 128-unit buffers
+    WriteDeviceFile(kMapFile, "[1][" + name60 + "][" + path200 + "][1][2][3][4][10][10][0][0][0][-]");
+    ASSERT_EQ(LoadMapCatalogue(), 1);
+    EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        EXPECT_EQ(Control<QComboBox>(widget, 1024)->itemText(0).toStdString(), name60.substr(0, 49));
+        EXPECT_EQ(FieldText(dialog, 1009), path200);
+        MapSetDlgProc(dialog, kMsgCommand, 1013, 0);
+    }).closed);
+}
+
+TEST_F(DialogTest, MapSetPersonChoosesTypesAndClicksOkOrCancel)
+{
+    // Down presses, button -> map shown after, calibration of map 0, bitmap width (64: reloaded).
+    const struct { int downs; int32_t button, map, calibX, calibY, width; } rows[] = {{2, 1013, 0, 3, 4, 74}, {1, 1014, 1, 12, -7, 50}, {0, 1014, 0, 12, -7, 64}};
+    for (const auto& row : rows) {
+        WriteThreeMaps();
+        WriteBmp("My Documents/Velkar/c.bmp", 64, 33);  // changed on disk: only a reload shows it
+        EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+            Control<QComboBox>(widget, 1024)->setFocus();
+            for (int i = 0; i < row.downs; ++i) QTest::keyClick(Control<QComboBox>(widget, 1024), Qt::Key_Down);
+            EXPECT_EQ(FieldText(dialog, 1010), std::to_string(std::array{741, 50, 30}[row.downs]));
+            TypeInto(widget, 1012, "12");
+            TypeInto(widget, 1016, "-7");
+            Click(widget, row.button);
+        }).closed);
+        EXPECT_EQ(currentMap, row.map);
+        EXPECT_EQ(mapTable[0].calibX, row.calibX);
+        EXPECT_EQ(mapTable[0].calibY, row.calibY);
+        EXPECT_EQ(BitmapWidth(), row.width) << row.button;
+    }
+}
+
+// Boxes 1010 to 1016 in order and the settings they stand for.
+int32_t* const kBoxed[7] = {nullptr, &settings.trackToTarget, &settings.proximity, &settings.audioMessages,
+                            &settings.enableLog, &settings.prefInDegrees, &settings.mapInDegrees};
+int32_t Boxed(int i) { return i == 0 ? settings.gpsEmulation.load() : *kBoxed[i]; }
+const char kRocca[] = "[1][Rocca][-][44.348733][11.7175][-][-][1][\\bip.wav][-][-][-][-]";
+
+TEST_F(DialogTest, SettingsBoxesCheckedOnlyForExactlyOneAndOkStoresOneOrZero)
+{
+    // Values a settings file can hold: anything but exactly 1 is unchecked and stored back as 0.
+    const int32_t rows[2][2][7] = {{{1, 0, 2, -1, 1, 0, 1}, {1, 0, 0, 0, 1, 0, 1}},
+                                   {{2, 1, 0, 1, 7, 1, 0}, {0, 1, 0, 1, 0, 1, 0}}};
+    for (const auto& [before, checked] : rows) {
+        settings.gpsEmulation = before[0];
+        for (int i = 1; i < 7; ++i) *kBoxed[i] = before[i];
+        EXPECT_TRUE(RunDialogWith(107, SettingsDlgProc, [&](WindowHandle dialog, QWidget*) {
+            for (int i = 0; i < 7; ++i) EXPECT_EQ(SendDlgItemMessage(dialog, 1010 + i, kCheckBoxGetCheck, 0, 0), checked[i]);
+            EXPECT_EQ(SettingsDlgProc(dialog, kMsgCommand, 1010, 0), 0);  // a box's own command stores nothing
+            EXPECT_EQ(Boxed(0), before[0]);
+            EXPECT_EQ(SettingsDlgProc(dialog, kMsgCommand, 1, 0), 1);
+        }).closed);
+        for (int i = 0; i < 7; ++i) EXPECT_EQ(Boxed(i), checked[i]) << 1010 + i;
+    }
+}
+
+TEST_F(DialogTest, SettingsReloadPrefUsesTheStoredUnitAndPersonTogglesPressesEscapeAndClicksOk)
+{
+    WriteDeviceFile(kPrefFile, kRocca);
+    settings.gpsEmulation = 1;
+    settings.comPort = 3;
+    settings.baudRate = 9600;
+    bool openAfterEscape = false, openAfterReload = false;
+    EXPECT_TRUE(RunDialogWith(107, SettingsDlgProc, [&](WindowHandle, QWidget* widget) {
+        // Emulation off, log on and off, track on, points in degrees on (the reload still reads metres).
+        for (int32_t id : {1010, 1014, 1014, 1011, 1015}) Click(widget, id);
+        QTest::keyClick(widget, Qt::Key_Escape);  // the cancel key sends command 2
+        openAfterEscape = widget->isVisible();
+        Click(widget, 2);  // "Reload Pref."
+        openAfterReload = widget->isVisible();
+        EXPECT_DOUBLE_EQ(prefTable[0].x, 44.348733) << "read with the stored prefInDegrees 0, not the box";
+        EXPECT_EQ(Boxed(0), 1) << "nothing stored before OK";
+        Click(widget, 1);
+    }).closed);
+    EXPECT_TRUE(openAfterEscape && openAfterReload);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(Boxed(i), i == 1 || i == 5) << 1010 + i;
+    double northing = 0, easting = 0;
+    LatLonToGrid(44.348733, 11.7175, &northing, &easting);
+    EXPECT_TRUE(RunDialogWith(107, SettingsDlgProc, [&](WindowHandle dialog, QWidget*) {
+        EXPECT_EQ(SettingsDlgProc(dialog, kMsgCommand, 2, 0), 0);
+        EXPECT_NEAR(prefTable[0].x, easting, 1e-6) << "read as degrees once OK stored the box";
+        EXPECT_NEAR(prefTable[0].y, northing, 1e-6);
+        SettingsDlgProc(dialog, kMsgCommand, 1, 0);
+    }).closed);
+    EXPECT_EQ(settings.comPort, 3);
+    EXPECT_EQ(settings.baudRate, 9600);
+}
+
+// Latitude 1018 1019 1020, longitude 1015 1016 1017, then "GoTo".
+void GoTo(WindowHandle dialog, const std::array<const char16_t*, 6>& fields)
+{
+    const int32_t ids[6] = {1018, 1019, 1020, 1015, 1016, 1017};
+    for (int i = 0; i < 6; ++i) SetDlgItemText(dialog, ids[i], fields[i]);
+    EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, MakeWParam(1, kNotifyClicked), 0), 0);
+}
+
+// Paints of the main view, erased, since the last call.
+bool Repainted()
+{
+    static int before = 0;
+    FlushPaints();
+    const bool repainted = record.paints > before && record.lastErase == 1;
+    before = record.paints;
+    return repainted;
+}
+
+TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndStaysOpen)
+{
+    // Rocca is the worked example; the rest hand computed. Fields pass through 24-unit buffers.
+    const struct { const char* name; std::array<const char16_t*, 6> fields; double latitude, longitude; } rows[] = {
+        {"Rocca", {u"44", u"20", u"55.44", u"11", u"43", u"3"}, 44.348733333333335, 11.7175},
+        {"negative degrees get minutes added", {u"-9", u"30", u"0", u"9", u"0", u"0"}, -8.5, 9.0},
+        {"empty fields count as 0", {u"", u"", u"", u"", u"", u""}, 0.0, 0.0},
+        {"stops at a foreign character", {u"45°", u"30'", u"x1", u"7,5", u"0", u"36e"}, 45.5, 7.01},
+        {"23 characters read: 44, not 445", {u"000000000000000000000445", u"0", u"0", u"0", u"0", u"0"}, 44.0, 0.0},
+    };
+    EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        for (int32_t id = 1015; id <= 1020; ++id) EXPECT_EQ(FieldText(dialog, id), "0.0") << id;
+        EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool));
+        for (const auto& row : rows) {
+            SCOPED_TRACE(row.name);
+            EditGps([](GpsState& g) { g.utmEasting = 123.0; });
+            gotoActive = 0;
+            Repainted();
+            GoTo(dialog, row.fields);
+            EXPECT_TRUE(widget->isVisible());
+            EXPECT_EQ(gotoActive.load(), 1);
+            const GpsState g = SnapshotGpsState();
+            double northing = 0, easting = 0;
+            LatLonToGrid(row.latitude, row.longitude, &northing, &easting);
+            EXPECT_NEAR(g.latitude, row.latitude, 1e-12);
+            EXPECT_NEAR(g.longitude, row.longitude, 1e-12);
+            EXPECT_NEAR(g.gridEasting, easting, 1e-6);
+            EXPECT_NEAR(g.gridNorthing, northing, 1e-6);
+            EXPECT_EQ(g.utmEasting, 123.0) << "UTM untouched";
+            EXPECT_TRUE(Repainted());
+        }
+        EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, 2, 0), 1);
+    }).closed);
+}
+
+TEST_F(DialogTest, GotoCoordExitWithoutGoToClearsGotoActiveAndRepaints)
+{
+    gotoActive = 1;
+    EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget*) {
+        Repainted();
+        EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, 2, 0), 1);
+    }).closed);
+    EXPECT_EQ(gotoActive.load(), 0);
+    EXPECT_TRUE(Repainted());
+}
+
+FrameResult FrameSentence(const char* sentence)  // byte by byte; what the '*' did
+{
+    static char16_t buffer[kSentenceBufferSize];
+    FramingState state{0, 0};
+    FrameResult last = kFrameNone;
+    for (const char* p = sentence; *p != 0; ++p)
+        if (FrameResult r = FrameByte(buffer, &state, static_cast<unsigned char>(*p)); r != kFrameNone) last = r;
+    return last;
+}
+
+TEST_F(DialogTest, GotoCoordHoldsBackLiveSentencesWhileActiveButNotTheEmulationFeed)
+{
+    // A receiver's fix far from the typed point (Lago di Garda, 45.6 N 10.6 E).
+    const char* live = "$GPGGA,120000.00,4536.000,N,01036.000,E,1,08,0.9,65.0,M,47.0,M,,*47\r\n";
+    EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget*) {
+        GoTo(dialog, {u"44", u"20", u"55.44", u"11", u"43", u"3"});
+        EXPECT_EQ(FrameSentence(live), kFrameIgnored);
+        EXPECT_NEAR(SnapshotGpsState().latitude, 44.348733333333335, 1e-12) << "typed point kept";
+        ASSERT_EQ(FeedEmulatedSentence(1), 14);
+        EXPECT_NEAR(SnapshotGpsState().latitude, 44.0 + 20.924 / 60.0, 1e-9) << "4420.924,N replaces it";
+        GotoCoordDlgProc(dialog, kMsgCommand, 2, 0);
+    }).closed);
+    EXPECT_EQ(FrameSentence(live), kFrameGga);
+    EXPECT_NEAR(SnapshotGpsState().latitude, 45.6, 1e-9) << "accepted again after Exit";
+}
+
+TEST_F(DialogTest, GotoCoordPersonTypesACoordinateAndClicksGoToThenExit)
+{
+    bool openAfterGoTo = false;
+    EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle, QWidget* widget) {
+        for (const auto& [id, text] : Fields{{1018, "44"}, {1019, "20"}, {1020, "55.44"}, {1015, "11"}, {1016, "43"},
+                                             {1017, "3"}})
+            TypeInto(widget, id, text);
+        Click(widget, 1);
+        openAfterGoTo = widget->isVisible() && gotoActive == 1;
+        Click(widget, 2);
+    }).closed);
+    EXPECT_TRUE(openAfterGoTo);
+    EXPECT_EQ(gotoActive.load(), 0);
+    EXPECT_NEAR(SnapshotGpsState().latitude, 44.348733333333335, 1e-12);
+    EXPECT_NEAR(SnapshotGpsState().longitude, 11.7175, 1e-12);
+}
+
+const char kFourPoints[] = "[1][Rocca][-][716594.9][4914197.9][-][-][1][\\bip.wav][-][-][-][-]\n"
+                           "[2][Ponte][-][716700.5][4914100.25][-][-][0][\\bip.wav][-][-][-][-]\n"
+                           "[3][Chiesa][-][716800.75][4914300.125][-][-][1][\\din.wav][-][-][-][-]\n"
+                           "[4][Fonte][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
+
+TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPoint)
+{
+    WriteDeviceFile(kPrefFile, kFourPoints);
+    EditGps([](GpsState& g) { g.latitude = 1.25; });
+    EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        ASSERT_EQ(Control<QListWidget>(widget, 1023)->count(), 4);
+        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(2)->text(), "Chiesa");
+        EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), 0) << "selectedPref shown";
+        SendDlgItemMessage(dialog, 1023, kListSetCurSel, 3, 0);
+        GotoPrefDlgProc(dialog, kMsgCommand, MakeWParam(1023, 2), 0);  // not a selection change
+        EXPECT_EQ(selectedPref, 0);
+        SendDlgItemMessage(dialog, 1023, kListSetCurSel, 2, 0);
+        EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, MakeWParam(1023, kNotifySelChange), 0), 0);
+        EXPECT_EQ(selectedPref, 2);
+        Repainted();
+        EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, 1, 0), 0);
+        EXPECT_TRUE(widget->isVisible());
+        EXPECT_EQ(gotoActive.load(), 1);
+        const GpsState g = SnapshotGpsState();
+        EXPECT_EQ(g.gridEasting, 716800.75);
+        EXPECT_EQ(g.gridNorthing, 4914300.125);
+        EXPECT_EQ(g.latitude, 1.25) << "placed in the plane grid only";
+        EXPECT_TRUE(Repainted());
+        EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, 2, 0), 1);
+    }).closed);
+    EXPECT_EQ(selectedPref, 2);
+    EXPECT_EQ(gotoActive.load(), 0);
+}
+
+TEST_F(DialogTest, GotoPrefShorterOrEmptyFileShowsNoSelectionAndGoToUsesTheEarlierEntry)
+{
+    // File at opening, selectedPref -> list length; GoTo's easting from the earlier reading.
+    const struct { const char* file; int count; int32_t selected; double easting; } rows[] = {{"[1][Nord][-][1][2][-][-][0][-][-][-][-][-]\n[2][Sud][-][3][4][-][-][0][-][-][-][-][-]\n", 2, 3, 716900.0},
+                {"", 0, 0, 716594.9}};
+    for (const auto& row : rows) {
+        WriteDeviceFile(kPrefFile, kFourPoints);
+        ASSERT_EQ(LoadPrefPoints(), 1);
+        selectedPref = row.selected;
+        WriteDeviceFile(kPrefFile, row.file);
+        EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+            EXPECT_EQ(Control<QListWidget>(widget, 1023)->count(), row.count);
+            EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), -1);
+            GotoPrefDlgProc(dialog, kMsgCommand, 1, 0);
+            EXPECT_EQ(SnapshotGpsState().gridEasting, row.easting);
+            GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
+        }).closed);
+        EXPECT_EQ(selectedPref, row.selected);
+    }
+}
+
+TEST_F(DialogTest, GotoPrefCutsNamesToTheListBufferAndOpensAtTheClientAreasTopLeft)
+{
+    WriteDeviceFile(kPrefFile, "[1][Rifugio Monte Cimone sul crinal][-][1][2][-][-][0][-][-][-][-][-]\n");
+    QPoint strip, client;
+    EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(0)->text(), "Rifugio Monte Cimone su");  // 31 -> 23
+        strip = widget->frameGeometry().topLeft();
+        client = WidgetOfHandle(mainWindow)->findChild<QWidget*>("velkar-client")->mapToGlobal(QPoint(0, 0));
+        EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool));
+        GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
+    }).closed);
+    EXPECT_EQ(strip, client);
+}
+
+TEST_F(DialogTest, GotoPrefPersonClicksTheThirdNameThenGoToThenExit)
+{
+    WriteDeviceFile(kPrefFile, kFourPoints);
+    double during = 0;
+    EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle, QWidget* widget) {
+        QListWidget* list = Control<QListWidget>(widget, 1023);
+        list->scrollToItem(list->item(2));  // the strip shows about two lines at a time
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(2)).center());
+        EXPECT_EQ(selectedPref, 2);
+        Click(widget, 1);
+        during = widget->isVisible() ? SnapshotGpsState().gridEasting : -1;
+        Click(widget, 2);
+    }).closed);
+    EXPECT_EQ(during, 716800.75) << "GoTo keeps the strip open and moves the view";
+    EXPECT_EQ(selectedPref, 2);
+    EXPECT_EQ(gotoActive.load(), 0);
+}
+
+}  // namespace
