@@ -40,10 +40,8 @@ intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
     if (message == kMsgPaint) {  // counted only: the view has tests of its own
         PaintInfo info{};
         BeginPaint(window, &info);
-        ++record.paints;
-        record.lastErase = info.erase;
-        EndPaint(window, &info);
-        return 0;
+        record.lastErase = info.erase, ++record.paints;
+        return EndPaint(window, &info), 0;
     }
     record.destroys += message == kMsgDestroy;
     const intptr_t result = MainWndProc(window, message, wParam, lParam);
@@ -117,8 +115,7 @@ void DestroyShellWindow()
     if (shellWindow != nullptr) DestroyMainWindow(shellWindow);
     shellWindow = mainWindow = nullptr;
     FlushPaints();
-    // The destroy steps post a quit outside any loop, which would end every later modal
-    // loop at once; a loop run to its end clears it, as the program's own would.
+    // A quit posted outside a loop would end every later modal loop; a loop run to its end clears it.
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QApplication::exec();
 }
@@ -161,8 +158,7 @@ DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAc
 std::string FieldText(WindowHandle dialog, int32_t id)
 {
     char16_t text[1024] = {};
-    GetDlgItemText(dialog, id, text, 1024);
-    return TextToUtf8(text);
+    return GetDlgItemText(dialog, id, text, 1024), TextToUtf8(text);
 }
 
 QWidget* ControlWidget(QWidget* dialog, int32_t id) { return dialog->findChild<QWidget*>(QStringLiteral("ctl-%1").arg(id)); }
@@ -178,8 +174,7 @@ void TypeInto(QWidget* dialog, int32_t id, const char* text)
 {
     auto* edit = qobject_cast<QLineEdit*>(ControlWidget(dialog, id));
     ASSERT_NE(edit, nullptr) << "no edit field " << id;
-    edit->setFocus();
-    edit->selectAll();
+    edit->setFocus(), edit->selectAll();
     QTest::keyClick(edit, Qt::Key_Delete);
     QTest::keyClicks(edit, QString::fromUtf8(text));
 }
@@ -190,8 +185,7 @@ void UiTest::SetUp()
     for (const auto& entry : std::filesystem::directory_iterator(rootFolder)) std::filesystem::remove_all(entry.path());
     Settings& s = settings;
     s.comPort = s.baudRate = s.prefInDegrees = s.audioMessages = s.trackToTarget = s.enableLog = s.proximity = 0;
-    s.mapInDegrees = 0;
-    s.gpsEmulation = 0;
+    s.mapInDegrees = 0, s.gpsEmulation = 0;
     std::fill(std::begin(mapTable), std::end(mapTable), MapEntry{});
     std::fill(std::begin(prefTable), std::end(prefTable), PrefPoint{});
     currentMap = lastMapIndex = lastPrefIndex = selectedPref = emulationStep = logTickCounter = redrawCounter = 0;

@@ -29,12 +29,8 @@ start_velkar() {
   MAIN=$(timeout 20 xdotool search --sync --onlyvisible --pid "$PID" --name '^Velkar$' 2>/dev/null | head -n1)
   [ -n "$MAIN" ] || { fail "no main window"; cat "$OUT/velkar.log"; return 1; }
 }
-# Waits up to $2 seconds for process $1; STATUS is its exit status, or "running" (then killed).
-wait_exit() {
-  for _ in $(seq $(($2 * 10))); do
-    kill -0 "$1" 2>/dev/null || { wait "$1"; STATUS=$?; return; }
-    sleep 0.1
-  done
+wait_exit() {  # waits up to $2 s for process $1; STATUS: its exit status, or "running" (then killed)
+  for _ in $(seq $(($2 * 10))); do kill -0 "$1" 2>/dev/null || { wait "$1"; STATUS=$?; return; }; sleep 0.1; done
   kill -9 "$1" 2>/dev/null; wait "$1" 2>/dev/null; STATUS=running
 }
 geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }  # sets X Y WIDTH HEIGHT

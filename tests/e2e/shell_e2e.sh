@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The real velkar under Xvfb, driven with xdotool as a person would: About opens and
-# its OK closes it; Control+Q exits 0 leaving the settings file; a second start on the
-# same root exits 0 reading nothing; "Main" > "Exit" rewrites the settings; a screenshot
-# after a few emulation ticks shows the map round the centre.
+# The real velkar under Xvfb, driven with xdotool as a person would: About and its OK;
+# Control+Q leaving the settings file; a second start on the root exiting 0 unread;
+# "Main" > "Exit" rewriting the settings; the map round the centre after a few ticks.
 # Usage: shell_e2e.sh VELKAR DEMO_ROOT OUT_DIR   (exit 77: skipped, tools missing)
 set -u
 VELKAR=$1 DEMO=$2 OUT=$3

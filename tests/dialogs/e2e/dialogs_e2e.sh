@@ -71,7 +71,6 @@ if open_dialog "GoTo Coordinate LL" 114-goto-coordinate; then
   done
   click_control "$DLG" 113 33 86 2 26 11  # "GoTo"
   check "GoTo moves the view to the typed point" 'wait_colour $BLUE'
-  check "GoTo keeps the strip open" 'find_dialog "GoTo Coordinate LL" >/dev/null'
   send_live_fix
   sleep 1.5  # the sentence has arrived and a tick has passed
   check "live sentences are held back during a GoTo" '[ "$(pixel)" = $BLUE ]'
@@ -84,8 +83,7 @@ fi
 main_menu_item "$MENU_GOTO_PREF"
 if open_dialog "GoTo Preference Point" 115-goto-preference; then
   geometry "$DLG"  # third line of the list: 12-pixel rows from the list's top (4 du)
-  xdotool mousemove --window "$DLG" $((20 * WIDTH / 128)) $((4 * HEIGHT / 31 + 2 + 30)) click 1
-  sleep 0.3
+  xdotool mousemove --window "$DLG" $((20 * WIDTH / 128)) $((4 * HEIGHT / 31 + 2 + 30)) click 1 && sleep 0.3
   click_control "$DLG" 128 31 100 4 26 11  # "GoTo"
   check "GoTo moves the view to the third point (cyan)" 'wait_colour $CYAN'
   click_control "$DLG" 128 31 100 17 26 11  # "Exit"
@@ -104,8 +102,7 @@ main_menu_item "$MENU_MAP_SET"
 if open_dialog "Bitmap Parameter" 106-map-set; then
   click_control "$DLG" 129 157 12 123 80 12  # the combo box's edit field
   xdotool windowfocus --sync "$DLG"
-  xdotool key --window "$DLG" Down
-  sleep 0.3
+  xdotool key --window "$DLG" Down && sleep 0.3
   click_control "$DLG" 129 157 27 142 32 10  # "Ok"
   check "Ok closes Map set and the chosen map is drawn" 'gone "Bitmap Parameter" && wait_colour $YELLOW'
 fi
