@@ -135,6 +135,24 @@ TEST_F(Store, SettingsSaveFailingHalfWayKeepsTheOldFile)
     EXPECT_EQ(Read(kCfg), kCom2LogOn);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Host(kDir)), {}), 1);
 }
+// Mended fault: a save that cannot happen reports 0 and leaves what was there; a save keeps the old
+// file's permissions (a new file renamed over it must not widen or narrow them).
+TEST_F(Store, SettingsSaveThatCannotWriteAndPermissions)
+{
+    Write(kCfg, kCom2LogOn);
+    std::filesystem::permissions(Host(kCfg), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    Set({1, 4800, 1, 0, 0, 0, 0, 0, 0});
+    EXPECT_EQ(SaveSettings(), 1);
+    EXPECT_EQ(std::filesystem::status(Host(kCfg)).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::remove(Host(kCfg));
+    std::filesystem::create_directory(Host(kCfg));  // a folder where the file should be
+    EXPECT_EQ(SaveSettings(), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(Host(kCfg)));
+    std::filesystem::remove_all(Host("My Documents"));  // no folder at all
+    EXPECT_EQ(SaveSettings(), 0);
+    EXPECT_FALSE(std::filesystem::exists(Host("My Documents")));
+}
 // Provenance: the default entry and the example record; names and paths cut to 255, then name to 129;
 // a sixth record and a cut one are not counted (what the cut one delivered stays, corners wait).
 TEST_F(Store, MapCatalogue)
