@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "app/globals.h"
 #include "base/text.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/goto_view.h"
 #include "geo/geo.h"
 #include "gps/gps_state.h"
 
@@ -37,11 +37,6 @@ double ReadNumberField(WindowHandle dialog, int32_t id)
     return TextToDouble(text);
 }
 
-void RepaintMainView()
-{
-    if (mainWindow != nullptr) InvalidateWindow(mainWindow, 1);
-}
-
 // gotoActive goes up before the position is written, so the reader thread holds
 // back live sentences from then on. Hemispheres, UTM values and the fix stay.
 void GoToTypedPoint(WindowHandle dialog)
@@ -64,13 +59,6 @@ void GoToTypedPoint(WindowHandle dialog)
         gpsState.gridNorthing = northing;
     }
     RepaintMainView();
-}
-
-void EndGoTo(WindowHandle dialog)
-{
-    gotoActive.store(0);
-    RepaintMainView();
-    EndDialog(dialog, 0);
 }
 
 intptr_t OnGotoCoordCommand(WindowHandle dialog, uint32_t commandId)

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "app/globals.h"
 #include "base/text.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/goto_view.h"
 #include "gps/gps_state.h"
 #include "store/prefs.h"
 
@@ -39,11 +39,6 @@ void TakeSelectedPoint(WindowHandle dialog)
     if (position >= 0 && position < kPrefCount) selectedPref = static_cast<int32_t>(position);
 }
 
-void RepaintMainView()
-{
-    if (mainWindow != nullptr) InvalidateWindow(mainWindow, 1);
-}
-
 // Plane grid only: latitude, longitude and the UTM values stay as they are.
 void GoToSelectedPoint()
 {
@@ -55,13 +50,6 @@ void GoToSelectedPoint()
         gpsState.gridNorthing = p.y;
     }
     RepaintMainView();
-}
-
-void EndGoTo(WindowHandle dialog)
-{
-    gotoActive.store(0);
-    RepaintMainView();
-    EndDialog(dialog, 0);
 }
 
 intptr_t OnGotoPrefCommand(WindowHandle dialog, uint32_t commandId, uint32_t notification)
