@@ -54,9 +54,9 @@ int32_t ParseVtg(char16_t* text);
 // (hours and fractions ignored, so the result is negative across a full hour).
 double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime);
 
-// The start-up part of the reset: numbers to 0, hemispheres 'N' and 'E',
-// displayLine "i'm waiting....". Texts, grid fields, altitude and course keep
-// what they hold. Takes gpsMutex.
+// The start-up reset of the state: numbers to 0, hemispheres 'N' and 'E'. Texts,
+// grid fields, altitude and course keep what they hold (the start-up sets
+// displayLine itself, after the files are read). Takes gpsMutex.
 void ResetGpsState();
 
 // A consistent copy of the state / of displayLine, taken under gpsMutex.

@@ -149,7 +149,6 @@ void ResetGpsState()
     g.speedKmh = 0.0;
     g.latHemisphere = u'N';
     g.lonHemisphere = u'E';
-    CopyAsciiText(displayLine, kDisplayLineSize, "i'm waiting....");
 }
 
 GpsState SnapshotGpsState()
