@@ -90,8 +90,7 @@ void OnClose(WindowHandle window)
 void OnDestroy(WindowHandle window)
 {
     StopTimer(window, kMainTimerId);
-    if (mapBitmap != nullptr) DeleteObject(mapBitmap);
-    mapBitmap = nullptr;
+    ReleaseMapBitmap();
     const PortHandle port = portHandle.load();
     ReleasePortWait(port);
     if (port != kInvalidPort) ClosePort(port);
@@ -106,8 +105,7 @@ void ResetState()
 {
     ResetGpsState();
 
-    if (mapBitmap != nullptr) DeleteObject(mapBitmap);
-    mapBitmap = nullptr;
+    ReleaseMapBitmap();
     FillDefaultMapEntry(currentMap);
 
     // The settings come first: the catalogue and the points read mapInDegrees and

@@ -21,5 +21,8 @@ ObjectHandle CreateViewFont(int32_t height);
 // dialog switches maps.
 void SwitchMapBitmap();
 
+// Releases mapBitmap and leaves it empty (start-up reset, destroy handler).
+void ReleaseMapBitmap();
+
 constexpr int kColourCount = 20;
 extern const uint32_t colourTable[kColourCount];  // 0x00BBGGRR
