@@ -44,7 +44,7 @@ const std::string& Corpus()
 {
     static const std::string bytes = [] {
         std::string all;
-        const std::filesystem::path dir = std::filesystem::path(VELKAR_SHARED_DIR) / "nmea-corpus";
+        const std::filesystem::path dir = std::filesystem::path(VELKAR_CORPUS_DIR);
         for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
             if (entry.is_regular_file() && entry.path().extension() == ".log") all += ReadAll(entry.path());
         return all;

@@ -134,7 +134,7 @@ BENCHMARK(BM_StarToGpsState)->UseManualTime()->Iterations(2000)->Unit(benchmark:
 // them on. The reader's CPU is the process's minus this writing thread's.
 void BM_Stream115200(benchmark::State& state)
 {
-    std::ifstream in(std::string(VELKAR_SHARED_DIR) + "/nmea-corpus/ublox-zed-f9r.log", std::ios::binary);
+    std::ifstream in(std::string(VELKAR_CORPUS_DIR) + "/ublox-zed-f9r.log", std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     std::string bytes = text.str();

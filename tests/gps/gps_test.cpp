@@ -37,7 +37,7 @@ int32_t Parse(int32_t (*parser)(char16_t*), const char16_t* text, std::u16string
 std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 std::string ReadLog(const std::string& name)
 {
-    std::ifstream in(std::string(VELKAR_SHARED_DIR) + "/nmea-corpus/" + name, std::ios::binary);
+    std::ifstream in(std::string(VELKAR_CORPUS_DIR) + "/" + name, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 struct Framer {  // the reader thread's buffer, and what each byte gave

@@ -20,7 +20,7 @@ struct TempDir {
     TempDir() { char p[] = "/tmp/velkar-probe-XXXXXX"; path = mkdtemp(p); }
     ~TempDir() { std::filesystem::remove_all(path); }
 } kTemp;
-const std::string kLog = "'" + std::string(VELKAR_SHARED_DIR) + "/nmea-corpus/bn-9015.log'";
+const std::string kLog = "'" + std::string(VELKAR_CORPUS_DIR) + "/bn-9015.log'";
 struct ProbeRun { int status; std::string out, err; };
 
 // Reads the probe's output until it ends; Probe runs it through the shell (args quoted as needed).

@@ -28,10 +28,10 @@ std::string JsonNumber(const std::string& line, const std::string& name)
 TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
 {
     std::vector<fs::path> logs;
-    for (const auto& entry : fs::directory_iterator(std::string(VELKAR_SHARED_DIR) + "/nmea-corpus"))
+    for (const auto& entry : fs::directory_iterator(std::string(VELKAR_CORPUS_DIR)))
         if (entry.path().extension() == ".log") logs.push_back(entry.path());
     std::sort(logs.begin(), logs.end());
-    ASSERT_GE(logs.size(), 30u) << "nmea-corpus not found under " << VELKAR_SHARED_DIR;
+    ASSERT_GE(logs.size(), 30u) << "nmea-corpus not found under " << VELKAR_CORPUS_DIR;
     const std::string probe = std::string(VELKAR_BINARY_DIR) + "/tools/velkar-nmea";
     std::mt19937 random(20240611);  // fixed seed: the same cuts on every run
     for (const fs::path& log : logs) {
