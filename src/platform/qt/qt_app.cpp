@@ -1,7 +1,8 @@
 // Process side of the Qt window layer: the QApplication, the program's options,
 // the message loop with its accelerators, quitting, message boxes and the
 // one-instance-per-device-root check over a local socket.
-// Options: --root DIR, --screenshot FILE, --time-scale K, --quit-after-ticks N.
+// Options: --root DIR, --screenshot FILE, --time-scale K, --quit-after-ticks N,
+// --verbose.
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QGuiApplication>
@@ -26,6 +27,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
@@ -75,12 +77,14 @@ void UseOffscreenWithoutDisplay()
 }
 
 const char* kUsage =
-    "usage: velkar [--root DIR] [--screenshot FILE] [--time-scale K] [--quit-after-ticks N]\n"
+    "usage: velkar [--root DIR] [--screenshot FILE] [--time-scale K] [--quit-after-ticks N] [-v]\n"
     "  --root DIR            device root holding \"My Documents\" and \"Scheda di memoria\"\n"
     "                        (default $XDG_DATA_HOME/velkar, else ~/.local/share/velkar)\n"
     "  --screenshot FILE     after every paint write the map view to FILE as PNG\n"
     "  --time-scale K        run every timer K times faster (K > 0)\n"
     "  --quit-after-ticks N  close the window after N ticks, as Control+Q does\n"
+    "  -v, --verbose         say on standard error what the program did with the\n"
+    "                        receiver, the maps and the sound, and why anything failed\n"
     "  --help                show this text\n"
     "  --version             show the version\n";
 
@@ -220,7 +224,9 @@ int ParsePlatformOptions(int argc, char** argv, PlatformOptions* options, std::s
             *out = argv[++i];
             return true;
         };
-        if (arg == "--help" && !hasInlineValue) {
+        if ((arg == "--verbose" || arg == "-v") && !hasInlineValue) {
+            options->verbose = true;
+        } else if (arg == "--help" && !hasInlineValue) {
             options->help = true;
         } else if (arg == "--version" && !hasInlineValue) {
             options->version = true;
@@ -287,7 +293,9 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
     quitPosted = false;
     quitCode = 0;
 
+    SetVerbose(parsed.verbose ? 1 : 0);
     SetDeviceRoot(parsed.root.empty() ? DeviceRootDefault() : parsed.root);
+    VerboseLine("device root %s", DeviceRoot().c_str());
 
     const bool ownsApplication = QCoreApplication::instance() == nullptr;
     EnsureQtApplication();

@@ -45,6 +45,7 @@ struct PlatformOptions {
     std::string screenshot;        // "" : none
     double timeScale = 1.0;        // > 0
     long long quitAfterTicks = 0;  // 0: never
+    bool verbose = false;          // --verbose, -v: diagnostics on standard error
     bool help = false;
     bool version = false;
 };
