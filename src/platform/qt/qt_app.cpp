@@ -27,6 +27,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "platform/demo_root.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
@@ -77,9 +78,10 @@ void UseOffscreenWithoutDisplay()
 }
 
 const char* kUsage =
-    "usage: velkar [--root DIR] [--screenshot FILE] [--time-scale K] [--quit-after-ticks N] [-v]\n"
+    "usage: velkar [--root DIR | --demo] [--screenshot FILE] [--time-scale K] [--quit-after-ticks N] [-v]\n"
     "  --root DIR            device root holding \"My Documents\" and \"Scheda di memoria\"\n"
     "                        (default $XDG_DATA_HOME/velkar, else ~/.local/share/velkar)\n"
+    "  --demo                run on a scratch copy of the bundled demo device root\n"
     "  --screenshot FILE     after every paint write the map view to FILE as PNG\n"
     "  --time-scale K        run every timer K times faster (K > 0)\n"
     "  --quit-after-ticks N  close the window after N ticks, as Control+Q does\n"
@@ -224,7 +226,9 @@ int ParsePlatformOptions(int argc, char** argv, PlatformOptions* options, std::s
             *out = argv[++i];
             return true;
         };
-        if ((arg == "--verbose" || arg == "-v") && !hasInlineValue) {
+        if (arg == "--demo" && !hasInlineValue) {
+            options->demo = true;
+        } else if ((arg == "--verbose" || arg == "-v") && !hasInlineValue) {
             options->verbose = true;
         } else if (arg == "--help" && !hasInlineValue) {
             options->help = true;
@@ -294,6 +298,18 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
     quitCode = 0;
 
     SetVerbose(parsed.verbose ? 1 : 0);
+    if (parsed.demo) {
+        if (!parsed.root.empty()) {
+            std::fprintf(stderr, "velkar: --demo and --root cannot be used together\n");
+            return 2;
+        }
+        parsed.root = CopyDemoRoot(&message);
+        if (parsed.root.empty()) {
+            std::fprintf(stderr, "%s\n", message.c_str());
+            return 1;
+        }
+        VerboseLine("demo: running on a copy of %s", FindDemoRoot().c_str());
+    }
     SetDeviceRoot(parsed.root.empty() ? DeviceRootDefault() : parsed.root);
     VerboseLine("device root %s", DeviceRoot().c_str());
 

@@ -45,6 +45,7 @@ struct PlatformOptions {
     std::string screenshot;        // "" : none
     double timeScale = 1.0;        // > 0
     long long quitAfterTicks = 0;  // 0: never
+    bool demo = false;             // --demo: run on a scratch copy of the bundled demo root
     bool verbose = false;          // --verbose, -v: diagnostics on standard error
     bool help = false;
     bool version = false;
