@@ -28,7 +28,8 @@ constexpr int kPlaneEpsg = 32632;          // WGS84 / UTM 32N: the plane grid wi
 constexpr int kPlaneEpsgEtrs = 25832;      // ETRS89 / UTM 32N, taken as it is
 constexpr int kResidualSteps = 10;         // residual grid: 11 x 11 points
 constexpr uint64_t kStripBytes = 16u << 20;  // pixels read from GDAL at a time
-constexpr uint32_t kBmpHeaderBytes = 54;   // file header 14 + BITMAPINFOHEADER 40
+constexpr uint32_t kBmpHeaderBytes = 54;
+constexpr char kBlockCacheMiB[] = "128";     // GDAL's block cache, unless the user sets one   // file header 14 + BITMAPINFOHEADER 40
 
 std::string LastGdalError(const char* fallback)
 {
@@ -129,6 +130,9 @@ int OpenMapRaster(const std::string& path, const std::string& srsText, const std
 {
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);
+    // Pixels pass through once, strip by strip: a small block cache is enough,
+    // and keeps a huge raster from growing the program to GDAL's default share of RAM.
+    if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr) == nullptr) CPLSetConfigOption("GDAL_CACHEMAX", kBlockCacheMiB);
     CPLErrorReset();
     raster->p = new MapRasterPrivate;
     MapRasterPrivate& p = *raster->p;
@@ -142,6 +146,13 @@ int OpenMapRaster(const std::string& path, const std::string& srsText, const std
     if (p.source == nullptr) return fail(path + " cannot be read as a raster: " + LastGdalError("unknown format"));
     if (GDALGetRasterCount(p.source) < 1 || GDALGetRasterXSize(p.source) < 1 || GDALGetRasterYSize(p.source) < 1)
         return fail(path + " holds no raster bands");
+
+    // Bytes only: wider pixels (elevations, 12-bit imagery) have no colours to show
+    // until scaled, and clamping them would paint the map white.
+    const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(p.source, 1));
+    if (type != GDT_Byte)
+        return fail(path + " holds " + GDALGetDataTypeName(type) +
+                    " pixels, not 8-bit colours: make a copy with gdal_translate -ot Byte -scale first");
 
     // Georeference: an affine geotransform, or at least three control points.
     double sourceGeo[6];

@@ -311,6 +311,9 @@ TEST(MapImportRefusal, BrokenInputLeavesTheCatalogueWhole)
     std::ofstream(d + "noprj.pgw") << "0.4\n0\n0\n-0.4\n716000\n4914000\n";
     WriteRaster(d + "good.tif", "GTiff", 32632, g);
     std::ofstream(d + "text.tif") << "not a raster\n";
+    GDALDatasetH wide = GDALCreate(GDALGetDriverByName("GTiff"), (d + "dem.tif").c_str(), 8, 8, 1, GDT_UInt16, nullptr);
+    GDALSetGeoTransform(wide, g);
+    GDALClose(wide);
     struct Row {
         const char* what;
         std::string command;
@@ -321,6 +324,7 @@ TEST(MapImportRefusal, BrokenInputLeavesTheCatalogueWhole)
         {"unknown coordinate system", "import " + d + "noprj.png --srs EPSG:999999", "names no coordinate system"},
         {"not a raster", "import " + d + "text.tif", "cannot be read as a raster"},
         {"missing file", "import " + d + "missing.tif", "cannot be read as a raster"},
+        {"16-bit pixels", "import " + d + "dem.tif --srs EPSG:32632", "not 8-bit colours"},
         {"replace past the end", "import " + d + "good.tif --replace 2", "holds 1 record"},
         // A full disk: the file-size limit makes the bitmap's first write fail.
         {"full disk", "(trap '' XFSZ; ulimit -f 64; exec " + kTool + " import " + d + "good.tif --root " + root.dir + ")",
