@@ -189,11 +189,11 @@ std::string SafeFileStem(const std::string& name)
 int RunImport(const Options& o)
 {
     LoadDevice(o);
-    // The catalogue as it stands: the core's reading for the count, the raw
-    // tokens so that untouched records are written back as they were.
+    // The catalogue as it stands: the navigator's own reading for the count, the
+    // raw tokens so that untouched records are written back as they were.
+    const int count = LoadMapCatalogue() == 1 ? lastMapIndex + 1 : 0;
     std::vector<RawRecord> records;
     ReadRawRecords(kMapCataloguePath, &records);
-    const int count = static_cast<int>(records.size());
     if (o.replace > 0 && o.replace > count)
         return Refuse("--replace " + std::to_string(o.replace) + ": vlmap.cfg holds " + std::to_string(count) +
                       " record" + (count == 1 ? "" : "s"));
