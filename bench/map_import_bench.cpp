@@ -31,11 +31,17 @@ constexpr double kPixelMetres = 1.0;    // a 10 km square around Imola
 constexpr double kOriginX = 276000.0;   // EPSG:32633, west of 12 E
 constexpr double kOriginY = 4920000.0;
 
-const fs::path& Folder()
-{
-    static const fs::path folder = fs::temp_directory_path() / ("velkar-map-bench-" + std::to_string(getpid()));
-    return folder;
-}
+// Removed when the program ends (a global, so that it outlives every use).
+struct BenchFolder {
+    fs::path path = fs::temp_directory_path() / ("velkar-map-bench-" + std::to_string(getpid()));
+    ~BenchFolder()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+} benchFolder;
+
+const fs::path& Folder() { return benchFolder.path; }
 
 // Colour bands with a pattern that changes every pixel (no trivially equal tiles).
 void WriteRaster(const std::string& path)
@@ -114,14 +120,5 @@ void BM_ImportWarped10000(benchmark::State& state)
     state.counters["peak_rss_MiB"] = peakMiB;
 }
 BENCHMARK(BM_ImportWarped10000)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
-
-// Removes the raster and the imports when the program ends.
-struct Cleanup {
-    ~Cleanup()
-    {
-        std::error_code ec;
-        fs::remove_all(Folder(), ec);
-    }
-} cleanup;
 
 }  // namespace
