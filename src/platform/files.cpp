@@ -268,10 +268,10 @@ TextFile* OpenTextFile(const char16_t* devicePath, const char* mode)
         // Never blocks (a FIFO without a reader fails at once) and appends only to
         // a regular file: anything else counts as a missing card.
         const int fd = open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
-        if (fd < 0) return nullptr;
         struct stat st;
-        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            close(fd);
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            VerboseLine("cannot append to %s: %s", host.c_str(), fd < 0 ? std::strerror(errno) : "not a regular file");
+            if (fd >= 0) close(fd);
             return nullptr;
         }
         auto* file = new TextFile;

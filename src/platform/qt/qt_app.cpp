@@ -446,9 +446,14 @@ void ShowMessageBox(WindowHandle owner, const char16_t* text, const char16_t* ca
     }
     auto show = [owner, t, c]() {
         QWidget* parent = IsLiveWindow(owner) ? static_cast<QWidget*>(owner->widget) : nullptr;
-        QMessageBox box(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
-        box.setObjectName(QStringLiteral("velkar-messagebox"));
-        box.exec();
+        // On the heap and watched: the box belongs to its owner's frame, which a
+        // close during the loop may end (see DestroyMainWindow).
+        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
+        box->setObjectName(QStringLiteral("velkar-messagebox"));
+        EnterModalLoop();
+        box->exec();
+        LeaveModalLoop();
+        delete box.data();
     };
     // Widgets live on the user-interface thread; another thread waits there.
     if (QThread::currentThread() != qApp->thread())
