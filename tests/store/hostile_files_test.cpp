@@ -185,31 +185,39 @@ TEST_F(Hostile, FileSizeLimitDuringAnAppend)
     EXPECT_EQ(Read(kLog), kOldLog);
 }
 
-// A real full disk: a 64 KiB tmpfs on the card, in a mount namespace of the
-// child's own, filled up; the line would cross into a page there is no room for.
-TEST_F(Hostile, FullDiskDuringAnAppend)
+// A real full disk: a 64 KiB tmpfs on each folder, in a mount namespace of the
+// child's own, filled up. The log line would cross into a page there is no room
+// for; the save's temporary file finds no room at all.
+TEST_F(Hostile, FullDiskDuringAnAppendAndASave)
 {
-    const std::string card = Host(kCard), oldLog(4096 - 20, 'x');
-    const int code = InChild([&] {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("tmpfs", card.c_str(), "tmpfs", 0, "size=64k") != 0)
-            return 99;
-        std::ofstream(card + "GpsLog.txt", std::ios::binary) << oldLog;
-        {
-            std::ofstream fill(card + "fill", std::ios::binary);
-            const std::string page(4096, 'f');
-            for (int i = 0; i < 64 && fill.write(page.data(), page.size()).flush(); ++i) {
+    const std::string oldLog(4096 - 20, 'x'), oldCfg = "[BEGIN]\n[2]\n";
+    const struct { const char* name; std::string folder, file, old; std::function<int()> action; } rows[] = {
+        {"append", Host(kCard), Host(kLog), oldLog, [] {
+             TextFile* file = OpenTextFile(kTrackLogPath, "a");
+             const int wrote = file != nullptr ? WriteText(file, kLine) : 1;
+             return file != nullptr ? (CloseTextFile(file), wrote) : 98;
+         }},
+        {"save", Host(kDir), Host(kCfg), oldCfg, [] { return SaveSettings(); }},
+    };
+    for (const auto& r : rows) {
+        const int code = InChild([&] {
+            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tmpfs", r.folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+                return 99;
+            std::ofstream(r.file, std::ios::binary) << r.old;
+            {
+                std::ofstream fill(r.folder + "/fill", std::ios::binary);
+                const std::string page(4096, 'f');
+                for (int i = 0; i < 64 && fill.write(page.data(), page.size()).flush(); ++i) {
+                }
             }
-        }
-        TextFile* file = OpenTextFile(kTrackLogPath, "a");
-        if (file == nullptr) return 98;
-        const int wrote = WriteText(file, kLine);
-        CloseTextFile(file);
-        std::ifstream in(card + "GpsLog.txt", std::ios::binary);
-        const std::string now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        return wrote * 10 + (now == oldLog ? 0 : 1);
-    });
-    if (code == 99) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN and mount namespaces)";
-    EXPECT_EQ(code, 0) << "1: the log changed; 10: the write was reported as done";
+            const int done = r.action();
+            std::ifstream in(r.file, std::ios::binary);
+            const std::string now((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            return done * 10 + (now == r.old ? 0 : 1) + (std::distance(fs::directory_iterator(r.folder), {}) == 2 ? 0 : 2);
+        });
+        if (code == 99) GTEST_SKIP() << "cannot mount a tmpfs here (needs CAP_SYS_ADMIN and mount namespaces)";
+        EXPECT_EQ(code, 0) << r.name << ": 1 the file changed, 2 a file left behind, 10 reported as done";
+    }
 }
 }  // namespace
