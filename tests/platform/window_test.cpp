@@ -144,12 +144,13 @@ struct ForeignListener {
     {
         int ready[2], stop[2], report[2];
         if (geteuid() != 0 || pipe(ready) != 0 || pipe(stop) != 0 || pipe(report) != 0) return;
+        std::vector<pollfd> fds{{stop[0], POLLIN, 0}};
+        fds.reserve(endpoints.size() + 1);  // the child, forked from a threaded process, allocates nothing
         pid = fork();
         if (pid == 0) {
             close(ready[0]), close(stop[1]), close(report[0]);
             if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)
                 _exit(1);
-            std::vector<pollfd> fds{{stop[0], POLLIN, 0}};
             for (const std::string& e : endpoints) {
                 sockaddr_un a{};
                 a.sun_family = AF_UNIX;
