@@ -201,8 +201,16 @@ TEST(Program, AnEndpointPlantedByAnotherUserNeverStopsAStart)
 {
     EnsureQtApplication();
     const std::string temp = MakeTempFolder(), runtime = temp + "/run", own = "velkar-" + std::to_string(getuid());
-    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string savedRuntime = oldRuntime != nullptr ? oldRuntime : "";
+    // The environment and the folder are put back however the test ends (a skip returns early).
+    struct Restore {
+        std::string temp, runtime = std::getenv("XDG_RUNTIME_DIR") != nullptr ? std::getenv("XDG_RUNTIME_DIR") : "";
+        ~Restore()
+        {
+            if (runtime.empty()) unsetenv("XDG_RUNTIME_DIR"); else setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            unsetenv("TMPDIR");
+            std::filesystem::remove_all(temp);
+        }
+    } restore{temp};
     SetDeviceRoot(temp);
     chmod(temp.c_str(), 0711);  // the other user reaches its folders
     const std::string planted = temp + "/b/" + own;
@@ -246,9 +254,6 @@ TEST(Program, AnEndpointPlantedByAnotherUserNeverStopsAStart)
         }
         EXPECT_EQ(foreign.Stop(), "") << "nothing is sent to another user's endpoint";
     }
-    if (savedRuntime.empty()) unsetenv("XDG_RUNTIME_DIR"); else setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
-    unsetenv("TMPDIR");
-    std::filesystem::remove_all(temp);
 }
 
 }  // namespace
