@@ -1,14 +1,22 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <mutex>
+#include <random>
 #include <system_error>
 
 #include "base/text.h"
+#include "platform/diagnostics.h"
 
 namespace fs = std::filesystem;
 
@@ -94,10 +102,70 @@ std::u16string DecodeTextBytes(const std::string& bytes)
 struct TextFile {
     std::u16string text;   // whole content, for reading
     size_t position = 0;
-    std::ofstream out;     // for appending
+    int fd = -1;           // for appending
     bool writing = false;
     bool failed = false;
 };
+
+namespace {
+
+// A write past the file-size limit must fail with EFBIG, not end the process:
+// every writer of a user's file passes here first.
+void IgnoreFileSizeSignal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
+// Writes all bytes, going on after short writes; 0 when a write fails or makes
+// no progress (full disk, file-size limit, I/O error).
+int WriteAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 1;
+}
+
+// The file a path finally names: links are followed one by one (at most 40), so
+// that a save through a link replaces the link's target and leaves the link.
+// "" when a link cannot be read or the chain is too long.
+std::string FollowLinks(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        char link[4096];
+        const ssize_t n = readlink(path.c_str(), link, sizeof link);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof link) return "";
+        std::string next(link, static_cast<size_t>(n));
+        if (next[0] != '/') {
+            const size_t slash = path.rfind('/');
+            next = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + next;
+        }
+        path = next;
+    }
+    return "";
+}
+
+// A fresh name for a temporary file beside the one it replaces:
+// "vlcfg.cfg.tmp-velkar-" and 16 random hex digits, so that nobody can plant
+// something at it in advance.
+std::string TemporaryName(const std::string& base)
+{
+    static std::mutex mutex;
+    static std::mt19937_64 random{std::random_device{}() ^ (uint64_t(getpid()) << 32)};
+    std::lock_guard<std::mutex> lock(mutex);
+    char suffix[17];
+    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
+    return base + ".tmp-velkar-" + suffix;
+}
+
+}  // namespace
 
 std::string DeviceRootDefault()
 {
@@ -157,37 +225,58 @@ std::string DevicePathToHost(const char16_t* devicePath)
     return host.string();
 }
 
+int OpenRegularFileForReading(const std::string& hostPath)
+{
+    // O_NONBLOCK: opening a FIFO with no writer, or a device, never waits.
+    const int fd = open(hostPath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return -1;
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 TextFile* OpenTextFile(const char16_t* devicePath, const char* mode)
 {
     const std::string host = DevicePathToHost(devicePath);
-    std::error_code ec;
     if (mode[0] == 'r') {
-        if (fs::is_directory(host, ec)) return nullptr;
-        std::ifstream in(host, std::ios::binary);
-        if (!in) return nullptr;
-        // Configuration files are a few hundred bytes; a huge or endless file (a
-        // device node, a mistaken path) is read only up to a bound, so that reading
-        // it cannot exhaust the memory.
+        const int fd = OpenRegularFileForReading(host);
+        if (fd < 0) return nullptr;
+        // Configuration files are a few hundred bytes; a huge file is read only up
+        // to a bound, so that reading it cannot exhaust the memory.
         std::string bytes;
         char chunk[4096];
+        bool failed = false;
         while (bytes.size() < kMaxTextFileBytes) {
-            in.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, kMaxTextFileBytes - bytes.size())));
-            bytes.append(chunk, static_cast<size_t>(in.gcount()));
-            if (!in) break;
+            const ssize_t n = read(fd, chunk, std::min(sizeof chunk, kMaxTextFileBytes - bytes.size()));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) failed = true;
+            if (n <= 0) break;
+            bytes.append(chunk, static_cast<size_t>(n));
         }
-        if (in.bad()) return nullptr;
+        close(fd);
+        if (failed) return nullptr;
         auto* file = new TextFile;
         file->text = DecodeTextBytes(bytes);
         return file;
     }
     if (mode[0] == 'a') {
-        auto* file = new TextFile;
-        file->writing = true;
-        file->out.open(host, std::ios::binary | std::ios::app);
-        if (!file->out) {
-            delete file;
+        // Never blocks (a FIFO without a reader fails at once) and appends only to
+        // a regular file: anything else counts as a missing card.
+        const int fd = open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        struct stat st;
+        if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            VerboseLine("cannot append to %s: %s", host.c_str(), fd < 0 ? std::strerror(errno) : "not a regular file");
+            if (fd >= 0) close(fd);
             return nullptr;
         }
+        auto* file = new TextFile;
+        file->writing = true;
+        file->fd = fd;
         return file;
     }
     return nullptr;
@@ -204,58 +293,90 @@ int TextFileAtEnd(TextFile* file) { return file->text.empty() ? 1 : 0; }
 
 int WriteText(TextFile* file, const char16_t* text)
 {
-    if (!file->writing) return 0;
+    if (!file->writing || file->failed) return 0;
+    IgnoreFileSizeSignal();
     const std::string bytes = TextToUtf8(text);
-    file->out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file->out) file->failed = true;
-    return file->failed ? 0 : 1;
+    struct stat st;
+    if (fstat(file->fd, &st) != 0) {
+        file->failed = true;
+        return 0;
+    }
+    // The text is whole or absent: after a failed or short write (full disk,
+    // file-size limit, I/O error) the file is cut back to its old length.
+    if (!WriteAll(file->fd, bytes.data(), bytes.size())) {
+        const int saved = errno;
+        while (ftruncate(file->fd, st.st_size) != 0 && errno == EINTR) {
+        }
+        file->failed = true;
+        VerboseLine("cannot append to a file: %s", std::strerror(saved));
+        return 0;
+    }
+    return 1;
 }
 
 int CloseTextFile(TextFile* file)
 {
     int ok = 1;
     if (file->writing) {
-        file->out.flush();
-        file->out.close();
-        if (file->failed || file->out.fail()) ok = 0;
+        if (close(file->fd) != 0 || file->failed) ok = 0;
     }
     delete file;
     return ok;
 }
 
+int ReplaceHostFile(const std::string& hostPath, const std::string& bytes)
+{
+    IgnoreFileSizeSignal();
+    const std::string target = FollowLinks(hostPath);
+    if (target.empty()) return 0;
+    // Only a regular file is replaced (or a missing one created): never a folder,
+    // a device or a FIFO that a link points at.
+    struct stat old;
+    const bool exists = lstat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) return 0;
+    if (!exists && errno != ENOENT) return 0;
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return 0;
+
+    // Created exclusively under a fresh name, never through a link.
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        temp = TemporaryName(name);
+        fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        VerboseLine("cannot save %s: %s", target.c_str(), std::strerror(errno));
+        close(dir);
+        return 0;
+    }
+    // The new file keeps the old one's owner (when allowed) and permissions.
+    if (exists) {
+        if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+        }
+        fchmod(fd, old.st_mode & 07777);
+    }
+    int error = 0;
+    if (!WriteAll(fd, bytes.data(), bytes.size()) || fsync(fd) != 0) error = errno != 0 ? errno : EIO;
+    if (close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && renameat(dir, temp.c_str(), dir, name.c_str()) != 0) error = errno;
+    if (error != 0) {
+        VerboseLine("cannot save %s: %s", target.c_str(), std::strerror(error));
+        unlinkat(dir, temp.c_str(), 0);
+        close(dir);
+        return 0;
+    }
+    // The rename itself reaches the disk with the folder.
+    fsync(dir);
+    close(dir);
+    return 1;
+}
+
 int ReplaceTextFile(const char16_t* devicePath, const char16_t* content)
 {
-    const fs::path target = DevicePathToHost(devicePath);
-    std::error_code ec;
-    if (!fs::is_directory(target.parent_path(), ec)) return 0;
-    if (fs::is_directory(target, ec)) return 0;
-    fs::path temp = target;
-    temp += ".tmp-velkar";
-    const std::string bytes = TextToUtf8(content);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return 0;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        out.close();
-        if (out.fail()) {
-            fs::remove(temp, ec);
-            return 0;
-        }
-    }
-    // A short write that the stream did not notice must not replace the old file.
-    if (fs::file_size(temp, ec) != bytes.size() || ec) {
-        fs::remove(temp, ec);
-        return 0;
-    }
-    // The new file keeps the old one's permissions.
-    const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old)) fs::permissions(temp, old.permissions(), ec);
-    ec.clear();
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return 0;
-    }
-    return 1;
+    return ReplaceHostFile(DevicePathToHost(devicePath), TextToUtf8(content));
 }

@@ -1,12 +1,20 @@
 // The main window and the program around it: ticks and paints under a modal dialog,
 // an owner destroyed under its dialog, the menu bar's command ids, the headless message
-// box, wrong options and their exit status, one instance per device root.
+// box, wrong options and their exit status, one instance per device root, and the
+// endpoints another user plants for it.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
 #include <QMenu>
 #include <QTimer>
 #include <QToolButton>
+
+#include <grp.h>
+#include <pwd.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 
 #include "platform/files.h"
 #include "support.h"
@@ -122,6 +130,130 @@ TEST(Program, OneInstancePerDeviceRootAndTheSecondRaisesTheFirst)
     EXPECT_EQ(FindOtherInstance(u"Velkar Application", u"Velkar"), nullptr) << "another root is another instance";
     DestroyMainWindow(first);
     std::filesystem::remove_all(a), std::filesystem::remove_all(b);
+}
+
+// Another user ("nobody", uid 65534) listening on the given endpoints (a path, or
+// "@name" in the abstract namespace) in a child process; stop() ends it and
+// returns every byte it was sent. started is false where the machine does not
+// allow switching users.
+struct ForeignListener {
+    pid_t pid = -1;
+    int stopFd = -1, reportFd = -1;
+    bool started = false;
+    explicit ForeignListener(const std::vector<std::string>& endpoints)
+    {
+        int ready[2], stop[2], report[2];
+        if (geteuid() != 0 || pipe(ready) != 0 || pipe(stop) != 0 || pipe(report) != 0) return;
+        std::vector<pollfd> fds{{stop[0], POLLIN, 0}};
+        fds.reserve(endpoints.size() + 1);  // the child, forked from a threaded process, allocates nothing
+        pid = fork();
+        if (pid == 0) {
+            close(ready[0]), close(stop[1]), close(report[0]);
+            if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)
+                _exit(1);
+            for (const std::string& e : endpoints) {
+                sockaddr_un a{};
+                a.sun_family = AF_UNIX;
+                const bool abstract = e[0] == '@';
+                std::memcpy(a.sun_path + (abstract ? 1 : 0), e.data() + (abstract ? 1 : 0), e.size() - (abstract ? 1 : 0));
+                const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+                const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + e.size() + (abstract ? 0 : 1));
+                if (bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(fd, 8) != 0) _exit(2);
+                fds.push_back({fd, POLLIN, 0});
+            }
+            (void)!write(ready[1], "r", 1);
+            for (;;) {
+                poll(fds.data(), fds.size(), -1);
+                if (fds[0].revents != 0) _exit(0);
+                for (size_t i = 1; i < fds.size(); ++i) {
+                    if (fds[i].revents == 0) continue;
+                    const int c = accept(fds[i].fd, nullptr, nullptr);
+                    pollfd in{c, POLLIN, 0};
+                    char buffer[64];
+                    for (ssize_t n; poll(&in, 1, 300) > 0 && (n = read(c, buffer, sizeof buffer)) > 0;)
+                        (void)!write(report[1], buffer, size_t(n));
+                    close(c);
+                }
+            }
+        }
+        close(ready[1]), close(stop[0]), close(report[1]);
+        stopFd = stop[1], reportFd = report[0];
+        char c = 0;
+        started = read(ready[0], &c, 1) == 1;
+        close(ready[0]);
+    }
+    // Ends the listener: what it was sent, or "exit N" when it could not start.
+    std::string Stop()
+    {
+        if (pid <= 0) return "";
+        close(stopFd);
+        std::string sent;
+        char buffer[64];
+        for (ssize_t n; (n = read(reportFd, buffer, sizeof buffer)) > 0;) sent.append(buffer, size_t(n));
+        close(reportFd);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return started ? sent : "exit " + std::to_string(WEXITSTATUS(status));
+    }
+};
+
+TEST(Program, AnEndpointPlantedByAnotherUserNeverStopsAStart)
+{
+    EnsureQtApplication();
+    const std::string temp = MakeTempFolder(), runtime = temp + "/run", own = "velkar-" + std::to_string(getuid());
+    // The environment and the folder are put back however the test ends (a skip returns early).
+    struct Restore {
+        std::string temp, runtime = std::getenv("XDG_RUNTIME_DIR") != nullptr ? std::getenv("XDG_RUNTIME_DIR") : "";
+        ~Restore()
+        {
+            if (runtime.empty()) unsetenv("XDG_RUNTIME_DIR"); else setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            unsetenv("TMPDIR");
+            std::filesystem::remove_all(temp);
+        }
+    } restore{temp};
+    SetDeviceRoot(temp);
+    chmod(temp.c_str(), 0711);  // the other user reaches its folders
+    const std::string planted = temp + "/b/" + own;
+    for (const std::string& dir : {runtime, temp + "/a", temp + "/b", planted, temp + "/c"}) std::filesystem::create_directory(dir);
+    chmod((temp + "/c").c_str(), 01777);  // shared by every user, as /tmp is
+    chown(runtime.c_str(), 65534, 65534), chmod(runtime.c_str(), 0700);
+    chown(planted.c_str(), 65534, 65534), chmod(planted.c_str(), 0777);
+    // The name the endpoint has in whatever place it ends up.
+    setenv("XDG_RUNTIME_DIR", "/nonexistent", 1);
+    const std::string ownName = InstanceServerName(), base = ownName.substr(ownName.find_last_of("/@") + 1);
+    // The predictable name in the shared temporary folder, "velkar-<user>-<digest of the root>".
+    const passwd* pw = getpwuid(getuid());
+    const std::string user = std::getenv("USER") != nullptr ? std::getenv("USER") : pw->pw_name;
+    const std::string shared = temp + "/c/velkar-" + user + base.substr(base.rfind('-'));
+    const struct { const char* name; const char* tmp; bool runtimeSet; std::vector<std::string> endpoints; char expectedStart; } rows[] = {
+        {"the shared temporary folder, at the predictable name", "/c", false, {shared}, '/'},
+        {"$XDG_RUNTIME_DIR owned by another user, their socket in it", "/a", true, {runtime + "/" + base}, '/'},
+        {"the temporary folder's velkar-<uid> planted by another user, their socket in it and in the abstract name",
+         "/b", false, {planted + "/" + base, "@" + base}, '@'},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        if (r.runtimeSet) setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1); else unsetenv("XDG_RUNTIME_DIR");
+        setenv("TMPDIR", (temp + r.tmp).c_str(), 1);
+        ForeignListener foreign(r.endpoints);
+        if (!foreign.started) {
+            const std::string why = foreign.Stop();
+            if (why == "" || why == "exit 1") GTEST_SKIP() << "cannot run a process as another user here (needs root)";
+            FAIL() << "the other user's listener did not start: " << why;
+        }
+        const std::string name = InstanceServerName();
+        EXPECT_EQ(name[0] == '@' ? '@' : '/', r.expectedStart) << name;
+        EXPECT_NE(name.rfind(runtime, 0), 0u) << name;
+        EXPECT_NE(name.rfind(planted, 0), 0u) << name;
+        EXPECT_EQ(FindOtherInstance(u"Velkar Application", u"Velkar"), nullptr) << "the start goes on";
+        if (name[0] == '/') {
+            // The endpoint in the user's own folder serves the next start.
+            WindowHandle other = FindOtherInstance(u"Velkar Application", u"Velkar");
+            EXPECT_NE(other, nullptr);
+            BringToFront(other);
+        }
+        EXPECT_EQ(foreign.Stop(), "") << "nothing is sent to another user's endpoint";
+    }
 }
 
 }  // namespace

@@ -1,16 +1,22 @@
 // The sound player against ALSA's file sink (a "file" PCM over a "null" slave,
 // raw samples): what reaches the device is compared with the wave file byte for
-// byte; files that cannot be played give the built-in tone; no device, silence.
+// byte; files that cannot be played give the built-in tone; no device, silence;
+// a long file is cut after kMaxSoundSeconds.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
+#include "platform/diagnostics.h"
 #include "platform/sound.h"
 #include "view_fixture.h"
 
@@ -75,7 +81,9 @@ TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
         {"header cut short", u"\\Scheda di memoria\\Velkar\\junk.wav", cut},
         {"header lies: no channels", u"\\Scheda di memoria\\Velkar\\junk.wav", WaveBytes(1, 0, 8000, 16, "abcd")},
         {"no samples", u"\\Scheda di memoria\\Velkar\\junk.wav", WaveBytes(1, 1, 8000, 16, "")},
+        {"a FIFO, never opened for waiting", u"\\Scheda di memoria\\Velkar\\fifo.wav", ""},
     };
+    mkfifo((dir + "fifo.wav").c_str(), 0644);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         std::filesystem::remove(SinkPath());
@@ -95,6 +103,53 @@ TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
         EXPECT_LT(peak, 32000);
         EXPECT_LT(std::abs(int(v.front())) + std::abs(int(v.back())), 400);
     }
+}
+
+// The sink made a FIFO drained at the sound's own byte rate, as a real device
+// takes samples: the player waits on it as on a sound card.
+struct PacedSink {
+    std::string taken;
+    std::thread reader;
+    PacedSink(const std::string& path, int bytesPerSecond)
+    {
+        std::filesystem::remove(path);
+        mkfifo(path.c_str(), 0600);
+        reader = std::thread([this, path, bytesPerSecond] {
+            const int fd = open(path.c_str(), O_RDONLY);
+            fcntl(fd, F_SETPIPE_SZ, 4096);  // little slack: the writer is held almost at once
+            char chunk[1024];
+            const auto start = std::chrono::steady_clock::now();
+            for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+                taken.append(chunk, size_t(n));
+                std::this_thread::sleep_until(start + std::chrono::microseconds(taken.size() * 1000000 / bytesPerSecond));
+            }
+            close(fd);
+        });
+    }
+    std::string Finish(const std::string& path)
+    {
+        reader.join();
+        std::filesystem::remove(path);
+        return taken;
+    }
+};
+
+TEST_F(SoundTest, ALongSoundIsCutAndSaidUnderVerbose)
+{
+    // 25 s of 16-bit mono at 8000 frames per second against a sink taking 16000 bytes a
+    // second: only the first 10 s reach it, and the player returns after them.
+    std::vector<int32_t> samples(25 * 8000);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(i * 7);
+    const std::string data = Le(samples, 2);
+    WriteFile(dir + "long.wav", WaveBytes(1, 1, 8000, 16, data));
+    PacedSink sink(SinkPath(), 8000 * 2);
+    testing::internal::CaptureStderr();
+    SetVerbose(1);
+    EXPECT_EQ(PlaySoundFile(u"\\Scheda di memoria\\Velkar\\long.wav", kSoundFilename), 1);
+    SetVerbose(0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(sink.Finish(SinkPath()) == data.substr(0, size_t(kMaxSoundSeconds) * 8000 * 2));
+    EXPECT_NE(said.find("sound cut after 10 s"), std::string::npos) << said;
 }
 
 TEST_F(SoundTest, WithoutADeviceNothingIsHeardOrPrinted)

@@ -1,16 +1,21 @@
 // Synchronous wave playback: libsndfile decodes, ALSA's "default" PCM plays with
 // blocking writes, then drains. Files that cannot be decoded give the built-in
-// tone; a missing device gives silence. ALSA's own error printing is switched off.
+// tone; a missing device gives silence; playback is cut after kMaxSoundSeconds.
+// ALSA's own error printing is switched off.
 #include "platform/sound.h"
 
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 
 namespace {
@@ -85,6 +90,20 @@ int PlayDefaultTone()
     return ok;
 }
 
+std::vector<float>& FloatChunk(unsigned channels)
+{
+    static thread_local std::vector<float> chunk;
+    chunk.resize(static_cast<size_t>(kChunkFrames) * channels);
+    return chunk;
+}
+
+std::vector<int16_t>& ShortChunk(unsigned channels)
+{
+    static thread_local std::vector<int16_t> chunk;
+    chunk.resize(static_cast<size_t>(kChunkFrames) * channels);
+    return chunk;
+}
+
 // Plays an opened file in its own rate and channel count: float and double
 // encodings as 32-bit float, everything else as signed 16-bit. -1 when the device
 // cannot be opened, else 1 (0 when it failed while playing).
@@ -100,18 +119,29 @@ int PlayDecoded(SNDFILE* file, const SF_INFO& info)
     if (pcm == nullptr) pcm = OpenPlayback(SND_PCM_FORMAT_S16, channels, rate);
     if (pcm == nullptr) return -1;
 
+    // The player is synchronous: a long file is cut, so the interface waits at
+    // most kMaxSoundSeconds.
+    const sf_count_t limit = static_cast<sf_count_t>(kMaxSoundSeconds) * info.samplerate;
+    sf_count_t played = 0;
     int ok = 1;
-    if (asFloat) {
-        std::vector<float> chunk(static_cast<size_t>(kChunkFrames) * channels);
+    while (ok && played < limit) {
+        const sf_count_t want = std::min(kChunkFrames, limit - played);
         sf_count_t n;
-        while (ok && (n = sf_readf_float(file, chunk.data(), kChunkFrames)) > 0)
-            ok = WriteFrames(pcm, chunk.data(), static_cast<snd_pcm_uframes_t>(n), channels * sizeof(float));
-    } else {
-        std::vector<int16_t> chunk(static_cast<size_t>(kChunkFrames) * channels);
-        sf_count_t n;
-        while (ok && (n = sf_readf_short(file, chunk.data(), kChunkFrames)) > 0)
-            ok = WriteFrames(pcm, chunk.data(), static_cast<snd_pcm_uframes_t>(n), channels * sizeof(int16_t));
+        if (asFloat) {
+            std::vector<float>& chunk = FloatChunk(channels);
+            n = sf_readf_float(file, chunk.data(), want);
+            if (n > 0) ok = WriteFrames(pcm, chunk.data(), static_cast<snd_pcm_uframes_t>(n), channels * sizeof(float));
+        } else {
+            std::vector<int16_t>& chunk = ShortChunk(channels);
+            n = sf_readf_short(file, chunk.data(), want);
+            if (n > 0) ok = WriteFrames(pcm, chunk.data(), static_cast<snd_pcm_uframes_t>(n), channels * sizeof(int16_t));
+        }
+        if (n <= 0) break;
+        played += n;
     }
+    if (played >= limit && played < info.frames)
+        VerboseLine("sound cut after %d s (%lld of %lld frames played)", static_cast<int>(kMaxSoundSeconds),
+                    static_cast<long long>(played), static_cast<long long>(info.frames));
     Finish(pcm);
     return ok;
 }
@@ -123,9 +153,16 @@ int PlaySoundFile(const char16_t* devicePath, uint32_t flags)
     SilenceAlsaOnce();
     SF_INFO info = {};
     SNDFILE* file = nullptr;
+    int fd = -1;  // closed here: libsndfile is told to leave it open
     if (devicePath != nullptr && devicePath[0] != 0) {
-        const std::string host = DevicePathToHost(devicePath);
-        file = sf_open(host.c_str(), SFM_READ, &info);
+        // Opened without waiting and only when a regular file: a FIFO or a device
+        // counts as missing.
+        fd = OpenRegularFileForReading(DevicePathToHost(devicePath));
+        if (fd >= 0) {
+            file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+        } else {
+            VerboseLine("sound %s missing or not a regular file", DevicePathToHost(devicePath).c_str());
+        }
     }
     // Only what a sound device can be asked to play counts as playable; anything
     // else (no file, not a sound, absurd header values) gives the default tone.
@@ -135,9 +172,13 @@ int PlaySoundFile(const char16_t* devicePath, uint32_t flags)
         sf_close(file);
         file = nullptr;
     }
-    if (file == nullptr) return PlayDefaultTone();
+    if (file == nullptr) {
+        if (fd >= 0) close(fd);
+        return PlayDefaultTone();
+    }
     const int played = PlayDecoded(file, info);
     sf_close(file);
+    close(fd);
     // A device that exists but cannot take the file's format still gets the tone.
     if (played == -1) return PlayDefaultTone();
     return played;

@@ -1,10 +1,13 @@
 // Process side of the Qt window layer: the QApplication, the program's options,
 // the message loop with its accelerators, quitting, message boxes and the
-// one-instance-per-device-root check over a local socket.
+// one-instance-per-device-root check over a local socket that only the user can
+// reach (a private folder, else the abstract namespace with the peer's user id
+// checked).
 // Options: --root DIR, --screenshot FILE, --time-scale K, --quit-after-ticks N,
 // --verbose.
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QKeySequence>
@@ -24,8 +27,11 @@
 #include <memory>
 #include <vector>
 
-#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/demo_root.h"
 #include "platform/diagnostics.h"
@@ -113,11 +119,59 @@ bool ParseCount(const std::string& text, long long* out)
     return true;
 }
 
-std::string UserName()
+constexpr size_t kMaxSocketPath = 100;  // a socket's path holds 108 bytes, the terminator included
+
+// A folder only this user can reach: a real folder (not a link), owned by the
+// user, no access for group or others.
+bool IsPrivateFolder(const std::string& path)
 {
-    if (const char* user = std::getenv("USER"); user != nullptr && *user != '\0') return user;
-    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_name != nullptr) return pw->pw_name;
-    return "uid" + std::to_string(static_cast<long long>(getuid()));
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+// Where the endpoint may live: $XDG_RUNTIME_DIR, else "<temp>/velkar-<uid>"
+// (created with mode 0700), each only when private; "" when neither is (a
+// folder planted by someone else is never used).
+std::string PrivateFolder()
+{
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {
+        if (IsPrivateFolder(runtime)) return runtime;
+        VerboseLine("%s is not a private folder of this user: not used for the one-instance check", runtime);
+    }
+    const std::string own = QDir::tempPath().toStdString() + "/velkar-" + std::to_string(getuid());
+    if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return "";
+    if (IsPrivateFolder(own)) return own;
+    VerboseLine("%s is not a private folder of this user: the one-instance check uses the abstract namespace",
+                own.c_str());
+    return "";
+}
+
+// True when the process at the other end of a connected local socket runs as
+// this user: an endpoint or a caller of another user is never listened to.
+bool PeerIsThisUser(qintptr descriptor)
+{
+    ucred cred{};
+    socklen_t length = sizeof cred;
+    return descriptor >= 0 &&
+           getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &cred, &length) == 0 &&
+           cred.uid == getuid();
+}
+
+// Endpoint names: a socket path, or "@name" in the abstract namespace.
+bool IsAbstract(const std::string& name) { return !name.empty() && name[0] == '@'; }
+QString QtEndpointName(const std::string& name) { return QString::fromStdString(IsAbstract(name) ? name.substr(1) : name); }
+
+// Connects to the endpoint and keeps the connection only when its owner is this user.
+bool ConnectToOwnEndpoint(QLocalSocket& socket, const std::string& name)
+{
+    if (IsAbstract(name)) socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(QtEndpointName(name));
+    if (!socket.waitForConnected(1000)) return false;
+    if (PeerIsThisUser(socket.socketDescriptor())) return true;
+    VerboseLine("the one-instance endpoint %s belongs to another user: ignored", name.c_str());
+    socket.abort();
+    return false;
 }
 
 // A raise request from a later start: bring the main window to the front.
@@ -134,28 +188,35 @@ void OnRaiseRequest(QLocalSocket* socket)
     }
 }
 
-void StartInstanceServer(const QString& name)
+void StartInstanceServer(const std::string& name)
 {
     if (instanceServer != nullptr) {
-        if (instanceServer->serverName() == name) return;
+        if (instanceServer->property("endpoint").toString().toStdString() == name) return;
         delete instanceServer;
         instanceServer = nullptr;
     }
     auto* server = new QLocalServer(qApp);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(name)) {
-        // Nobody answered a moment ago, so the socket file is left over from a run
-        // that ended without closing it.
-        QLocalServer::removeServer(name);
-        if (!server->listen(name)) {
+    server->setProperty("endpoint", QString::fromStdString(name));
+    server->setSocketOptions(IsAbstract(name) ? QLocalServer::AbstractNamespaceOption : QLocalServer::UserAccessOption);
+    const QString qname = QtEndpointName(name);
+    if (!server->listen(qname)) {
+        // In the private folder, a socket nobody answered a moment ago is left over
+        // from a run that ended without closing it. An abstract name held by
+        // another user stays theirs: this start goes on without the check.
+        if (IsAbstract(name) || !QLocalServer::removeServer(qname) || !server->listen(qname)) {
+            VerboseLine("cannot listen on the one-instance endpoint %s", name.c_str());
             delete server;
             return;
         }
     }
     QObject::connect(server, &QLocalServer::newConnection, server, [server]() {
         while (QLocalSocket* socket = server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket]() { OnRaiseRequest(socket); });
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            if (!PeerIsThisUser(socket->socketDescriptor())) {
+                socket->abort();
+                continue;
+            }
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket]() { OnRaiseRequest(socket); });
             if (socket->bytesAvailable() > 0) OnRaiseRequest(socket);
         }
     });
@@ -462,9 +523,14 @@ void ShowMessageBox(WindowHandle owner, const char16_t* text, const char16_t* ca
     }
     auto show = [owner, t, c]() {
         QWidget* parent = IsLiveWindow(owner) ? static_cast<QWidget*>(owner->widget) : nullptr;
-        QMessageBox box(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
-        box.setObjectName(QStringLiteral("velkar-messagebox"));
-        box.exec();
+        // On the heap and watched: the box belongs to its owner's frame, which a
+        // close during the loop may end (see DestroyMainWindow).
+        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
+        box->setObjectName(QStringLiteral("velkar-messagebox"));
+        EnterModalLoop();
+        box->exec();
+        LeaveModalLoop();
+        delete box.data();
     };
     // Widgets live on the user-interface thread; another thread waits there.
     if (QThread::currentThread() != qApp->thread())
@@ -483,7 +549,10 @@ std::string InstanceServerName()
     QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(root.string()), QCryptographicHash::Sha1)
                             .toHex()
                             .left(16);
-    return "velkar-" + UserName() + "-" + digest.toStdString();
+    const std::string base = "velkar-" + std::to_string(getuid()) + "-" + digest.toStdString();
+    const std::string folder = PrivateFolder();
+    if (!folder.empty() && folder.size() + 1 + base.size() <= kMaxSocketPath) return folder + "/" + base;
+    return "@" + base;
 }
 
 int RaiseRequestsReceived() { return raiseRequests; }
@@ -492,11 +561,10 @@ WindowHandle FindOtherInstance(const char16_t* className, const char16_t* title)
 {
     EnsureQtApplication();
     const std::string name = InstanceServerName();
-    const QString qname = QString::fromStdString(name);
     {
+        // A stale endpoint (nobody answers) or another user's never stops a start.
         QLocalSocket probe;
-        probe.connectToServer(qname);
-        if (probe.waitForConnected(1000)) {
+        if (ConnectToOwnEndpoint(probe, name)) {
             probe.disconnectFromServer();
             auto* other = new PlatformWindow;
             other->kind = PlatformWindow::OtherInstance;
@@ -506,7 +574,7 @@ WindowHandle FindOtherInstance(const char16_t* className, const char16_t* title)
         }
     }
     // This is the first instance on this root: claim it for later starts.
-    StartInstanceServer(qname);
+    StartInstanceServer(name);
     return nullptr;
 }
 
@@ -522,8 +590,7 @@ void BringToFront(WindowHandle window)
         return;
     }
     QLocalSocket socket;
-    socket.connectToServer(QString::fromStdString(window->serverName));
-    if (!socket.waitForConnected(1000)) return;
+    if (!ConnectToOwnEndpoint(socket, window->serverName)) return;
     socket.write("raise\n");
     socket.flush();
     socket.waitForBytesWritten(1000);

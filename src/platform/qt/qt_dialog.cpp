@@ -336,7 +336,9 @@ intptr_t RunDialog(InstanceHandle instance, int32_t templateId, WindowHandle own
         } else {
             dialog->move(DuToPxX(t->x, b), DuToPxY(t->y, b));
         }
+        EnterModalLoop();
         dialog->exec();
+        LeaveModalLoop();
         result = handle->endCode;
     }
     StopAllTimers(handle);

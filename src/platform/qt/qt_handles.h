@@ -55,5 +55,6 @@ int ParsePlatformOptions(int argc, char** argv, PlatformOptions* options, std::s
 
 // Raise requests this instance has received from later starts on the same root.
 int RaiseRequestsReceived();
-// The local socket name of the single-instance check for the current device root.
+// The endpoint of the single-instance check for the current device root: a
+// socket path in a private folder, or "@name" in the abstract namespace.
 std::string InstanceServerName();

@@ -78,6 +78,12 @@ void UnregisterWindow(WindowHandle window);
 // Paint cycle of a main window: erase when due, send message 15, write the
 // screenshot. Called from the client's paint event and from UpdateWindowNow.
 void RunPaintCycle(WindowHandle window);
+// Modal loops (message boxes, dialogs) run around these calls. While one runs,
+// a destroyed main window is hidden and its widgets are freed only once the
+// last loop has returned: a loop never runs over freed widgets.
+void EnterModalLoop();
+void LeaveModalLoop();
+
 // Stops and releases every timer of the window.
 void StopAllTimers(WindowHandle window);
 

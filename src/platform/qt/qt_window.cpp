@@ -4,6 +4,7 @@
 // button table (words: menu id, count, then 7 words a button).
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
@@ -67,7 +68,49 @@ void ApplyClientSize(WindowHandle window, int width, int height)
     top->resize(width, height + barHeight);
 }
 
+int modalLoops = 0;
+
+// Frames of destroyed windows waiting for the modal loops over them to end.
+std::vector<QPointer<QWidget>>& PendingDeletes()
+{
+    static auto* pending = new std::vector<QPointer<QWidget>>;
+    return *pending;
+}
+
+bool IsWithin(QWidget* widget, QWidget* top)
+{
+    for (QWidget* w = widget; w != nullptr; w = w->parentWidget())
+        if (w == top) return true;
+    return false;
+}
+
+// Ends every modal loop running over top (message boxes, dialogs, open pop-up
+// menus): each returns from its exec once control reaches its loop again.
+void EndModalLoopsOver(QWidget* top)
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w == top || !w->isVisible() || !IsWithin(w, top)) continue;
+        if (auto* dialog = qobject_cast<QDialog*>(w))
+            dialog->done(0);
+        else if (w->windowType() == Qt::Popup)
+            w->close();
+    }
+}
+
 }  // namespace
+
+void EnterModalLoop() { ++modalLoops; }
+
+void LeaveModalLoop()
+{
+    if (modalLoops > 0) --modalLoops;
+    if (modalLoops > 0) return;
+    // Control is back where no modal loop runs: the frames can go.
+    std::vector<QPointer<QWidget>> pending;
+    pending.swap(PendingDeletes());
+    for (QPointer<QWidget>& top : pending)
+        if (!top.isNull()) top->deleteLater();
+}
 
 bool IsLiveWindow(WindowHandle window) { return window != nullptr && LiveWindows().count(window) != 0 && !window->destroyed; }
 void RegisterWindow(WindowHandle window) { LiveWindows().insert(window); }
@@ -262,9 +305,16 @@ int DestroyMainWindow(WindowHandle window)
     if (window->procedure != nullptr) window->procedure(window, kMsgDestroy, 0, 0);
     window->destroyed = true;
     if (QWidget* top = window->widget) {
+        // A message box or dialog may be running its loop over this window (a tick
+        // closing it from inside the box): the loop is ended first and the frame,
+        // which owns the box, is freed only after the loop has returned.
+        EndModalLoopsOver(top);
         top->hide();
         top->setProperty(kHandleProperty, QVariant());
-        top->deleteLater();
+        if (modalLoops > 0)
+            PendingDeletes().emplace_back(top);
+        else
+            top->deleteLater();
     }
     // The record stays allocated (marked dead) so that a stale handle is refused
     // rather than followed.
