@@ -17,8 +17,10 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -51,6 +53,7 @@ struct MappedBitmap {
     int64_t pixelStart = 0;          // offset of the first row stored
     uint32_t palette[256] = {};      // 0xFFRRGGBB, also for indices past the colours given
     uint32_t mask[4] = {}, shift[4] = {}, scale[4] = {};  // red, green, blue, alpha
+    mutable std::atomic<bool> painted{false};  // the first transfer asks for all its rows at once
 
     ~MappedBitmap()
     {
@@ -65,6 +68,7 @@ namespace {
 constexpr int64_t kMaxDecodedPixels = 150'000'000;  // 600 MB of 32-bit pixels for an image decoded whole
 constexpr int kAllocationLimitMb = 600;              // Qt's readers stop above this, MB
 constexpr int64_t kRowByRowStride = 32 * 1024;       // bytes: wider rows are read page by page, no read-ahead
+constexpr int32_t kRowsAhead = 2;                   // rows fetched ahead of the one converted
 constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
@@ -177,30 +181,47 @@ uint32_t OverWhite(uint32_t argb)
            ((premultiplied & 0xFF) + rest);
 }
 
+// Pixels x .. x + n - 1 of a row as 0xFFRRGGBB into out, or (And) ANDed into it.
+template <bool And>
 void ConvertSpan(const MappedBitmap& m, const uint8_t* row, int64_t x, int64_t n, uint32_t* out)
 {
+    auto put = [](uint32_t* to, uint32_t pixel) {
+        if constexpr (And)
+            *to &= pixel;
+        else
+            *to = pixel;
+    };
     switch (m.bits) {
     case 1:
         for (int64_t i = 0; i < n; ++i) {
             const int64_t c = x + i;
-            out[i] = m.palette[(row[c >> 3] >> (7 - (c & 7))) & 1];
+            put(out + i, m.palette[(row[c >> 3] >> (7 - (c & 7))) & 1]);
         }
         return;
     case 4:
         for (int64_t i = 0; i < n; ++i) {
             const int64_t c = x + i;
-            out[i] = m.palette[(c & 1) != 0 ? row[c >> 1] & 0x0F : row[c >> 1] >> 4];
+            put(out + i, m.palette[(c & 1) != 0 ? row[c >> 1] & 0x0F : row[c >> 1] >> 4]);
         }
         return;
     case 8:
-        for (int64_t i = 0; i < n; ++i) out[i] = m.palette[row[x + i]];
+        for (int64_t i = 0; i < n; ++i) put(out + i, m.palette[row[x + i]]);
         return;
     default: break;
     }
     const int bytes = m.bits / 8;
     const uint8_t* p = row + x * bytes;
     if (m.plain) {
-        for (int64_t i = 0; i < n; ++i, p += bytes) out[i] = 0xFF000000u | p[2] << 16 | p[1] << 8 | p[0];
+        // Blue, green, red in the low three bytes of a 4-byte load; the fourth byte
+        // (the next pixel's, or unused) gives way to the opaque alpha. The last
+        // 24-bit pixel is read byte by byte: 4 bytes could run past the file.
+        const int64_t wordLoads = bytes == 4 ? n : n - 1;
+        for (int64_t i = 0; i < wordLoads; ++i, p += bytes) {
+            uint32_t v;
+            std::memcpy(&v, p, 4);
+            put(out + i, qFromLittleEndian(v) | 0xFF000000u);
+        }
+        if (wordLoads < n) put(out + n - 1, 0xFF000000u | p[2] << 16 | p[1] << 8 | p[0]);
         return;
     }
     for (int64_t i = 0; i < n; ++i, p += bytes) {
@@ -209,7 +230,7 @@ void ConvertSpan(const MappedBitmap& m, const uint8_t* row, int64_t x, int64_t n
         uint32_t channel[4];
         for (int k = 0; k < 4; ++k) channel[k] = (((c & m.mask[k]) >> m.shift[k]) * m.scale[k]) & 0xFF;
         const uint32_t argb = (m.alpha ? channel[3] : 0xFFu) << 24 | channel[0] << 16 | channel[1] << 8 | channel[2];
-        out[i] = m.alpha ? OverWhite(argb) : argb;
+        put(out + i, m.alpha ? OverWhite(argb) : argb);
     }
 }
 
@@ -338,11 +359,53 @@ bool BitmapReadable(const PlatformObject* bitmap)
     return false;
 }
 
+namespace {
+
+// Fetches the span of a row a few ahead of y: rows lie far apart in the file, and
+// a transfer goes down them in order.
+void FetchAhead(const MappedBitmap& m, int64_t x, int64_t y, int64_t count)
+{
+    if (y + kRowsAhead >= m.height) return;
+    const uint8_t* ahead = m.Row(y + kRowsAhead) + x * m.bits / 8;
+    for (int64_t at = 0; at < count * m.bits / 8 + 64; at += 64) __builtin_prefetch(ahead + at);
+}
+
+}  // namespace
+
 const uint32_t* BitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* scratch)
 {
     if (!bitmap->mapped) return reinterpret_cast<const uint32_t*>(bitmap->image.constScanLine(y)) + x;
-    ConvertSpan(*bitmap->mapped, bitmap->mapped->Row(y), x, count, scratch);
+    const MappedBitmap& m = *bitmap->mapped;
+    ConvertSpan<false>(m, m.Row(y), x, count, scratch);
+    FetchAhead(m, x, y, count);
     return scratch;
+}
+
+void PrepareBitmapRows(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, int32_t rows)
+{
+    if (!bitmap->mapped || bitmap->mapped->painted.exchange(true)) return;
+    // A map just opened is likely not in memory: every visible row's span is asked
+    // for at once, so that the reads from the disk overlap instead of following
+    // one another, row by row, as the transfer reaches them.
+    const MappedBitmap& m = *bitmap->mapped;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    for (int32_t r = 0; r < rows; ++r) {
+        const auto from = reinterpret_cast<uintptr_t>(m.Row(int64_t{y} + r) + int64_t{x} * m.bits / 8) & ~(page - 1);
+        const auto to = reinterpret_cast<uintptr_t>(m.Row(int64_t{y} + r) + (int64_t{x} + count) * m.bits / 8 + 1);
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_WILLNEED);
+    }
+}
+
+void AndBitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* destination)
+{
+    if (!bitmap->mapped) {
+        const auto* s = reinterpret_cast<const uint32_t*>(bitmap->image.constScanLine(y)) + x;
+        for (int32_t i = 0; i < count; ++i) destination[i] &= s[i] | 0xFF000000u;
+        return;
+    }
+    const MappedBitmap& m = *bitmap->mapped;
+    ConvertSpan<true>(m, m.Row(y), x, count, destination);
+    FetchAhead(m, x, y, count);
 }
 
 bool DecodeBitmapWhole(PlatformObject* bitmap)
@@ -353,7 +416,7 @@ bool DecodeBitmapWhole(PlatformObject* bitmap)
     QImage image(m.width, m.height, QImage::Format_RGB32);
     if (image.isNull()) return false;
     for (int32_t y = 0; y < m.height; ++y)
-        ConvertSpan(m, m.Row(y), 0, m.width, reinterpret_cast<uint32_t*>(image.scanLine(y)));
+        ConvertSpan<false>(m, m.Row(y), 0, m.width, reinterpret_cast<uint32_t*>(image.scanLine(y)));
     bitmap->image = std::move(image);
     bitmap->mapped.reset();
     return true;

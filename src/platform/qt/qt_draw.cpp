@@ -348,10 +348,17 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
     if (left >= right || top >= bottom) return 1;
     const int64_t sx = left - x + x0, sy = top - y + y0;
     const int64_t n = right - left;
-    std::vector<uint32_t> scratch(inPlace != nullptr ? static_cast<size_t>(n) : 0);
+    if (inPlace != nullptr)
+        PrepareBitmapRows(inPlace, static_cast<int32_t>(sx), static_cast<int32_t>(sy), static_cast<int32_t>(n),
+                          static_cast<int32_t>(bottom - top));
+    std::vector<uint32_t> scratch(inPlace != nullptr && rop != kRopSourceAnd ? static_cast<size_t>(n) : 0);
     for (int64_t row = top; row < bottom; ++row) {
         auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + left;
         const int32_t sourceRow = static_cast<int32_t>(sy + row - top);
+        if (inPlace != nullptr && rop == kRopSourceAnd) {
+            AndBitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), d);
+            continue;
+        }
         const uint32_t* s = nullptr;
         if (inPlace != nullptr)
             s = BitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), scratch.data());

@@ -119,6 +119,12 @@ bool BitmapReadable(const PlatformObject* bitmap);
 // bitmap, whose image (if any) is Format_RGB32. Points into the bitmap's own
 // pixels or into scratch (count values).
 const uint32_t* BitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* scratch);
+// Announces that count pixels from column x of rows y .. y + rows - 1 are about
+// to be read (the first transfer of a mapped file has them read all at once).
+void PrepareBitmapRows(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, int32_t rows);
+// destination[i] &= pixel x + i of row y, for i below count: the AND transfer of
+// one row, without an intermediate copy.
+void AndBitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* destination);
 // Decodes a bitmap read in place into image, so that it can be drawn into; false
 // above the pixel cap of images decoded whole.
 bool DecodeBitmapWhole(PlatformObject* bitmap);
