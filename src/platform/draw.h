@@ -82,7 +82,12 @@ int DrawTextInRect(SurfaceHandle surface, const char16_t* text, int32_t length, 
 int DrawIconAt(SurfaceHandle surface, int32_t x, int32_t y, IconHandle icon, int32_t width, int32_t height,
                uint32_t step, void* brush, uint32_t flags);
 
-// Loads a bitmap file (BMP of 1, 4, 8, 24 or 32 bits, bottom-up or top-down; PNG,
-// JPEG). Empty (nullptr) when it cannot be loaded. devicePath goes through the
-// device root.
+// Loads a bitmap file, its format decided by its first bytes: BMP (1, 4, 8, 16,
+// 24 or 32 bits, bottom-up or top-down, bit fields, OS/2 headers), PNG or JPEG;
+// any other format is refused. An uncompressed BMP is read in place, of any size:
+// opening reads its header, drawing reads only what is drawn. PNG, JPEG and
+// run-length BMP are decoded whole, up to 150 million pixels. Only a regular
+// file (or a link to one) is read; anything else counts as missing. Empty
+// (nullptr) when it cannot be loaded; --verbose says why. devicePath goes
+// through the device root.
 BitmapHandle LoadBitmapFile(const char16_t* devicePath);

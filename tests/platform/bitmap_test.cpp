@@ -1,11 +1,20 @@
-// Bitmap files: BMP of every common depth and both row orders, written here byte by
-// byte, load with the right pixels; truncated files and lying headers give no bitmap
-// and no crash; PNG and JPEG load too.
+// Bitmap files: BMP of every depth and layout, written here byte by byte, read in
+// place with exactly the pixels Qt's reader gives and painted alike; a 40000 x 40000
+// sparse BMP paints as crops of it do; lying headers, other formats, huge declared
+// sizes and files that are not regular files give no bitmap and no hang.
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QImageReader>
+#include <QPainter>
 
+#include <climits>
+#include <future>
+#include <sys/stat.h>
+
+#include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "platform/qt/qt_internal.h"
 #include "support.h"
 
 namespace {
@@ -20,63 +29,195 @@ void Put(std::vector<uint8_t>& b, size_t at, uint32_t v, int bytes = 4)
     for (int i = 0; i < bytes; ++i) b.at(at + i) = (v >> (8 * i)) & 0xFF;
 }
 
-std::vector<uint8_t> MakeBmp(int bits, bool topDown, uint32_t headerSize = 40)
+struct Layout {
+    const char* name;
+    int bits;
+    bool topDown;
+    uint32_t headerSize = 40;  // 12: OS/2, 16-bit sizes and 3-byte colours
+    uint32_t compression = 0;  // 3: bit fields
+    uint32_t masks[4] = {};    // red, green, blue, alpha (bit fields, and 32 bits in later headers)
+};
+
+// The 5 x 3 picture; 16 and 32 bits store each colour through the masks (or as 5-5-5
+// and blue, green, red, x), an alpha channel varies along the row.
+std::vector<uint8_t> MakeBmp(const Layout& l)
 {
-    const uint32_t colours = bits == 1 ? 2 : bits <= 8 ? 4 : 0, stride = (kW * bits + 31) / 32 * 4;
-    const uint32_t offBits = 14 + headerSize + 4 * colours;
+    const bool os2 = l.headerSize == 12, fields = l.compression == 3 && l.headerSize < 108;
+    // The OS/2 header has no colour count: its palette always has 2^bits colours.
+    const uint32_t colours = l.bits > 8 ? 0 : os2 || l.bits == 1 ? 1u << l.bits : 4, stride = (kW * l.bits + 31) / 32 * 4;
+    const uint32_t entry = os2 ? 3 : 4, offBits = 14 + l.headerSize + (fields ? 12 : 0) + entry * colours;
     std::vector<uint8_t> b(offBits + stride * kH, 0);
     b[0] = 'B', b[1] = 'M';
-    Put(b, 2, uint32_t(b.size())), Put(b, 10, offBits), Put(b, 14, headerSize), Put(b, 18, kW);
-    Put(b, 22, topDown ? uint32_t(-kH) : kH), Put(b, 26, 1, 2), Put(b, 28, bits, 2), Put(b, 46, colours);
-    for (uint32_t i = 0; i < colours; ++i) Put(b, 14 + headerSize + 4 * i, kColours[i]);  // B, G, R, 0
+    Put(b, 2, uint32_t(b.size())), Put(b, 10, offBits), Put(b, 14, l.headerSize);
+    if (os2)
+        Put(b, 18, kW, 2), Put(b, 20, l.topDown ? -kH : kH, 2), Put(b, 22, 1, 2), Put(b, 24, l.bits, 2);
+    else
+        Put(b, 18, kW), Put(b, 22, l.topDown ? uint32_t(-kH) : kH), Put(b, 26, 1, 2), Put(b, 28, l.bits, 2),
+            Put(b, 30, l.compression), Put(b, 46, colours);
+    for (int i = 0; i < 4 && l.headerSize >= 108; ++i) Put(b, 54 + 4 * i, l.masks[i]);
+    for (int i = 0; i < 3 && fields; ++i) Put(b, 14 + l.headerSize + 4 * i, l.masks[i]);
+    for (uint32_t i = 0; i < colours && i < 4; ++i) Put(b, offBits - entry * (colours - i), kColours[i], int(entry));
+    const uint32_t* m = l.masks;
+    const bool masked = l.compression == 3 || (l.bits == 32 && m[3] == 0xFF000000);
     for (int y = 0; y < kH; ++y) {
-        const size_t row = offBits + size_t(topDown ? y : kH - 1 - y) * stride;
+        const size_t row = offBits + size_t(l.topDown ? y : kH - 1 - y) * stride;
         for (int x = 0; x < kW; ++x) {
             const int index = kIndex[y][x];
-            if (bits == 1) b[row + x / 8] |= uint8_t((index & 1) << (7 - x % 8));
-            if (bits == 4) b[row + x / 2] |= uint8_t(index << (x % 2 ? 0 : 4));
-            if (bits == 8) b[row + x] = uint8_t(index);
-            if (bits == 24) Put(b, row + 3 * x, kColours[index], 3);
-            if (bits == 32) Put(b, row + 4 * x, kColours[index] | 0x7F000000);  // the fourth byte is ignored
+            const uint32_t c = kColours[index], r = c >> 16, g = (c >> 8) & 0xFF, bl = c & 0xFF, a = 40 + 50 * x;
+            // A channel of n mask bits keeps the colour's top n bits.
+            auto field = [](uint32_t mask, uint32_t v) {
+                if (mask == 0) return 0u;
+                const int shift = __builtin_ctz(mask), width = __builtin_popcount(mask);
+                return ((v >> (8 - std::min(width, 8))) << shift) & mask;
+            };
+            const uint32_t packed = masked ? field(m[0], r) | field(m[1], g) | field(m[2], bl) | field(m[3], a)
+                                           : l.bits == 16 ? (r >> 3) << 10 | (g >> 3) << 5 | bl >> 3 : c | 0x7F000000;
+            if (l.bits == 1) b[row + x / 8] |= uint8_t((index & 1) << (7 - x % 8));
+            if (l.bits == 4) b[row + x / 2] |= uint8_t(index << (x % 2 ? 0 : 4));
+            if (l.bits == 8) b[row + x] = uint8_t(index);
+            if (l.bits >= 16) Put(b, row + l.bits / 8 * x, packed, l.bits / 8);
         }
     }
     return b;
+}
+
+// What Qt's reader makes of a file, laid over white as the loader always did.
+QImage QtReads(const std::string& path)
+{
+    const QImage image = QImageReader(QString::fromStdString(path)).read();
+    if (image.isNull() || !image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter(&flat).drawImage(0, 0, image);
+    return flat;
+}
+
+// bitmap ANDed onto a white w x h surface at (x, y), whole, as the view does it.
+QImage Painted(BitmapHandle bitmap, int32_t x, int32_t y, int w = 240, int h = 268)
+{
+    QImage white(w, h, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    BitmapHandle canvas = CreateBitmapFromImage(white);
+    SurfaceHandle dst = CreateCompatibleSurface(nullptr), src = CreateCompatibleSurface(nullptr);
+    ObjectHandle oldDst = SelectObject(dst, canvas), oldSrc = SelectObject(src, bitmap);
+    int32_t bw = 0, bh = 0;
+    GetBitmapSize(bitmap, &bw, &bh);
+    EXPECT_EQ(BlockTransfer(dst, x, y, bw, bh, src, 0, 0, kRopSourceAnd), 1);
+    SelectObject(dst, oldDst), SelectObject(src, oldSrc), DeleteSurface(dst), DeleteSurface(src);
+    const QImage out = BitmapImage(canvas);
+    DeleteObject(canvas);
+    return out;
 }
 
 class BitmapTest : public ::testing::Test {
 protected:
     void SetUp() override { EnsureQtApplication(), root = MakeTempFolder(), SetDeviceRoot(root); }
     void TearDown() override { std::filesystem::remove_all(root); }
-    BitmapHandle Load(const std::vector<uint8_t>& bytes)
+    BitmapHandle Load(const std::vector<uint8_t>& bytes, const std::string& name = "map.bmp")
     {
-        std::ofstream(root + "/map.bmp", std::ios::binary).write((const char*)bytes.data(), long(bytes.size()));
-        return LoadBitmapFile(u"\\map.bmp");
+        std::ofstream(root + "/" + name, std::ios::binary).write((const char*)bytes.data(), long(bytes.size()));
+        return LoadBitmapFile(std::u16string(u"\\" + std::u16string(name.begin(), name.end())).c_str());
     }
     std::string root;
 };
 
-TEST_F(BitmapTest, EveryDepthAndRowOrderReadsTheRightPixels)
+TEST_F(BitmapTest, EveryDepthAndLayoutIsReadInPlaceAsQtReadsIt)
 {
-    // Bits, top-down, header size (40 plain, 108 and 124 the later headers).
-    const int rows[][3] = {{1, 0, 40},  {1, 1, 40},  {4, 0, 40},  {4, 1, 40},  {8, 0, 40},   {8, 1, 40},
-                           {24, 0, 40}, {24, 1, 40}, {32, 0, 40}, {32, 1, 40}, {24, 1, 108}, {8, 0, 124}};
-    for (const auto& r : rows) {
-        BitmapHandle b = Load(MakeBmp(r[0], r[1], r[2]));
-        const std::string name = std::to_string(r[0]) + (r[1] ? " top-down " : " bottom-up ") + std::to_string(r[2]);
-        ASSERT_NE(b, nullptr) << name;
-        const QImage image = BitmapImage(b);
-        ASSERT_EQ(image.size(), QSize(kW, kH)) << name;
+    const Layout rows[] = {
+        {"1 bit", 1, false}, {"1 bit top-down", 1, true}, {"4 bits", 4, false}, {"4 bits top-down", 4, true},
+        {"8 bits", 8, false}, {"8 bits top-down", 8, true}, {"8 bits OS/2", 8, false, 12}, {"24 bits OS/2 top-down", 24, true, 12},
+        {"16 bits 5-5-5", 16, false}, {"16 bits top-down", 16, true}, {"24 bits", 24, false}, {"24 bits top-down", 24, true},
+        {"24 bits, 64-byte header", 24, false, 64}, {"32 bits", 32, false}, {"32 bits top-down", 32, true},
+        {"8 bits, 124-byte header", 8, false, 124}, {"24 bits, 108-byte header", 24, true, 108},
+        {"16 bits 5-6-5 fields", 16, false, 40, 3, {0xF800, 0x07E0, 0x001F, 0}},
+        {"16 bits 4-4-4-4 fields with alpha", 16, true, 124, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}},
+        {"32 bits fields, 10-bit red", 32, false, 40, 3, {0x3FF00000, 0x0000FF00, 0x000000FF, 0}},
+        {"32 bits fields with alpha", 32, true, 108, 3, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}},
+        {"32 bits with an alpha byte", 32, false, 124, 0, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}},
+        {"32 bits, alpha mask not the top byte", 32, false, 124, 0, {0x00FF0000, 0x0000FF00, 0x000000FF, 0x0000FF00}},
+    };
+    for (const Layout& l : rows) {
+        BitmapHandle b = Load(MakeBmp(l));
+        ASSERT_NE(b, nullptr) << l.name;
+        EXPECT_TRUE(b->mapped != nullptr) << l.name << ": read in place";
+        const QImage today = QtReads(root + "/map.bmp"), ours = BitmapImage(b);
+        ASSERT_EQ(ours.size(), QSize(kW, kH)) << l.name;
         for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x)
-                EXPECT_EQ(Rgb(image, x, y), kColours[r[0] == 1 ? kIndex[y][x] & 1 : kIndex[y][x]])
-                    << name << " at " << x << "," << y;
+            for (int x = 0; x < kW; ++x) EXPECT_EQ(ours.pixel(x, y), today.pixel(x, y)) << l.name << " at " << x << "," << y;
+        BitmapHandle decoded = CreateBitmapFromImage(today);
+        for (const Point at : {Point{0, 0}, Point{-2, 1}, Point{238, 266}})
+            EXPECT_EQ(Painted(b, at.x, at.y), Painted(decoded, at.x, at.y)) << l.name << " painted at " << at.x;
+        DeleteObject(decoded);
         EXPECT_EQ(DeleteObject(b), 1);
     }
 }
 
+// Every alpha value with every channel value, laid over white.
+TEST_F(BitmapTest, AlphaOverWhiteMatchesQtForEveryValue)
+{
+    std::vector<uint8_t> b(14 + 124 + 256 * 256 * 4, 0);
+    b[0] = 'B', b[1] = 'M';
+    Put(b, 2, uint32_t(b.size())), Put(b, 10, 138), Put(b, 14, 124), Put(b, 18, 256), Put(b, 22, 256);
+    Put(b, 26, 1, 2), Put(b, 28, 32, 2), Put(b, 30, 3), Put(b, 54, 0xFF0000), Put(b, 58, 0xFF00), Put(b, 62, 0xFF);
+    Put(b, 66, 0xFF000000);
+    for (uint32_t a = 0; a < 256; ++a)
+        for (uint32_t v = 0; v < 256; ++v) Put(b, 138 + 4 * (256 * a + v), a << 24 | v << 16 | (255 - v) << 8 | (v * 7 & 255));
+    BitmapHandle bitmap = Load(b);
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(BitmapImage(bitmap), QtReads(root + "/map.bmp"));
+    DeleteObject(bitmap);
+}
+
+// A 40000 x 40000 24-bit BMP (4.8 GB, sparse: only three patches written) paints,
+// at every offset, as a crop of the same pixels saved as its own small BMP does.
+TEST_F(BitmapTest, HugeSparseBmpPaintsAsItsCrops)
+{
+    constexpr int64_t kSide = 40000, kStride = kSide * 3;
+    auto pixel = [](int64_t x, int64_t y) { return uint32_t((x * 37 + y * 11) & 0xFF) << 16 | uint32_t(x ^ y) << 8 | 0x3F; };
+    struct Crop { int64_t x, y; int w, h; };
+    const Crop crops[] = {{0, 0, 240, 268}, {kSide - 240, kSide - 268, 240, 268}, {20000, 20000, 300, 300}};
+    std::vector<uint8_t> head(54, 0);
+    head[0] = 'B', head[1] = 'M', Put(head, 10, 54), Put(head, 14, 40), Put(head, 18, kSide), Put(head, 22, kSide);
+    Put(head, 26, 1, 2), Put(head, 28, 24, 2);
+    const int fd = open((root + "/huge.bmp").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, head.data(), 54, 0), 54);
+    for (const Crop& c : crops)
+        for (int64_t y = c.y; y < c.y + c.h; ++y) {
+            std::vector<uint8_t> row(size_t(c.w) * 3);
+            for (int x = 0; x < c.w; ++x) Put(row, 3 * size_t(x), pixel(c.x + x, y), 3);
+            ASSERT_EQ(pwrite(fd, row.data(), row.size(), 54 + (kSide - 1 - y) * kStride + c.x * 3), ssize_t(row.size()));
+        }
+    ASSERT_EQ(ftruncate(fd, 54 + kSide * kStride), 0);
+    close(fd);
+    BitmapHandle huge = LoadBitmapFile(u"\\huge.bmp");
+    ASSERT_NE(huge, nullptr);
+
+    const struct { int crop; int32_t x, y; } rows[] = {  // where the crop's top-left lands; the map beyond stays white
+        {0, 0, 0}, {0, 17, 33}, {0, 239, 267}, {0, 240, 0}, {1, 0, 0}, {1, -17, -33}, {1, -239, -267},
+        {2, -10, -20}, {2, -60, -32}, {0, INT_MIN, INT_MIN}, {0, -2000000000, 5}, {0, INT_MAX - 5, 0}};
+    for (const auto& r : rows) {
+        const Crop& c = crops[r.crop];
+        QImage picture(c.w, c.h, QImage::Format_RGB32);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) picture.setPixel(x, y, 0xFF000000 | pixel(c.x + x, c.y + y));
+        ASSERT_TRUE(picture.save(QString::fromStdString(root + "/crop.bmp"), "BMP"));
+        BitmapHandle crop = LoadBitmapFile(u"\\crop.bmp");
+        ASSERT_NE(crop, nullptr);
+        const QImage expected = Painted(crop, r.x, r.y);
+        EXPECT_EQ(Painted(huge, int32_t(std::clamp<int64_t>(r.x - c.x, INT_MIN, INT_MAX)),
+                          int32_t(std::clamp<int64_t>(r.y - c.y, INT_MIN, INT_MAX))),
+                  expected) << "crop " << r.crop << " at " << r.x << "," << r.y;
+        BitmapHandle decoded = CreateBitmapFromImage(picture);
+        EXPECT_EQ(Painted(decoded, r.x, r.y), expected) << "crop " << r.crop << " read in place as decoded";
+        DeleteObject(decoded), DeleteObject(crop);
+    }
+    EXPECT_EQ(DeleteObject(huge), 1);
+}
+
 TEST_F(BitmapTest, TruncatedFilesAndLyingHeadersGiveNoBitmap)
 {
-    const std::vector<uint8_t> good = MakeBmp(24, false), paletted = MakeBmp(8, false);
+    const std::vector<uint8_t> good = MakeBmp({"", 24, false}), paletted = MakeBmp({"", 8, false});
     auto with = [](std::vector<uint8_t> b, size_t at, uint32_t v, int bytes = 4, size_t size = 0) {
         return Put(b, at, v, bytes), b.resize(size != 0 ? size : b.size()), b;
     };
@@ -87,8 +228,10 @@ TEST_F(BitmapTest, TruncatedFilesAndLyingHeadersGiveNoBitmap)
         {"height INT_MIN", with(good, 22, 0x80000000u)}, {"60000 x 60000", with(with(good, 18, 60000), 22, 60000)},
         {"7 bits per pixel", with(good, 28, 7, 2)}, {"pixel offset past the end", with(good, 10, 1u << 30)},
         {"pixel offset inside the header", with(good, 10, 20)}, {"header size 77", with(good, 14, 77)},
+        {"header size 52", with(good, 14, 52)}, {"two planes", with(good, 26, 2, 2)},
         {"header size past the end", with(good, 14, 124)}, {"bit fields at 24 bits", with(good, 30, 3)},
         {"300 colours at 8 bits", with(paletted, 46, 300)}, {"palette past the end", with(paletted, 46, 256, 4, 94)},
+        {"a bit mask of all 32 bits", with(with(MakeBmp({"", 32, false, 40, 3, {0xFF0000, 0xFF00, 0xFF, 0}}), 54, 0xFFFFFFFF), 30, 3)},
     };
     for (const auto& row : rows) EXPECT_EQ(Load(row.bytes), nullptr) << row.name;
     std::vector<uint8_t> outside = paletted;  // top row's last pixel points past the 4 colours: black
@@ -115,6 +258,57 @@ TEST_F(BitmapTest, PngAndJpegLoad)
     EXPECT_NEAR(qRed(j.pixel(10, 15)), 200, 12) << "lossy: away from the blue column, 12 a channel";
     EXPECT_NEAR(qBlue(j.pixel(10, 15)), 30, 12);
     DeleteObject(png), DeleteObject(jpeg);
+}
+
+// Decided by content, never by name; sizes checked before decoding; only regular files.
+TEST_F(BitmapTest, OtherFormatsHugeDeclaredSizesAndNonRegularFilesAreRefused)
+{
+    std::filesystem::copy_file(VELKAR_SOURCE_DIR "/demo/temp.bmp", root + "/temp.bmp");
+    const std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                            "width='64' height='64'><image xlink:href='/etc/velkar-outside.png' width='64' height='64'/></svg>";
+    // GIF header and screen descriptor of 65535 x 65535, one frame as large.
+    const std::string gif = std::string("GIF89a\xFF\xFF\xFF\xFF\x00\x00\x00", 13) + std::string("\x2C\0\0\0\0\xFF\xFF\xFF\xFF\0\x02\x02\x44\x01\0;", 16);
+    // A PNG declaring 20000 x 20000 pixels (400 million, over the cap), with 16 bytes of data.
+    const std::string png(
+        "\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR\0\0\x4E\x20\0\0\x4E\x20\x08\x02\0\0\0\x6C\x12\xD1\x6E\0\0\0\x0BIDAT\x78\x9C"
+        "\x63\x60\x40\x05\0\0\x10\0\x01\x39\xBD\x8F\x65\0\0\0\0IEND\xAE\x42\x60\x82", 68);
+    const struct { const char* name; std::string bytes; const char* why; } rows[] = {
+        {"SVG drawing an outside image", svg, "not a BMP, PNG or JPEG"},
+        {"GIF of 65535 x 65535", gif, "not a BMP, PNG or JPEG"},
+        {"PGM of 60000 x 60000", "P5 60000 60000 255\n" + std::string(64, 'x'), "not a BMP, PNG or JPEG"},
+        {"PNG of 20000 x 20000", png, "over the 150000000 pixels"},
+    };
+    SetVerbose(1);
+    for (const auto& r : rows)
+        for (const char* name : {"map.bmp", "map.png"}) {
+            std::ofstream(root + "/" + name, std::ios::binary) << r.bytes;
+            BitmapHandle b = nullptr;
+            const std::string said = Capture(2, [&] { b = LoadBitmapFile(std::u16string(u"\\") .append(name, name + 7).c_str()); });
+            EXPECT_EQ(b, nullptr) << r.name << " as " << name;
+            EXPECT_NE(said.find(r.why), std::string::npos) << r.name << ": " << said;
+        }
+    // A BMP named .png loads, and says where from and how large; so does a link to it.
+    std::filesystem::copy_file(root + "/temp.bmp", root + "/map.png", std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::create_symlink(root + "/map.png", root + "/link.bmp");
+    for (const char16_t* path : {u"\\map.png", u"\\link.bmp"}) {
+        BitmapHandle b = nullptr;
+        const std::string said = Capture(2, [&] { b = LoadBitmapFile(path); });
+        EXPECT_NE(b, nullptr);
+        EXPECT_NE(said.find("BMP 741 x 498 pixels, 24 bits, read in place"), std::string::npos) << said;
+        DeleteObject(b);
+    }
+    SetVerbose(0);
+    std::filesystem::create_directory(root + "/folder.bmp");
+    EXPECT_EQ(LoadBitmapFile(u"\\folder.bmp"), nullptr);
+
+    // A FIFO with no writer: an open that waited would hang here for ever.
+    ASSERT_EQ(mkfifo((root + "/fifo.bmp").c_str(), 0600), 0);
+    auto loading = std::async(std::launch::async, [] { return LoadBitmapFile(u"\\fifo.bmp"); });
+    if (loading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        close(open((root + "/fifo.bmp").c_str(), O_WRONLY | O_NONBLOCK));  // releases the waiting open
+        FAIL() << "loading a FIFO hangs";
+    }
+    EXPECT_EQ(loading.get(), nullptr);
 }
 
 }  // namespace

@@ -1,109 +1,299 @@
-// Bitmap files into bitmap objects (pixels as Format_RGB32), decoded by Qt's
-// image readers: BMP of 1, 4, 8, 16, 24 and 32 bits, bottom-up or top-down, PNG
-// and JPEG. A BMP header is first checked against the file's size, so that a
-// header that lies or a file cut short gives no bitmap at all.
+// Bitmap files into bitmap objects. The format is decided by the first bytes,
+// never by the name: BMP, PNG and JPEG only. An uncompressed BMP is mapped into
+// memory and read in place, row by row, only where it is drawn; PNG, JPEG and
+// run-length BMP are decoded whole by Qt's readers, up to kMaxDecodedPixels.
 //
-// BMP layout checked here (little-endian):
+// BMP layout read here (little-endian):
 //   0  "BM"  2 file size  10 pixel-data offset
-//   14 header size (40, 52, 56, 108 or 124)  18 width  22 height (< 0: top-down)
-//   26 planes  28 bits per pixel  30 compression (0 none, 3 bit fields)
-//   46 colours used; then the bit masks (compression 3, header of 40) and the
-//   palette (4 bytes a colour: blue, green, red, unused) before the pixels.
+//   14 header size (12: OS/2, 16-bit width and height; 40, 64, 108 or 124)
+//   18 width  22 height (< 0: top-down)  26 planes  28 bits per pixel
+//   30 compression (0 none, 1 and 2 run-length, 3 bit fields)  46 colours used
+//   54 red, green, blue, alpha masks (headers of 108 and 124 bytes)
+//   then the bit masks (compression 3, headers of 40 and 64) and the palette
+//   (4 bytes a colour: blue, green, red, unused; 3 bytes with the OS/2 header).
+// Pixels read in place are exactly those Qt's BMP reader gives for the same file.
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QtEndian>
 
-#include <bit>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/diagnostics.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
 
+// A BMP file mapped read-only, with what is needed to turn a row of it into
+// 0xFFRRGGBB pixels. The descriptor stays open so that a file cut short after
+// opening is noticed before its pages are read.
+struct MappedBitmap {
+    int fd = -1;
+    const uint8_t* bytes = nullptr;  // the whole file
+    size_t size = 0;                 // bytes mapped
+    int32_t width = 0, height = 0;   // pixels
+    bool topDown = false;
+    int bits = 0;                    // 1, 4, 8, 16, 24 or 32
+    bool plain = false;              // 24 or 32 bits, blue, green, red bytes, no alpha
+    bool alpha = false;              // laid over white through its alpha
+    int64_t stride = 0;              // bytes per row in the file
+    int64_t pixelStart = 0;          // offset of the first row stored
+    uint32_t palette[256] = {};      // 0xFFRRGGBB, also for indices past the colours given
+    uint32_t mask[4] = {}, shift[4] = {}, scale[4] = {};  // red, green, blue, alpha
+    mutable std::atomic<bool> painted{false};  // the first transfer asks for all its rows at once
+
+    ~MappedBitmap()
+    {
+        if (bytes != nullptr) munmap(const_cast<uint8_t*>(bytes), size);
+        if (fd >= 0) close(fd);
+    }
+    const uint8_t* Row(int64_t y) const { return bytes + pixelStart + (topDown ? y : height - 1 - y) * stride; }
+};
+
 namespace {
 
-constexpr int64_t kMaxPixels = 150'000'000;   // 600 MB of 32-bit pixels: an 8000 x 8000 map is 64 M
-constexpr int kAllocationLimitMb = 600;
-constexpr uint32_t kBiRgb = 0, kBiBitFields = 3;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+constexpr int64_t kMaxDecodedPixels = 150'000'000;  // 600 MB of 32-bit pixels for an image decoded whole
+constexpr int kAllocationLimitMb = 600;              // Qt's readers stop above this, MB
+constexpr int64_t kRowByRowStride = 32 * 1024;       // bytes: wider rows are read page by page, no read-ahead
+constexpr int32_t kRowsAhead = 2;                   // rows fetched ahead of the one converted
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3;
 
 uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 
-enum class BmpResult { Readable, Broken };
-
-// Checks a BMP header against the file before Qt's reader decodes it: sizes,
-// depth, palette and pixel data must all lie inside the file. Broken: a header
-// that lies or a file cut short. Kinds this check does not know (OS/2 headers,
-// RLE) are left to the reader as they are.
-BmpResult CheckBmpHeader(std::FILE* file, int64_t fileSize)
+int Shift(uint32_t mask)
 {
-    uint8_t head[14 + 124 + 12] = {};
-    if (fileSize < 14 + 40) return BmpResult::Broken;
-    const size_t headRead = std::fread(head, 1, sizeof head < static_cast<uint64_t>(fileSize) ? sizeof head : static_cast<size_t>(fileSize), file);
-    if (headRead < 14 + 40) return BmpResult::Broken;
-    if (head[0] != 'B' || head[1] != 'M') return BmpResult::Readable;
-    const uint32_t offBits = U32(head + 10);
-    const uint32_t headerSize = U32(head + 14);
-    if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 && headerSize != 124)
-        return headerSize == 12 || headerSize == 64 ? BmpResult::Readable : BmpResult::Broken;
-    if (14 + static_cast<int64_t>(headerSize) > fileSize) return BmpResult::Broken;
-    const int32_t width = static_cast<int32_t>(U32(head + 18));
-    const int32_t rawHeight = static_cast<int32_t>(U32(head + 22));
-    const uint16_t bits = U16(head + 28);
-    const uint32_t compression = U32(head + 30);
-    const uint32_t coloursUsed = U32(head + 46);
-    if (compression != kBiRgb && compression != kBiBitFields) return BmpResult::Readable;
-    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) return BmpResult::Broken;
-    const bool topDown = rawHeight < 0;
-    const int64_t height = topDown ? -static_cast<int64_t>(rawHeight) : rawHeight;
-    if (static_cast<int64_t>(width) * height > kMaxPixels || width > 65535 || height > 65535) return BmpResult::Broken;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return BmpResult::Broken;
-    if (compression == kBiBitFields && bits != 16 && bits != 32) return BmpResult::Broken;
-    // Bit masks after a 40-byte header must be there.
-    if (compression == kBiBitFields && headerSize == 40 && 14 + 40 + 12 > fileSize) return BmpResult::Broken;
-
-    // The palette must lie inside the file and hold no more colours than the depth allows.
-    if (bits <= 8) {
-        const uint32_t maxColours = 1u << bits;
-        const uint32_t count = coloursUsed == 0 ? maxColours : coloursUsed;
-        if (count > maxColours) return BmpResult::Broken;
-        if (14 + static_cast<int64_t>(headerSize) + 4 * static_cast<int64_t>(count) > fileSize) return BmpResult::Broken;
-    }
-
-    const int64_t stride = ((static_cast<int64_t>(width) * bits + 31) / 32) * 4;
-    if (offBits < 14 + headerSize || static_cast<int64_t>(offBits) + stride * height > fileSize)
-        return BmpResult::Broken;
-
-    return BmpResult::Readable;
+    int shift = 0;
+    while (mask != 0 && (mask & 1) == 0) mask >>= 1, ++shift;
+    return shift;
 }
 
-// Any bitmap file, through Qt's readers. Transparent parts
-// become white, the colour that leaves the view's background as it is.
-QImage ReadWithQt(const std::string& hostPath)
+// Where the header leaves the file: read in place, decoded whole by Qt, or refused.
+enum class BmpRoute { InPlace, DecodeWhole, Refused };
+
+// Reads the header of a BMP file of size bytes into m. The rules are those of
+// Qt's BMP reader (header sizes, planes, depth and compression, masks, where the
+// palette and the rows start) and, beyond them, every byte read must lie inside
+// the file. *why says what refused it.
+BmpRoute ReadBmpHeader(const uint8_t* f, int64_t size, MappedBitmap* m, const char** why)
+{
+    if (size < 14 + 40) return *why = "shorter than a BMP header", BmpRoute::Refused;
+    const uint32_t headerSize = U32(f + 14);
+    if (headerSize != 12 && headerSize != 40 && headerSize != 64 && headerSize != 108 && headerSize != 124)
+        return *why = "BMP header of a size that is not read", BmpRoute::Refused;
+    if (14 + static_cast<int64_t>(headerSize) > size) return *why = "BMP header past the end of the file", BmpRoute::Refused;
+    const bool os2 = headerSize == 12;
+    const int32_t width = os2 ? static_cast<int16_t>(U16(f + 18)) : static_cast<int32_t>(U32(f + 18));
+    const int32_t rawHeight = os2 ? static_cast<int16_t>(U16(f + 20)) : static_cast<int32_t>(U32(f + 22));
+    const uint16_t planes = U16(f + (os2 ? 22 : 26));
+    const uint16_t bits = U16(f + (os2 ? 24 : 28));
+    const uint32_t compression = os2 ? kBiRgb : U32(f + 30);
+    const uint32_t coloursUsed = os2 ? 0 : U32(f + 46);
+
+    if (planes != 1) return *why = "BMP with more than one plane", BmpRoute::Refused;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return *why = "BMP of an unknown depth", BmpRoute::Refused;
+    if ((compression == kBiRle8 && bits == 8) || (compression == kBiRle4 && bits == 4)) return BmpRoute::DecodeWhole;
+    if (compression != kBiRgb && !(compression == kBiBitFields && (bits == 16 || bits == 32)))
+        return *why = "BMP compression that is not read", BmpRoute::Refused;
+    if (width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN) return *why = "BMP of no size", BmpRoute::Refused;
+
+    m->width = width;
+    m->height = rawHeight < 0 ? -rawHeight : rawHeight;
+    m->topDown = rawHeight < 0;
+    m->bits = bits;
+    int64_t position = 14 + headerSize;  // where the reader stands after the header
+
+    if (bits <= 8) {
+        const uint32_t most = 1u << bits;
+        const uint32_t count = coloursUsed == 0 ? most : coloursUsed;
+        if (count > most) return *why = "BMP palette larger than its depth allows", BmpRoute::Refused;
+        const int entry = os2 ? 3 : 4;
+        if (position + static_cast<int64_t>(entry) * count > size) return *why = "BMP palette past the end of the file", BmpRoute::Refused;
+        // Past the colours given, an index reads black; a 1-bit image of one colour
+        // reads white for index 1 (Qt's defaults for such images).
+        for (uint32_t i = 0; i < 256; ++i) m->palette[i] = 0xFF000000u;
+        if (bits == 1 && count == 1) m->palette[1] = 0xFFFFFFFFu;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint8_t* c = f + position + entry * i;
+            m->palette[i] = 0xFF000000u | c[2] << 16 | c[1] << 8 | c[0];
+        }
+        position += static_cast<int64_t>(entry) * count;
+    } else if (compression == kBiBitFields) {
+        uint32_t masks[4] = {0, 0, 0, 0};
+        if (headerSize >= 108) {
+            for (int i = 0; i < 4; ++i) masks[i] = U32(f + 54 + 4 * i);
+        } else {
+            if (position + 12 > size) return *why = "BMP bit masks past the end of the file", BmpRoute::Refused;
+            for (int i = 0; i < 3; ++i) masks[i] = U32(f + position + 4 * i);
+            position += 12;
+        }
+        for (int i = 0; i < 4; ++i) {
+            if (masks[i] == 0xFFFFFFFFu) return *why = "BMP bit mask of all 32 bits", BmpRoute::Refused;
+            m->mask[i] = masks[i];
+            m->shift[i] = static_cast<uint32_t>(Shift(masks[i]));
+            m->scale[i] = 256 / ((masks[i] >> m->shift[i]) + 1);  // 0 for a channel wider than 8 bits
+        }
+        m->alpha = masks[3] != 0;
+    } else if (bits == 16) {
+        // 5 bits a channel, read as the reader does: each value times 8, no rounding.
+        const uint32_t mask[4] = {0x7C00, 0x03E0, 0x001F, 0}, shift[4] = {7, 2, 0, 0}, scale[4] = {1, 1, 8, 0};
+        std::copy(mask, mask + 4, m->mask), std::copy(shift, shift + 4, m->shift), std::copy(scale, scale + 4, m->scale);
+    } else if (bits == 32 && headerSize >= 108 && U32(f + 66) == 0xFF000000u) {
+        // Blue, green, red and an alpha byte, which the later headers announce.
+        const uint32_t mask[4] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000}, shift[4] = {16, 8, 0, 24};
+        std::copy(mask, mask + 4, m->mask), std::copy(shift, shift + 4, m->shift), std::fill(m->scale, m->scale + 4, 1u);
+        m->alpha = true;
+    } else {
+        m->plain = true;
+    }
+
+    const uint32_t offBits = U32(f + 10);
+    if (offBits < 14 + headerSize || offBits > INT32_MAX) return *why = "BMP pixel offset outside the file", BmpRoute::Refused;
+    // An offset inside the palette or the masks is not followed: the rows come after them.
+    m->pixelStart = std::max<int64_t>(offBits, position);
+    m->stride = (static_cast<int64_t>(width) * bits + 31) / 32 * 4;
+    if (m->pixelStart > size || m->stride > (size - m->pixelStart) / m->height)
+        return *why = "BMP pixel data past the end of the file", BmpRoute::Refused;
+    return BmpRoute::InPlace;
+}
+
+// A pixel given as alpha, red, green, blue, laid over white as QPainter lays a
+// non-premultiplied image over an opaque one.
+uint32_t OverWhite(uint32_t argb)
+{
+    const uint32_t premultiplied = qPremultiply(argb);
+    const uint32_t rest = 255 - qAlpha(argb);  // what white adds to each channel
+    return 0xFF000000u | (((premultiplied >> 16) & 0xFF) + rest) << 16 | (((premultiplied >> 8) & 0xFF) + rest) << 8 |
+           ((premultiplied & 0xFF) + rest);
+}
+
+// Pixels x .. x + n - 1 of a row as 0xFFRRGGBB into out, or (And) ANDed into it.
+template <bool And>
+void ConvertSpan(const MappedBitmap& m, const uint8_t* row, int64_t x, int64_t n, uint32_t* out)
+{
+    auto put = [](uint32_t* to, uint32_t pixel) {
+        if constexpr (And)
+            *to &= pixel;
+        else
+            *to = pixel;
+    };
+    switch (m.bits) {
+    case 1:
+        for (int64_t i = 0; i < n; ++i) {
+            const int64_t c = x + i;
+            put(out + i, m.palette[(row[c >> 3] >> (7 - (c & 7))) & 1]);
+        }
+        return;
+    case 4:
+        for (int64_t i = 0; i < n; ++i) {
+            const int64_t c = x + i;
+            put(out + i, m.palette[(c & 1) != 0 ? row[c >> 1] & 0x0F : row[c >> 1] >> 4]);
+        }
+        return;
+    case 8:
+        for (int64_t i = 0; i < n; ++i) put(out + i, m.palette[row[x + i]]);
+        return;
+    default: break;
+    }
+    const int bytes = m.bits / 8;
+    const uint8_t* p = row + x * bytes;
+    if (m.plain) {
+        // Blue, green, red in the low three bytes of a 4-byte load; the fourth byte
+        // (the next pixel's, or unused) gives way to the opaque alpha. The last
+        // 24-bit pixel is read byte by byte: 4 bytes could run past the file.
+        const int64_t wordLoads = bytes == 4 ? n : n - 1;
+        for (int64_t i = 0; i < wordLoads; ++i, p += bytes) {
+            uint32_t v;
+            std::memcpy(&v, p, 4);
+            put(out + i, qFromLittleEndian(v) | 0xFF000000u);
+        }
+        if (wordLoads < n) put(out + n - 1, 0xFF000000u | p[2] << 16 | p[1] << 8 | p[0]);
+        return;
+    }
+    for (int64_t i = 0; i < n; ++i, p += bytes) {
+        uint32_t c = p[0] | p[1] << 8;
+        if (bytes == 4) c |= static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+        uint32_t channel[4];
+        for (int k = 0; k < 4; ++k) channel[k] = (((c & m.mask[k]) >> m.shift[k]) * m.scale[k]) & 0xFF;
+        const uint32_t argb = (m.alpha ? channel[3] : 0xFFu) << 24 | channel[0] << 16 | channel[1] << 8 | channel[2];
+        put(out + i, m.alpha ? OverWhite(argb) : argb);
+    }
+}
+
+// Image of a reader into Format_RGB32; transparent parts become white, the colour
+// that leaves the view's background as it is.
+QImage Flatten(const QImage& image)
+{
+    if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+    QImage flat(image.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter p(&flat);
+    p.drawImage(0, 0, image);
+    p.end();
+    return flat;
+}
+
+// The whole file through Qt's reader for format, within the pixel cap, which is
+// checked on the size the reader reports before anything is decoded.
+QImage DecodeWhole(const uint8_t* bytes, size_t size, const char* format, const std::string& host)
 {
     QImageReader::setAllocationLimit(kAllocationLimitMb);
-    QImageReader reader(QString::fromStdString(hostPath));
-    reader.setDecideFormatFromContent(true);
-    QImage image = reader.read();
-    if (image.isNull()) return QImage();
-    if (image.hasAlphaChannel()) {
-        QImage flat(image.size(), QImage::Format_RGB32);
-        flat.fill(Qt::white);
-        QPainter p(&flat);
-        p.drawImage(0, 0, image);
-        p.end();
-        return flat;
+    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(size));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
+    const QSize declared = reader.size();
+    if (!declared.isValid()) {
+        VerboseLine("map bitmap %s: refused: %s header unreadable (%s)", host.c_str(), format,
+                    reader.errorString().toUtf8().constData());
+        return QImage();
     }
-    return image.convertToFormat(QImage::Format_RGB32);
+    if (static_cast<int64_t>(declared.width()) * declared.height() > kMaxDecodedPixels) {
+        VerboseLine("map bitmap %s: refused: %s of %d x %d pixels, over the %lld pixels an image decoded whole may have",
+                    host.c_str(), format, declared.width(), declared.height(), static_cast<long long>(kMaxDecodedPixels));
+        return QImage();
+    }
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        VerboseLine("map bitmap %s: refused: %s not decoded (%s)", host.c_str(), format,
+                    reader.errorString().toUtf8().constData());
+        return QImage();
+    }
+    return Flatten(image);
+}
+
+// The format by the first bytes: "bmp", "png", "jpeg", or nullptr.
+const char* FormatOfContent(const uint8_t* f, size_t size)
+{
+    static const uint8_t png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (size >= 2 && f[0] == 'B' && f[1] == 'M') return "bmp";
+    if (size >= 8 && std::memcmp(f, png, 8) == 0) return "png";
+    if (size >= 3 && f[0] == 0xFF && f[1] == 0xD8 && f[2] == 0xFF) return "jpeg";
+    return nullptr;
+}
+
+BitmapHandle NewBitmap(QImage image, std::shared_ptr<const MappedBitmap> mapped)
+{
+    auto* bitmap = new PlatformObject;
+    bitmap->type = PlatformObject::Bitmap;
+    bitmap->image = std::move(image);
+    bitmap->mapped = std::move(mapped);
+    return bitmap;
 }
 
 }  // namespace
@@ -112,18 +302,122 @@ BitmapHandle LoadBitmapFile(const char16_t* devicePath)
 {
     if (devicePath == nullptr || *devicePath == 0) return nullptr;
     const std::string host = DevicePathToHost(devicePath);
-    File file(std::fopen(host.c_str(), "rb"));
-    if (!file) return nullptr;
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return nullptr;
-    const long size = std::ftell(file.get());
-    if (size <= 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return nullptr;
+    const char* path = host.c_str();
+    // Opened once, without blocking (a FIFO would wait for a writer), and used
+    // only as a regular file; everything after reads through this descriptor.
+    auto m = std::make_shared<MappedBitmap>();
+    m->fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (m->fd < 0) return VerboseLine("map bitmap %s: not loaded: %s", path, std::strerror(errno)), nullptr;
+    struct stat info {};
+    if (fstat(m->fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return VerboseLine("map bitmap %s: refused: not a regular file", path), nullptr;
+    if (info.st_size <= 0 || static_cast<uint64_t>(info.st_size) > SIZE_MAX)
+        return VerboseLine("map bitmap %s: refused: empty file", path), nullptr;
+    m->size = static_cast<size_t>(info.st_size);
+    void* bytes = mmap(nullptr, m->size, PROT_READ, MAP_SHARED, m->fd, 0);
+    if (bytes == MAP_FAILED) return VerboseLine("map bitmap %s: not loaded: %s", path, std::strerror(errno)), nullptr;
+    m->bytes = static_cast<const uint8_t*>(bytes);
 
-    if (CheckBmpHeader(file.get(), size) == BmpResult::Broken) return nullptr;
-    file.reset();
-    QImage image = ReadWithQt(host);
+    const char* format = FormatOfContent(m->bytes, m->size);
+    if (format == nullptr) return VerboseLine("map bitmap %s: refused: not a BMP, PNG or JPEG file", path), nullptr;
+    if (std::strcmp(format, "bmp") == 0) {
+        const char* why = "";
+        switch (ReadBmpHeader(m->bytes, static_cast<int64_t>(m->size), m.get(), &why)) {
+        case BmpRoute::Refused: return VerboseLine("map bitmap %s: refused: %s", path, why), nullptr;
+        case BmpRoute::DecodeWhole: break;
+        case BmpRoute::InPlace:
+            if (m->stride >= kRowByRowStride) madvise(bytes, m->size, MADV_RANDOM);
+            VerboseLine("map bitmap %s: BMP %d x %d pixels, %d bits, read in place (%lld bytes mapped)", path,
+                        m->width, m->height, m->bits, static_cast<long long>(m->size));
+            return NewBitmap(QImage(), std::move(m));
+        }
+    }
+    QImage image = DecodeWhole(m->bytes, m->size, format, host);
     if (image.isNull()) return nullptr;
-    auto* bitmap = new PlatformObject;
-    bitmap->type = PlatformObject::Bitmap;
+    VerboseLine("map bitmap %s: %s %d x %d pixels, decoded whole", path, format, image.width(), image.height());
+    return NewBitmap(std::move(image), nullptr);
+}
+
+bool BitmapDimensions(const PlatformObject* bitmap, int32_t* width, int32_t* height)
+{
+    *width = *height = 0;
+    if (bitmap == nullptr || bitmap->type != PlatformObject::Bitmap) return false;
+    if (bitmap->mapped) return *width = bitmap->mapped->width, *height = bitmap->mapped->height, true;
+    if (bitmap->image.isNull()) return false;
+    return *width = bitmap->image.width(), *height = bitmap->image.height(), true;
+}
+
+bool BitmapReadable(const PlatformObject* bitmap)
+{
+    if (bitmap == nullptr || bitmap->type != PlatformObject::Bitmap) return false;
+    if (!bitmap->mapped) return !bitmap->image.isNull();
+    // Pages past the end of a file cut short since it was mapped cannot be read.
+    const MappedBitmap& m = *bitmap->mapped;
+    struct stat info {};
+    if (fstat(m.fd, &info) == 0 && info.st_size >= m.pixelStart + m.stride * m.height) return true;
+    VerboseLine("map bitmap: its file was cut short while in use; not drawn");
+    return false;
+}
+
+namespace {
+
+// Fetches the span of a row a few ahead of y: rows lie far apart in the file, and
+// a transfer goes down them in order.
+void FetchAhead(const MappedBitmap& m, int64_t x, int64_t y, int64_t count)
+{
+    if (y + kRowsAhead >= m.height) return;
+    const uint8_t* ahead = m.Row(y + kRowsAhead) + x * m.bits / 8;
+    for (int64_t at = 0; at < count * m.bits / 8 + 64; at += 64) __builtin_prefetch(ahead + at);
+}
+
+}  // namespace
+
+const uint32_t* BitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* scratch)
+{
+    if (!bitmap->mapped) return reinterpret_cast<const uint32_t*>(bitmap->image.constScanLine(y)) + x;
+    const MappedBitmap& m = *bitmap->mapped;
+    ConvertSpan<false>(m, m.Row(y), x, count, scratch);
+    FetchAhead(m, x, y, count);
+    return scratch;
+}
+
+void PrepareBitmapRows(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, int32_t rows)
+{
+    if (!bitmap->mapped || bitmap->mapped->painted.exchange(true)) return;
+    // A map just opened is likely not in memory: every visible row's span is asked
+    // for at once, so that the reads from the disk overlap instead of following
+    // one another, row by row, as the transfer reaches them.
+    const MappedBitmap& m = *bitmap->mapped;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    for (int32_t r = 0; r < rows; ++r) {
+        const auto from = reinterpret_cast<uintptr_t>(m.Row(int64_t{y} + r) + int64_t{x} * m.bits / 8) & ~(page - 1);
+        const auto to = reinterpret_cast<uintptr_t>(m.Row(int64_t{y} + r) + (int64_t{x} + count) * m.bits / 8 + 1);
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_WILLNEED);
+    }
+}
+
+void AndBitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* destination)
+{
+    if (!bitmap->mapped) {
+        const auto* s = reinterpret_cast<const uint32_t*>(bitmap->image.constScanLine(y)) + x;
+        for (int32_t i = 0; i < count; ++i) destination[i] &= s[i] | 0xFF000000u;
+        return;
+    }
+    const MappedBitmap& m = *bitmap->mapped;
+    ConvertSpan<true>(m, m.Row(y), x, count, destination);
+    FetchAhead(m, x, y, count);
+}
+
+bool DecodeBitmapWhole(PlatformObject* bitmap)
+{
+    if (bitmap == nullptr || !bitmap->mapped) return bitmap != nullptr && !bitmap->image.isNull();
+    const MappedBitmap& m = *bitmap->mapped;
+    if (static_cast<int64_t>(m.width) * m.height > kMaxDecodedPixels || !BitmapReadable(bitmap)) return false;
+    QImage image(m.width, m.height, QImage::Format_RGB32);
+    if (image.isNull()) return false;
+    for (int32_t y = 0; y < m.height; ++y)
+        ConvertSpan<false>(m, m.Row(y), 0, m.width, reinterpret_cast<uint32_t*>(image.scanLine(y)));
     bitmap->image = std::move(image);
-    return bitmap;
+    bitmap->mapped.reset();
+    return true;
 }

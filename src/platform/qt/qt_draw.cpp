@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
@@ -107,7 +108,11 @@ PlatformObject* StockBitmap()
 
 QImage* PlatformSurface::Target()
 {
-    if (memory) return bitmap != nullptr ? &bitmap->image : nullptr;
+    if (memory) {
+        // Drawing into a bitmap read in place needs its pixels decoded first.
+        if (bitmap == nullptr || !DecodeBitmapWhole(bitmap)) return nullptr;
+        return &bitmap->image;
+    }
     if (!IsLiveWindow(window)) return nullptr;
     return &window->backBuffer;
 }
@@ -269,9 +274,10 @@ int GetBitmapSize(BitmapHandle bitmap, int32_t* width, int32_t* height)
 {
     if (width != nullptr) *width = 0;
     if (height != nullptr) *height = 0;
-    if (bitmap == nullptr || bitmap->type != PlatformObject::Bitmap || bitmap->image.isNull()) return 0;
-    if (width != nullptr) *width = bitmap->image.width();
-    if (height != nullptr) *height = bitmap->image.height();
+    int32_t w = 0, h = 0;
+    if (!BitmapDimensions(bitmap, &w, &h)) return 0;
+    if (width != nullptr) *width = w;
+    if (height != nullptr) *height = h;
     return 1;
 }
 
@@ -287,7 +293,11 @@ BitmapHandle CreateBitmapFromImage(const QImage& image)
 QImage BitmapImage(BitmapHandle bitmap)
 {
     if (bitmap == nullptr || bitmap->type != PlatformObject::Bitmap) return QImage();
-    return bitmap->image.copy();
+    if (!bitmap->mapped) return bitmap->image.copy();
+    PlatformObject copy;  // shares the mapping, decodes it into its own image
+    copy.type = PlatformObject::Bitmap;
+    copy.mapped = bitmap->mapped;
+    return DecodeBitmapWhole(&copy) ? copy.image : QImage();
 }
 
 // ---- Block transfer ---------------------------------------------------------------------------
@@ -296,16 +306,30 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
                   SurfaceHandle source, int32_t x0, int32_t y0, uint32_t rop)
 {
     if (destination == nullptr || width < 0 || height < 0) return 0;
-    QImage* dst = destination->Target();
-    if (dst == nullptr || dst->isNull()) return 0;
-    const bool needsSource = rop != kRopBlackness && rop != kRopWhiteness;
-    QImage* src = needsSource && source != nullptr ? source->Target() : nullptr;
-    if (needsSource && (src == nullptr || src->isNull())) return 0;
     if (rop != kRopSourceAnd && rop != kRopSourceCopy && rop != kRopSourcePaint && rop != kRopSourceInvert &&
         rop != kRopBlackness && rop != kRopWhiteness)
         return 0;
+    const bool needsSource = rop != kRopBlackness && rop != kRopWhiteness;
+    // The source's pixels: a bitmap read in place is left where it is and only
+    // the rows and columns that land inside the destination are converted.
+    const PlatformObject* inPlace = nullptr;
+    QImage* src = nullptr;
+    int32_t srcWidth = 0, srcHeight = 0;
+    if (needsSource) {
+        if (source == nullptr) return 0;
+        if (source->memory && source->bitmap != nullptr && source->bitmap->mapped) {
+            inPlace = source->bitmap;
+            if (!BitmapReadable(inPlace) || !BitmapDimensions(inPlace, &srcWidth, &srcHeight)) return 0;
+        } else {
+            src = source->Target();
+            if (src == nullptr || src->isNull()) return 0;
+            if (src->format() != QImage::Format_RGB32) *src = src->convertToFormat(QImage::Format_RGB32);
+            srcWidth = src->width(), srcHeight = src->height();
+        }
+    }
+    QImage* dst = destination->Target();
+    if (dst == nullptr || dst->isNull()) return 0;
     if (dst->format() != QImage::Format_RGB32) *dst = dst->convertToFormat(QImage::Format_RGB32);
-    if (src != nullptr && src->format() != QImage::Format_RGB32) *src = src->convertToFormat(QImage::Format_RGB32);
 
     // Clip in 64 bits: the rectangle to the destination, and what it reads to the
     // source, so only the pixels that land inside are ever visited.
@@ -314,21 +338,32 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
     top = std::max<int64_t>(top, 0);
     right = std::min<int64_t>(right, dst->width());
     bottom = std::min<int64_t>(bottom, dst->height());
-    if (src != nullptr) {
+    if (needsSource) {
         const int64_t dx = int64_t{x} - x0, dy = int64_t{y} - y0;  // destination = source + d
         left = std::max<int64_t>(left, dx);
         top = std::max<int64_t>(top, dy);
-        right = std::min<int64_t>(right, dx + src->width());
-        bottom = std::min<int64_t>(bottom, dy + src->height());
+        right = std::min<int64_t>(right, dx + srcWidth);
+        bottom = std::min<int64_t>(bottom, dy + srcHeight);
     }
     if (left >= right || top >= bottom) return 1;
     const int64_t sx = left - x + x0, sy = top - y + y0;
     const int64_t n = right - left;
+    if (inPlace != nullptr)
+        PrepareBitmapRows(inPlace, static_cast<int32_t>(sx), static_cast<int32_t>(sy), static_cast<int32_t>(n),
+                          static_cast<int32_t>(bottom - top));
+    std::vector<uint32_t> scratch(inPlace != nullptr && rop != kRopSourceAnd ? static_cast<size_t>(n) : 0);
     for (int64_t row = top; row < bottom; ++row) {
         auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + left;
-        const uint32_t* s =
-            src != nullptr ? reinterpret_cast<const uint32_t*>(src->constScanLine(static_cast<int>(sy + row - top))) + sx
-                           : nullptr;
+        const int32_t sourceRow = static_cast<int32_t>(sy + row - top);
+        if (inPlace != nullptr && rop == kRopSourceAnd) {
+            AndBitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), d);
+            continue;
+        }
+        const uint32_t* s = nullptr;
+        if (inPlace != nullptr)
+            s = BitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), scratch.data());
+        else if (src != nullptr)
+            s = reinterpret_cast<const uint32_t*>(src->constScanLine(sourceRow)) + sx;
         switch (rop) {
         case kRopSourceAnd:
             for (int64_t i = 0; i < n; ++i) d[i] &= s[i] | 0xFF000000u;

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/draw.h"
@@ -101,16 +102,38 @@ inline QColor QColorOfRef(uint32_t c)
     return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
 }
 
-// Graphic objects: pens, fonts and bitmaps, and the icons.
+struct MappedBitmap;  // a BMP file mapped into memory, read where it is drawn (qt_bitmap.cpp)
+
+// Graphic objects: pens, fonts and bitmaps, and the icons. A bitmap holds either
+// decoded pixels (image) or a mapped BMP file read in place (mapped).
 struct PlatformObject {
     enum Type { Pen, Font, Bitmap } type = Pen;
     QPen pen;
     bool nullPen = false;
     QFont font;
-    QImage image;                    // bitmaps: Format_RGB32
+    QImage image;                    // bitmaps decoded whole: Format_RGB32
+    std::shared_ptr<const MappedBitmap> mapped;  // bitmaps read in place
     bool stock = false;
     int selectedCount = 0;           // surfaces it is selected into
 };
+
+// Bitmap objects of either kind (qt_bitmap.cpp). Size in pixels; false when empty.
+bool BitmapDimensions(const PlatformObject* bitmap, int32_t* width, int32_t* height);
+// True when the pixels can be read now (not so for a mapped file cut short since).
+bool BitmapReadable(const PlatformObject* bitmap);
+// count pixels of row y from column x as 0xFFRRGGBB; the span lies inside the
+// bitmap, whose image (if any) is Format_RGB32. Points into the bitmap's own
+// pixels or into scratch (count values).
+const uint32_t* BitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* scratch);
+// Announces that count pixels from column x of rows y .. y + rows - 1 are about
+// to be read (the first transfer of a mapped file has them read all at once).
+void PrepareBitmapRows(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, int32_t rows);
+// destination[i] &= pixel x + i of row y, for i below count: the AND transfer of
+// one row, without an intermediate copy.
+void AndBitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* destination);
+// Decodes a bitmap read in place into image, so that it can be drawn into; false
+// above the pixel cap of images decoded whole.
+bool DecodeBitmapWhole(PlatformObject* bitmap);
 
 struct PlatformIcon {
     QImage image;                    // Format_ARGB32_Premultiplied
