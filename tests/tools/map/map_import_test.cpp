@@ -27,6 +27,8 @@
 #include "store/maps.h"
 #include "store/settings.h"
 
+#include "../tool_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -38,36 +40,10 @@ constexpr int kSize = 256;                                    // test rasters, p
 constexpr double kPixelMetres = 0.4;                          // so a 0.9 m misplacement shows
 const std::string kVelkarDir = "/My Documents/Velkar/";
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-struct Outcome {
-    int status;
-    std::string output;
-};
-
-Outcome Shell(const std::string& command)
-{
-    const std::string out = fs::temp_directory_path() / ("velkar-map-test-" + std::to_string(getpid()) + ".out");
-    const int raw = std::system((command + " >" + Quote(out) + " 2>&1").c_str());
-    std::ifstream in(out);
-    std::stringstream text;
-    text << in.rdbuf();
-    fs::remove(out);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text.str()};
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tool_test::Outcome;
+using tool_test::Quote;
+using tool_test::Shell;
+using tool_test::Slurp;
 
 OGRSpatialReferenceH Srs(int epsg)
 {

@@ -20,6 +20,8 @@
 #include "store/prefs.h"
 #include "store/settings.h"
 
+#include "../tool_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,29 +30,10 @@ const std::string kTool = VELKAR_BINARY_DIR "/tools/velkar-points";
 const std::string kVelkar = VELKAR_BINARY_DIR "/src/velkar";
 const std::string kPrefs = "/My Documents/Velkar/vlpref.cfg";
 
-struct Outcome {
-    int status;
-    std::string output;
-};
-
-Outcome Shell(const std::string& command)
-{
-    const std::string out = fs::temp_directory_path() / ("velkar-points-test-" + std::to_string(getpid()) + ".out");
-    const int raw = std::system((command + " >'" + out + "' 2>&1").c_str());
-    std::ifstream in(out);
-    std::stringstream text;
-    text << in.rdbuf();
-    fs::remove(out);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text.str()};
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using tool_test::Outcome;
+using tool_test::Quote;
+using tool_test::Shell;
+using tool_test::Slurp;
 
 struct Root {
     std::string dir;
