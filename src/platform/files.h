@@ -44,3 +44,9 @@ int CloseTextFile(TextFile* file);
 // one. Returns 1 on success; on any failure the old file stays whole and 0 is
 // returned.
 int ReplaceTextFile(const char16_t* devicePath, const char16_t* content);
+
+// Creates the device root's folders when they are missing: "My Documents/Velkar",
+// "Scheda di memoria/Velkar" and "dev", so that a first run can save its settings
+// and a receiver link has its place. Existing folders (in any letter case) are
+// kept as they are. 1 when all three exist afterwards.
+int EnsureDeviceRootFolders();

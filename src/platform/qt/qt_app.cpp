@@ -295,6 +295,7 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
 
     SetVerbose(parsed.verbose ? 1 : 0);
     SetDeviceRoot(parsed.root.empty() ? DeviceRootDefault() : parsed.root);
+    if (!EnsureDeviceRootFolders()) VerboseLine("cannot create the folders of the device root %s", DeviceRoot().c_str());
     VerboseLine("device root %s", DeviceRoot().c_str());
 
     const bool ownsApplication = QCoreApplication::instance() == nullptr;
