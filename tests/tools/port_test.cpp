@@ -3,12 +3,14 @@
 // set to the receiver's speed it sends NMEA with valid checksums, at any other speed line noise
 // (random bytes). list and use must find the receiver's speed by listening alone.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -46,6 +48,7 @@ struct Receiver {
         cfsetspeed(&t, lineAtStart);
         if (openpty(&master, &slave, name, &t, nullptr) != 0) return;
         path = name;
+        fcntl(master, F_SETFL, O_NONBLOCK);  // nobody may be listening: a full line drops bytes
         talker = std::thread([this, speed] {
             std::mt19937 noise(7);
             const std::string nmea = Sentence("GPGGA,120000,4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,") +
@@ -56,7 +59,7 @@ struct Receiver {
                 std::string bytes = nmea;
                 if (speed == 0 || cfgetospeed(&line) != speed)
                     for (char& c : bytes) c = static_cast<char>(noise());
-                if (write(master, bytes.data(), bytes.size()) < 0) break;
+                if (write(master, bytes.data(), bytes.size()) < 0 && errno != EAGAIN) break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });

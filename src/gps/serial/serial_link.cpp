@@ -101,6 +101,7 @@ int OpenPort(const char16_t* name, int32_t baudRate)
         readerThreadsRunning.fetch_sub(1);
         return Fail(u"Unable to create the read thread");
     }
+    if (failure != kSerialOpened) VerboseLine("the reader tries the port again about once a second");
     return failure == kSerialOpened ? 1 : 0;
 }
 

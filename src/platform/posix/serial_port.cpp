@@ -216,8 +216,9 @@ int32_t FailureCode(SourceFailure failure)
     }
 }
 
-// Says once per change why the port's device cannot be opened.
-void SayFailure(PortSlot& s, const Opening& o)
+// Says once per change why the port's device cannot be opened; retrying: said
+// by the wait, which tries again.
+void SayFailure(PortSlot& s, const Opening& o, bool retrying)
 {
     std::string words = OpenFailureWords(o.source.kind == SerialSourceKind::Tty ? o.what : o.source.host, o.failure,
                                          o.error);
@@ -226,7 +227,8 @@ void SayFailure(PortSlot& s, const Opening& o)
     const std::string line = o.what + ": " + words;
     if (line == s.lastWords) return;
     s.lastWords = line;
-    VerboseLine("%s cannot open %s; trying again about once a second", s.label.c_str(), line.c_str());
+    VerboseLine("%s cannot open %s%s", s.label.c_str(), line.c_str(),
+                retrying ? "; trying again about once a second" : "");
 }
 
 enum WaitEnd { kWaitFailed = 0, kWaitDone = 1, kWaitGone = 2 };
@@ -297,7 +299,7 @@ int WaitLocked(PortSlot& s, std::unique_lock<std::mutex>& guard, uint32_t genera
                 continue;
             }
             s.nextAttemptMs = MonotonicMs() + kRetryMs;
-            SayFailure(s, o);
+            SayFailure(s, o, true);
             if (!s.failureReported) {
                 s.failureReported = true;
                 *events = kEventOpenFailed;
@@ -490,12 +492,12 @@ PortHandle OpenSerialDevice(const char16_t* portName, int32_t* failure)
         s.timeouts = SerialTimeouts{};
         s.dtrRaised = s.rtsRaised = false;
         if (o.fd >= 0) VerboseLine("%s opened %s", label.c_str(), o.what.c_str());
-        else if (o.failure != SourceFailure::None) SayFailure(s, o);
+        else if (o.failure != SourceFailure::None) SayFailure(s, o, false);
         *failure = FailureCode(o.failure);
         return static_cast<PortHandle>(s.generation) * kPortSlots + i;
     }
     if (o.fd >= 0) close(o.fd);
-    VerboseLine("%s: too many ports open", label.c_str());
+    VerboseLine("%s too many ports open", label.c_str());
     return kInvalidPort;
 }
 
@@ -561,14 +563,14 @@ int SetSerialLineSettings(PortHandle port, const SerialLineSettings* settings)
     }
     speed_t speed;
     if (!SpeedToTtyCode(in.baudRate, &speed)) {
-        VerboseLine("%s: a tty does not take %u bit/s", s->label.c_str(), static_cast<unsigned>(in.baudRate));
+        VerboseLine("%s a tty does not take %u bit/s", s->label.c_str(), static_cast<unsigned>(in.baudRate));
         return 0;
     }
     if (in.stopBits == 1) return 0;  // one and a half stop bits: termios has none
     if (s->device >= 0) {
         termios applied{};
         if (!ApplyLineSettings(s->device, in, &applied)) {
-            VerboseLine("%s: %s does not take %u bit/s", s->label.c_str(), s->what.c_str(),
+            VerboseLine("%s %s does not take %u bit/s", s->label.c_str(), s->what.c_str(),
                         static_cast<unsigned>(in.baudRate));
             return 0;
         }

@@ -316,9 +316,12 @@ std::string OpenFailureWords(const std::string& path, SourceFailure failure, int
     case SourceFailure::Refused: {
         std::string groupName = "dialout";
         struct stat info {};
-        if (stat(path.c_str(), &info) == 0)
-            if (const struct group* g = getgrgid(info.st_gid); g != nullptr && g->gr_name != nullptr && info.st_gid != 0)
-                groupName = g->gr_name;
+        struct group entry {};
+        struct group* found = nullptr;
+        char buffer[4096];
+        if (stat(path.c_str(), &info) == 0 && info.st_gid != 0 &&
+            getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
+            groupName = found->gr_name;
         return "permission denied: add yourself to the " + groupName + " group (sudo adduser $USER " + groupName +
                ", then log in again)";
     }
