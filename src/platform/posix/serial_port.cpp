@@ -273,11 +273,11 @@ int WaitLocked(PortSlot& s, std::unique_lock<std::mutex>& guard, uint32_t genera
             const bool lineWritten = s.lineWritten, dtr = s.dtrRaised, rts = s.rtsRaised;
             const int release = s.release;
             const int connectMs = s.everOpened ? kRetryConnectMs : kFirstConnectMs;
+            const bool entryOnly = s.entrySeen;
             // Looking a host up may take long: the close does not wait for it.
             if (--s.busy == 0) s.idle.notify_all();
             ++s.attempting;
             guard.unlock();
-            const bool entryOnly = s.entrySeen;
             Opening o = OpenPortName(name, entryOnly, true, release, connectMs, lineWritten ? &line : nullptr, dtr, rts);
             guard.lock();
             --s.attempting;
