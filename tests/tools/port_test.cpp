@@ -40,12 +40,11 @@ struct Receiver {
     std::string path;
     std::atomic<bool> running{true};
     std::thread talker;
-    explicit Receiver(speed_t speed, speed_t lineAtStart = B9600)
+    explicit Receiver(speed_t speed)
     {
         char name[256] = {};
         termios t{};
         cfmakeraw(&t);
-        cfsetspeed(&t, lineAtStart);
         if (openpty(&master, &slave, name, &t, nullptr) != 0) return;
         path = name;
         fcntl(master, F_SETFL, O_NONBLOCK);  // nobody may be listening: a full line drops bytes
