@@ -1,7 +1,10 @@
 // Serial link on real pty pairs: latency from the '*' written into the pty to
 // GpsState updated (p50/p99, microseconds), a 115200-baud stream at full rate
-// (does the reader keep up, and its CPU in % of one core), and the time from
-// the shutdown's release to the reader thread's end (p50/p99, microseconds).
+// (does the reader keep up, and its CPU in % of one core), the time from the
+// shutdown's release to the reader thread's end (p50/p99, microseconds), and a
+// receiver plugged in after the start: from its link appearing to its first
+// sentence parsed (p50/max, ms), with the CPU the waiting reader used meanwhile.
+#include <fcntl.h>
 #include <pty.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -202,5 +205,69 @@ void BM_ShutdownReleasesReader(benchmark::State& state)
     state.counters["p99_us"] = Percentile(samples, 0.99);
 }
 BENCHMARK(BM_ShutdownReleasesReader)->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
+
+// A receiver plugged in after the start. COM200: has no entry and no /dev/ttyS199, so
+// the port waits for its device; after a waiting time of 1.5 s plus a varying part
+// (the appearance falls anywhere in the retry second) the pty is linked in as
+// <root>/dev/COM200, and the clock runs until its GGA is parsed. The waiting
+// reader's CPU is the process's over the waiting time (this thread only sleeps).
+void BM_ReconnectAfterDeviceAppears(benchmark::State& state)
+{
+    char pattern[] = "/tmp/velkar-serial-bench-XXXXXX";
+    const std::string root = mkdtemp(pattern);
+    fs::create_directories(root + "/dev");
+    SetDeviceRoot(root);
+    settings.gpsEmulation = 0;
+    gotoActive = 0;
+    std::vector<double> samples;
+    double waitCpu = 0, waitWall = 0;
+    int i = 0;
+    for (auto _ : state) {
+        const int quiet = dup(2), null = open("/dev/null", O_WRONLY);
+        dup2(null, 2);  // the "Unable to open the port" of a headless run
+        OpenPort(u"COM200:", 4800);
+        dup2(quiet, 2), close(quiet), close(null);
+        const double cpu0 = ProcessCpu();
+        const auto wait0 = Clock::now();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500 + (i * 370) % 1000));
+        waitCpu += ProcessCpu() - cpu0;
+        waitWall += std::chrono::duration<double>(Clock::now() - wait0).count();
+        int master = -1, slave = -1;
+        char name[256] = {};
+        termios raw{};
+        cfmakeraw(&raw);
+        openpty(&master, &slave, name, &raw, nullptr);
+        char time[8];
+        std::snprintf(time, sizeof time, "%06d", 200000 + i++);
+        const std::string gga = std::string("$GPGGA,") + time + ",4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,*00\r\n";
+        const auto start = Clock::now();
+        fs::create_symlink(name, root + "/dev/COM200");
+        for (;;) {  // the receiver talks every 10 ms until its time is seen
+            if (write(master, gga.data(), gga.size()) < 0) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            const GpsState g = SnapshotGpsState();
+            if (std::string(g.utcTime, g.utcTime + 6) == std::string(time, time + 6)) break;
+            if (Clock::now() - start > std::chrono::seconds(10)) {
+                state.SkipWithError("the device was not picked up within 10 s");
+                break;
+            }
+        }
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        state.SetIterationTime(ms / 1e3);
+        samples.push_back(ms);
+        ReleasePortWait(portHandle);
+        ClosePort(portHandle);
+        portHandle = kInvalidPort;
+        while (readerThreadsRunning.load() != 0) sched_yield();
+        fs::remove(root + "/dev/COM200");
+        close(master), close(slave);
+    }
+    state.counters["p50_ms"] = Percentile(samples, 0.50);
+    state.counters["max_ms"] = Percentile(samples, 1.0);
+    state.counters["waiting_cpu_ms_per_s"] = waitWall > 0 ? 1000.0 * waitCpu / waitWall : 0;
+    std::error_code ec;
+    fs::remove_all(root, ec);
+}
+BENCHMARK(BM_ReconnectAfterDeviceAppears)->UseManualTime()->Iterations(8)->Unit(benchmark::kMillisecond);
 
 }  // namespace

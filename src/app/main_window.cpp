@@ -1,6 +1,7 @@
 // The main window's procedure and its life: the create handler (arrow icons, the
 // start-up reset and the three files, menu bar, timer 11024, the map bitmap), the
-// 3000 ms tick (emulation step, track log, repaint rule), close and destroy.
+// 3000 ms tick (emulation step, silence rule, track log, repaint rule), close and
+// destroy.
 //
 // Index: MainWndProc - OnCreate / ResetState - OnTick - OnClose / OnDestroy.
 #include <mutex>
@@ -11,6 +12,8 @@
 #include "gps/emulation.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
+#include "platform/clock.h"
+#include "platform/diagnostics.h"
 #include "store/maps.h"
 #include "store/prefs.h"
 #include "store/settings.h"
@@ -72,10 +75,25 @@ void ApplyRepaintRule(WindowHandle window, const GpsState& g)
     }
 }
 
+// A receiver that has gone quiet has no fix: the view says so at once instead
+// of at the next forced repaint, and the log stops. A fix the reader dropped on
+// losing the device is shown the same way.
+uint8_t fixAtLastTick = 0;
+
+void ApplySilenceRule(WindowHandle window, const GpsState& g)
+{
+    if (g.fixQuality == 0 && fixAtLastTick != 0) InvalidateWindow(window, 1);
+    fixAtLastTick = g.fixQuality;
+}
+
 void OnTick(WindowHandle window)
 {
     FeedEmulatedSentence(settings.gpsEmulation);
-    const GpsState g = SnapshotGpsState();  // one consistent copy for both rules
+    if (DropSilentFix(MonotonicMs(), 0) == 1)
+        VerboseLine("no GGA sentence for more than %lld s: no fix", static_cast<long long>(kGpsSilenceLimitMs / 1000));
+    ShowPendingPortFailure();
+    const GpsState g = SnapshotGpsState();  // one consistent copy for the rules
+    ApplySilenceRule(window, g);
     CountTowardsLog(g);
     ApplyRepaintRule(window, g);
 }
@@ -120,6 +138,7 @@ void ResetState()
     }
     gotoActive = 0;
     emulationStep = 0;
+    fixAtLastTick = 0;
     CopyText(soundDirectory, kSoundDirectorySize, u"\\Scheda di memoria\\Velkar");
 }
 

@@ -44,9 +44,10 @@ extern std::mutex gpsMutex;                     // guards gpsState and displayLi
 extern std::atomic<int32_t> gotoActive;
 
 // Parse one GGA / VTG sentence held in a writable, terminated wide text, from its
-// '$' on. The text is split in place (separators become terminators, the degree
-// digits of the position fields become '0'). Return the number of tokens.
-// The caller holds gpsMutex.
+// '$' on. Fields keep their NMEA place (empty ones counted); an empty field leaves
+// its value as it was. The text is split in place (separators become terminators,
+// the degree digits of the position fields become '0'). Return the number of
+// non-empty fields. The caller holds gpsMutex.
 int32_t ParseGga(char16_t* text);
 int32_t ParseVtg(char16_t* text);
 
@@ -58,6 +59,17 @@ double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime
 // grid fields, altitude and course keep what they hold (the start-up sets
 // displayLine itself, after the files are read). Takes gpsMutex.
 void ResetGpsState();
+
+// A receiver silent for longer than this no longer has a fix. Real milliseconds:
+// the receiver talks at its own pace whatever --time-scale does to the timers.
+constexpr int64_t kGpsSilenceLimitMs = 5000;
+
+// The silence rule. While live input counts (gpsEmulation 0 and gotoActive 0):
+// when no GGA has reached ParseGga for more than kGpsSilenceLimitMs before nowMs
+// (MonotonicMs), or lost is 1 (the reader saw the device or connection go),
+// fixQuality becomes 0, once: the next GGA arms the rule again (the start-up reset
+// disarms it). Returns 1 when it dropped the fix. Takes gpsMutex.
+int32_t DropSilentFix(int64_t nowMs, int32_t lost);
 
 // A consistent copy of the state / of displayLine, taken under gpsMutex.
 GpsState SnapshotGpsState();

@@ -1,12 +1,14 @@
-// GGA and VTG parsing. Fields are tokens split on ',' and ':'; an empty field
-// produces no token, so every later field moves one place forward (receivers that
-// leave fields empty shift them, and the system has always read them that way).
-// Checksums are not verified.
+// GGA and VTG parsing. Fields lie between separators (',' and ':') and keep their
+// NMEA place: field n is NMEA field n, empty fields counted. An empty field sets
+// nothing, so the value it would set keeps what it held. Checksums are not verified.
+// Also the silence rule: a fix that no GGA has confirmed for a while is dropped.
 #include "gps/gps_state.h"
 
 #include "base/numbers.h"
 #include "base/text.h"
 #include "geo/geo.h"
+#include "platform/clock.h"
+#include "store/settings.h"
 
 #include <cmath>
 
@@ -17,33 +19,43 @@ std::atomic<int32_t> gotoActive{0};
 
 namespace {
 
+// When the last GGA reached ParseGga, and whether the fix it set may still be
+// dropped by the silence rule (once per silence). Guarded by gpsMutex.
+int64_t lastGgaMs = 0;
+bool silenceArmed = false;
+
 inline bool IsSeparator(char16_t c) { return c == u',' || c == u':'; }
 
-// Walks the tokens of text, ending each in place, and calls action(number, token).
-// The position lives in this call only, so parses on two threads cannot disturb
-// each other.
+// Walks the fields of text, numbered from 0 at the address, ending each in place,
+// and calls action(number, field) for every field that is not empty. Returns the
+// number of non-empty fields. The position lives in this call only, so parses on
+// two threads cannot disturb each other.
+//   "$GPVTG,054.7,T,,M,005.5,N,010.2,K" -> 0 "$GPVTG", 1 "054.7", 2 "T", (3 empty),
+//   4 "M", 5 "005.5", 6 "N", 7 "010.2", 8 "K": 8 fields present.
 template <typename Action>
-int32_t ForEachToken(char16_t* text, Action action)
+int32_t ForEachField(char16_t* text, Action action)
 {
-    int32_t count = 0;
+    int32_t present = 0;
+    int32_t number = 0;
     char16_t* p = text;
     for (;;) {
-        while (*p != 0 && IsSeparator(*p)) ++p;
-        if (*p == 0) break;
-        char16_t* token = p;
+        char16_t* field = p;
         while (*p != 0 && !IsSeparator(*p)) ++p;
         const bool last = *p == 0;
         *p = 0;
-        action(count, token);
-        ++count;
+        if (*field != 0) {
+            action(number, field);
+            ++present;
+        }
         if (last) break;
         ++p;
+        ++number;
     }
-    return count;
+    return present;
 }
 
 // Degree value of "ddmm.mmmm" (digits 2) or "dddmm.mmmm" (digits 3). A field whose
-// whole value is 0.0 (zeros, or a letter shifted here by an empty field) gives 0.0.
+// whole value is 0.0 (zeros, or text that is not a number) gives 0.0.
 // A token shorter than its degree digits is split within the token only.
 double FieldDegrees(char16_t* token, int digits)
 {
@@ -85,8 +97,10 @@ double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime
 }
 
 // $GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*65
-//   0       1        2     3     4     5 6 7  8     9   10  11 12 (13: "*65")
+//   0       1        2     3     4     5 6 7  8     9   10  11 12 (13 empty, 14 "*65")
 //   addr  time      lat   N/S   lon  E/W fix sats hdop alt
+// A lost fix leaves the position fields empty, and they keep their values:
+// $GPGGA,163450.0,,,,,0,00,,,M,,M,,  sets time, fix 0 and satellites 0 only.
 int32_t ParseGga(char16_t* text)
 {
     GpsState& g = gpsState;
@@ -96,7 +110,7 @@ int32_t ParseGga(char16_t* text)
     g.prevGridNorthing = g.gridNorthing;
     CopyText(g.prevUtcTime, sizeof g.prevUtcTime / sizeof g.prevUtcTime[0], g.utcTime);
 
-    const int32_t count = ForEachToken(text, [](int32_t number, char16_t* token) {
+    const int32_t count = ForEachField(text, [](int32_t number, char16_t* token) {
         GpsState& g = gpsState;
         switch (number) {
         case 1: CopyText(g.utcTime, sizeof g.utcTime / sizeof g.utcTime[0], token); break;
@@ -116,15 +130,19 @@ int32_t ParseGga(char16_t* text)
     g.distanceMoved = std::sqrt(std::pow(g.prevUtmEasting - g.utmEasting, 2.0) +
                                 std::pow(g.prevUtmNorthing - g.utmNorthing, 2.0));
     g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
+    lastGgaMs = MonotonicMs();
+    silenceArmed = true;
     return count;
 }
 
 // $GPVTG,054.7,T,034.4,M,005.5,N,010.2,K
 //   0      1   2   3   4   5   6   7   8
 //   addr course   magn.    knots   km/h
+// Many receivers leave the magnetic course empty ($GPVTG,054.7,T,,M,005.5,N,010.2,K);
+// the km/h value stays field 7.
 int32_t ParseVtg(char16_t* text)
 {
-    return ForEachToken(text, [](int32_t number, char16_t* token) {
+    return ForEachField(text, [](int32_t number, char16_t* token) {
         GpsState& g = gpsState;
         if (number == 1) g.course = TextToDouble(token);
         else if (number == 7) g.speedKmh = TextToDouble(token);
@@ -149,6 +167,18 @@ void ResetGpsState()
     g.speedKmh = 0.0;
     g.latHemisphere = u'N';
     g.lonHemisphere = u'E';
+    silenceArmed = false;
+}
+
+int32_t DropSilentFix(int64_t nowMs, int32_t lost)
+{
+    if (settings.gpsEmulation.load() != 0 || gotoActive.load() != 0) return 0;
+    std::lock_guard<std::mutex> lock(gpsMutex);
+    if (!silenceArmed) return 0;
+    if (lost == 0 && !(nowMs - lastGgaMs > kGpsSilenceLimitMs)) return 0;
+    silenceArmed = false;
+    gpsState.fixQuality = 0;
+    return 1;
 }
 
 GpsState SnapshotGpsState()

@@ -21,9 +21,19 @@ extern std::atomic<int32_t> readerThreadsRunning;
 extern std::atomic<uint32_t> sentenceEnds;
 
 // Opens portName at baudRate (8N1, raw, DTR and RTS raised) and starts the reader
-// thread. Returns 1 when running; 0 after telling the user in a message box
-// captioned "Error".
+// thread. Returns 1 when the port is open (a network source: being connected by
+// the reader) and the reader runs; 0 after telling the user in a message box
+// captioned "Error". A device that is absent, refused or busy is told
+// ("Unable to open the port") and the reader still runs: it tries the same port
+// again about once a second with the same settings and reads once it opens. Only
+// settings the device cannot take (a speed a tty does not know) or no thread
+// leave the port without a reader.
 int OpenPort(const char16_t* portName, int32_t baudRate);
+
+// A network source whose first connection failed on the reader thread is told
+// to the user here, once, on the user-interface thread (from the tick). 1 when
+// the message box was shown.
+int ShowPendingPortFailure();
 
 // Clears the port's event mask, which releases the reader thread's wait at once.
 void ReleasePortWait(PortHandle handle);

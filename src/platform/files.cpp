@@ -380,3 +380,16 @@ int ReplaceTextFile(const char16_t* devicePath, const char16_t* content)
 {
     return ReplaceHostFile(DevicePathToHost(devicePath), TextToUtf8(content));
 }
+
+int EnsureDeviceRootFolders()
+{
+    static const char16_t* const kFolders[] = {u"\\My Documents\\Velkar", u"\\Scheda di memoria\\Velkar", u"\\dev"};
+    int ok = 1;
+    for (const char16_t* folder : kFolders) {
+        const fs::path host = DevicePathToHost(folder);
+        std::error_code ec;
+        fs::create_directories(host, ec);
+        if (!fs::is_directory(host, ec)) ok = 0;
+    }
+    return ok;
+}

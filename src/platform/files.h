@@ -60,3 +60,9 @@ int CloseTextFile(TextFile* file);
 int ReplaceTextFile(const char16_t* devicePath, const char16_t* content);
 // The same for bytes at a host path (the tools' outputs).
 int ReplaceHostFile(const std::string& hostPath, const std::string& bytes);
+
+// Creates the device root's folders when they are missing: "My Documents/Velkar",
+// "Scheda di memoria/Velkar" and "dev", so that a first run can save its settings
+// and a receiver link has its place. Existing folders (in any letter case) are
+// kept as they are. 1 when all three exist afterwards.
+int EnsureDeviceRootFolders();

@@ -65,6 +65,17 @@ constexpr uint32_t kEventCts = 0x0008;     // CTS changed
 constexpr uint32_t kEventDsr = 0x0010;     // DSR changed
 constexpr uint32_t kEventRlsd = 0x0020;    // carrier detect changed
 constexpr uint32_t kEventRing = 0x0100;    // ring indicator
+// Reported by a wait whatever the mask (but never with a mask of 0):
+constexpr uint32_t kEventDeviceLost = 0x10000;  // the device or connection went (hang-up, read error,
+                                                // peer closed, a network source silent for 10 s)
+constexpr uint32_t kEventOpenFailed = 0x20000;  // the first connection of a network source failed
+
+// Why a port is not open (OpenSerialDevice's *failure).
+constexpr int32_t kSerialOpened = 0;        // open (or, for a network source, to be connected by the wait)
+constexpr int32_t kSerialAbsent = 1;        // no such device, or a source file that names none
+constexpr int32_t kSerialRefused = 2;       // permission denied
+constexpr int32_t kSerialBusy = 3;          // another opener holds it
+constexpr int32_t kSerialNotUsable = 4;     // not a serial device, or another error
 
 // ---- Operations ------------------------------------------------------------
 
@@ -76,13 +87,21 @@ std::string SerialDevicePath(const char16_t* portName);
 // Opens the port for reading and writing, without sharing (no second opener,
 // this program or another, gets it), only if it already exists. A text file
 // holding "tcp://HOST:PORT" or "gpsd://HOST[:PORT]" (gpsd: port 2947 by default;
-// raw NMEA is asked for) opens a network source instead. kInvalidPort on failure.
-PortHandle OpenSerialDevice(const char16_t* portName);
+// raw NMEA is asked for) names a network source instead: its host is looked up
+// and connected by the first event wait, never here, so this never blocks.
+// kInvalidPort only for a name that is not "COMn:" (or no free slot). When the
+// device cannot be opened now (*failure says why), the handle is still given: it
+// waits for the device, and the event wait tries the same port name again, from
+// its path on, about once a second. Diagnostics (velkar --verbose) say which
+// device or URL the name stands for and why an opening failed.
+PortHandle OpenSerialDevice(const char16_t* portName, int32_t* failure);
 
-// The device's current settings (a network source reports the last ones written).
+// The device's current settings (a network source, or a port waiting for its
+// device, reports the last ones written).
 int GetSerialLineSettings(PortHandle port, SerialLineSettings* settings);
 // Writes them; 0 when the device cannot take them (a speed it does not know, 0
-// included; an unknown byte size, parity or stop-bit code).
+// included; an unknown byte size, parity or stop-bit code). A port waiting for
+// its device checks them as a tty would and keeps them for the opening.
 int SetSerialLineSettings(PortHandle port, const SerialLineSettings* settings);
 
 int GetSerialTimeouts(PortHandle port, SerialTimeouts* timeouts);
@@ -97,11 +116,14 @@ int SetSerialEventMask(PortHandle port, uint32_t mask);
 
 // Blocks until an event of the mask occurs and stores the events that occurred.
 // When the device vanishes (unplugged: hang-up or read error; a network peer
-// closing) the wait does not end: it tries the same port again about once a
-// second, reopens it with the settings last written and the modem lines last
-// raised, and goes on waiting; the CPU stays idle meanwhile. A mask of 0 or
-// closing the port ends the wait at once, also then. 0 when the wait failed
-// (the port was closed), which counts as no event.
+// closing; a network source silent for 10 s) the wait ends with kEventDeviceLost.
+// While the device is missing, the wait tries the same port name again about
+// once a second (a network source: looked up and connected here), opens it with
+// the settings last written and the modem lines last raised, and goes on
+// waiting; the CPU stays idle in between. The first failed connection of a
+// network source ends the wait with kEventOpenFailed. A mask of 0 or closing the
+// port ends the wait at once, also then. 0 when the wait failed (the port was
+// closed), which counts as no event.
 int WaitSerialEvent(PortHandle port, uint32_t* events);
 
 // Reads up to size bytes as the time-outs say; *delivered is the number read.

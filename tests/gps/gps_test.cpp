@@ -10,10 +10,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 #include "base/text.h"
 #include "gps/emulation.h"
 #include "gps/framing.h"
 #include "gps/gps_state.h"
+#include "platform/clock.h"
 #include "store/settings.h"
 
 namespace {
@@ -83,35 +85,75 @@ TEST(UtcDeltaSeconds, Table)
     for (const auto& r : rows) EXPECT_EQ(UtcDeltaSeconds(r.previous, r.current), r.expected) << TextToUtf8(r.current);
 }
 // Numbers take their longest valid prefix, integers stop at the point, fix and satellites keep
-// their low 8 bits, ':' splits like ',', empty fields shift the later ones (a no-fix sentence).
+// their low 8 bits, ':' splits like ','. Fields keep their NMEA place: an empty field sets nothing.
 TEST(ParseGga, FieldTable)
 {
-    const struct { const char16_t* s; int32_t tokens; double lat, lon; int fix, sats; double alt; char16_t hemi; } rows[] = {
+    const struct { const char16_t* s; int32_t fields; double lat, lon; int fix, sats; double alt; char16_t hemi; } rows[] = {
         {u"$GPGGA,1,3345.000,S,07030.000,W,1,04,01.4,-00464.4,M", 11, 33.75, 70.5, 1, 4, -464.4, u'S'},
         {u"$GPGGA,1:4420.924:N,01143.050,E,257,-1.69,1,1.5e2", 10, 44.348733333333335, 11.7175, 1, 255, 150, u'N'},
-        {u",,$GPGGA,,1,,4420.924,N,01143.050,E,1,5,1,2", 10, 44.348733333333335, 11.7175, 1, 5, 2, u'N'},
         {u"$GPGGA,1,N,N,E,E,A,B,1,Q", 10, 0, 0, 0, 0, 0, u'N'},
-        {u"$GPGGA,163450.0,,,,,0,00,,,M,,M,,", 6, 0, 0, 0, 0, 0, u'0'}};  // $GPGGA|163450.0|0|00|M|M
+        {u",$GPGGA,1,4420.924,N", 4, 1, 0, 0, 0, 0, u'4'}};  // a leading separator moves every field one place on
     for (const auto& r : rows) {
         StartFromZero();
-        EXPECT_EQ(Parse(ParseGga, r.s), r.tokens) << TextToUtf8(r.s);
+        EXPECT_EQ(Parse(ParseGga, r.s), r.fields) << TextToUtf8(r.s);
         const GpsState g = SnapshotGpsState();
         EXPECT_TRUE(std::fabs(g.latitude - r.lat) < 1e-12 && std::fabs(g.longitude - r.lon) < 1e-12) << TextToUtf8(r.s);
         EXPECT_TRUE(g.fixQuality == r.fix && g.satellites == r.sats && g.latHemisphere == r.hemi) << TextToUtf8(r.s);
         EXPECT_EQ(g.altitude, r.alt) << TextToUtf8(r.s);
     }
 }
-// Provenance: the two VTG examples (magnetic course empty: token 7 is "K") and forms from the logs.
+// A lost fix with empty fields (neo-m8n, telit-he910 log the same form): time, fix and satellites
+// change; position, hemispheres and altitude keep the last fix, so nothing moved.
+TEST(ParseGga, EmptyFieldsKeepTheirValues)
+{
+    for (const char16_t* lost : {u"$GPGGA,163450.0,,,,,0,00,,,M,,M,,", u"$GPGGA,120002.000,,,,,0,0,,,M,,M,,"}) {
+        StartFromZero();
+        ResetGpsState();
+        Parse(ParseGga, kCanned1);
+        const GpsState before = SnapshotGpsState();
+        EXPECT_EQ(Parse(ParseGga, lost), 6) << TextToUtf8(lost);  // $GPGGA | time | 0 | 0(0) | M | M
+        const GpsState g = SnapshotGpsState();
+        EXPECT_TRUE(g.fixQuality == 0 && g.satellites == 0 && g.utcTime[0] == lost[7]) << TextToUtf8(lost);
+        EXPECT_TRUE(g.latitude == before.latitude && g.longitude == before.longitude && g.altitude == 30.0);
+        EXPECT_TRUE(g.latHemisphere == u'N' && g.lonHemisphere == u'E' && g.gridEasting == before.gridEasting);
+        EXPECT_TRUE(g.distanceMoved == 0.0 && g.prevUtmEasting == before.utmEasting);
+    }
+}
+// The silence rule: armed by a GGA, it drops the fix once after more than 5 s (or at a loss), only
+// while live input counts; the next GGA arms it again. Times are MonotonicMs() plus an offset.
+TEST(DropSilentFix, Table)
+{
+    const struct { int emulation, goTo; int64_t afterMs; int32_t lost, dropped; } rows[] = {
+        {0, 0, kGpsSilenceLimitMs, 0, 0}, {0, 0, kGpsSilenceLimitMs + 100, 0, 1}, {0, 0, 0, 1, 1},
+        {1, 0, kGpsSilenceLimitMs + 100, 1, 0}, {0, 1, kGpsSilenceLimitMs + 100, 1, 0}};
+    for (const auto& r : rows) {
+        StartFromZero();
+        ResetGpsState();
+        EXPECT_EQ(DropSilentFix(INT64_MAX / 2, 1), 0) << "no GGA since the reset: nothing to drop";
+        Parse(ParseGga, kCanned1);
+        const int64_t now = MonotonicMs();
+        settings.gpsEmulation = r.emulation, gotoActive = r.goTo;
+        EXPECT_EQ(DropSilentFix(now + r.afterMs, r.lost), r.dropped) << r.afterMs << r.lost << r.emulation << r.goTo;
+        EXPECT_EQ(SnapshotGpsState().fixQuality, r.dropped ? 0 : 1);
+        settings.gpsEmulation = gotoActive = 0;
+        EXPECT_EQ(DropSilentFix(now + 60000, 1), 1 - r.dropped) << "once per silence";
+        Parse(ParseGga, kCanned1);
+        EXPECT_EQ(DropSilentFix(MonotonicMs() + 60000, 0), 1) << "armed again by the next GGA";
+    }
+}
+// Provenance: the two VTG examples (magnetic course empty: the km/h field stays field 7) and forms
+// from the logs. Each row follows $GPVTG,100.0,T,,M,1.0,N,1.9,K, so an empty field shows its keeping.
 TEST(ParseVtg, TableChangesOnlyCourseAndSpeed)
 {
-    const struct { const char16_t* s; int32_t tokens; double course, speed; } rows[] = {
-        {u"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K", 9, 54.7, 10.2}, {u"$GPVTG,054.7,T,,M,005.5,N,010.2,K", 8, 54.7, 0},
-        {u"$GNVTG,,T,,M,0.117,N,0.216,K,A", 8, 0, 0}, {u"$GPVTG,,,,,,,,,N", 2, 0, 0}};
+    const struct { const char16_t* s; int32_t fields; double course, speed; } rows[] = {
+        {u"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K", 9, 54.7, 10.2}, {u"$GPVTG,054.7,T,,M,005.5,N,010.2,K", 8, 54.7, 10.2},
+        {u"$GNVTG,,T,,M,0.117,N,0.216,K,A", 8, 100, 0.216}, {u"$GPVTG,,,,,,,,,N", 2, 100, 1.9}};
     for (const auto& r : rows) {
         StartFromZero();
         Parse(ParseGga, kCanned1);
+        Parse(ParseVtg, u"$GPVTG,100.0,T,,M,1.0,N,1.9,K");
         const GpsState before = SnapshotGpsState();
-        EXPECT_EQ(Parse(ParseVtg, r.s), r.tokens) << TextToUtf8(r.s);
+        EXPECT_EQ(Parse(ParseVtg, r.s), r.fields) << TextToUtf8(r.s);
         const GpsState g = SnapshotGpsState();
         EXPECT_TRUE(g.course == r.course && g.speedKmh == r.speed && g.distanceMoved == before.distanceMoved) << TextToUtf8(r.s);
     }
@@ -221,16 +263,18 @@ TEST(FeedEmulatedSentence, TwoCyclesAndTheSwitch)
         EXPECT_TRUE(emulationStep == 4 && Line() == u"marker" && SnapshotGpsState().utcTime[4] == u'3');
     }
 }
-// Provenance: counts from the corpus README; the last GGA of each log read by hand ("" latitude and
-// fix -1: empty fields moved; firefly-II: 11 satellites move into the empty fix; coldboot: spliced).
+// Provenance: counts from the corpus README; the last GGA of each log read by hand (bu353-glonass,
+// firefly-II, ublox-lea-5q end on a lost fix with empty fields: the last position stays, fix 0).
+// Every sentence is also read by place here: a VTG with a km/h field (field 7) gives that speed,
+// a GGA with fix field 0 gives fix 0, and with empty position fields leaves the position as it was.
 TEST(Corpus, EveryLogThroughFramingAndParsers)
 {
     const struct { const char* file; int gga, vtg; const char *time, *lat; int fix; } logs[] = {
         {"GPSmap-76S", 12, 11, "125128", "3854.5087N", 8}, {"bn-9015", 10, 10, "171007.972", "5200.8514N", 1},
-        {"bt451", 17, 17, "143308.00", "5546.81975N", 1}, {"bu353-glonass", 18, 0, "081429.000", "", -1},
+        {"bt451", 17, 17, "143308.00", "5546.81975N", 1}, {"bu353-glonass", 18, 0, "081429.000", "5541.1973N", 0},
         {"bundg_zeus_9", 138, 148, "094959", "5250.8776N", 1}, {"eXplorist110", 9, 0, "014431.08", "3728.0549N", 0},
         {"ericsson-gru04-02-70sec", 2, 71, "213815.000", "4111.59911N", 1}, {"et-332", 19, 19, "153405.000", "3940.6985N", 1},
-        {"firefly-II", 23, 0, "010009.00", "3715.6609N", 11}, {"garmin-10x", 14, 0, "165049.000", "4143.6110N", 1},
+        {"firefly-II", 23, 0, "010009.00", "3715.6609N", 0}, {"garmin-10x", 14, 0, "165049.000", "4143.6110N", 1},
         {"gp-320fw-2019-04-06-overflow", 20, 20, "235743.02", "4808.9979N", 1}, {"gp-320fw-2019-04-07-coldboot", 15, 11, "000435.00", "0000.0000N", 0},
         {"haicom-305N", 73, 73, "095415.787", "2712.6404S", 1}, {"hemi", 215, 215, "194100.00", "4221.8235522N", 1},
         {"humminbird-M37", 8, 8, "194118", "4426.1215N", 2}, {"isync", 12, 12, "131530.00", "4153.85984N", 2},
@@ -242,29 +286,54 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
         {"skytraq-dgps", 96, 96, "213256.000", "4404.1291692N", 2}, {"telit-he910", 224, 224, "105459.408", "5050.4126N", 1},
         {"telit-pls83-w", 20, 20, "043548.00", "4333.190127N", 1}, {"tn200", 19, 0, "204139.079", "0000.0000N", 0},
         {"tr737A+", 10, 0, "071743.000", "4404.1312N", 1}, {"triton400", 5, 0, "030133.00", "2638.1753N", 1},
-        {"ublox-lea-5q", 9, 9, "001909.00", "", -1}, {"ublox-neo-m9n-nmea", 61, 61, "223845.00", "3806.63006N", 2},
+        {"ublox-lea-5q", 9, 9, "001909.00", "0000.0000N", 0}, {"ublox-neo-m9n-nmea", 61, 61, "223845.00", "3806.63006N", 2},
         {"ublox-zed-f9r", 30, 30, "231437.00", "4503.94634N", 5}, {"pynmea2-examples/data", 1, 0, "184353.07", "1929.045S", 1}};
+    int totalSpeeds = 0, totalLostFixes = 0;
     for (const auto& r : logs) {
         SCOPED_TRACE(r.file);
         const std::string bytes = ReadLog(r.file + std::string(".log"));
         ASSERT_FALSE(bytes.empty());
         Framer f;
         StartFromZero();
+        ResetGpsState();
+        int speeds = 0, lostFixes = 0;
+        GpsState before = SnapshotGpsState();
         for (char c : bytes) {
             const FrameResult result = FrameByte(f.buffer, &f.state, static_cast<unsigned char>(c));
             if (++f.count[result] && result != kFrameGga && result != kFrameVtg) continue;
             const std::u16string line = Line();
             ASSERT_TRUE(line.size() <= 252u && line[0] == u'$' && line.substr(3, 3) == (result == kFrameGga ? u"GGA" : u"VTG"));
+            std::vector<std::u16string> field(1);  // split by place, empty fields kept
+            for (char16_t ch : line)
+                if (ch == u',' || ch == u':') field.emplace_back();
+                else field.back().push_back(ch);
+            field.resize(std::max<size_t>(field.size(), 8));
+            const GpsState g = SnapshotGpsState();
+            if (result == kFrameVtg && !field[7].empty()) {
+                ++speeds;
+                EXPECT_EQ(g.speedKmh, TextToDouble(field[7].c_str())) << TextToUtf8(line.c_str());
+            }
+            if (result == kFrameGga && field[6] == u"0") {
+                ++lostFixes;
+                EXPECT_EQ(g.fixQuality, 0) << TextToUtf8(line.c_str());
+                if (field[2].empty() && field[4].empty()) {
+                    EXPECT_TRUE(g.latitude == before.latitude && g.longitude == before.longitude) << TextToUtf8(line.c_str());
+                }
+            }
+            before = g;
         }
+        totalSpeeds += speeds, totalLostFixes += lostFixes;
         EXPECT_TRUE(f.count[kFrameGga] == r.gga && f.count[kFrameVtg] == r.vtg) << f.count[kFrameGga] << ", " << f.count[kFrameVtg];
         const GpsState g = SnapshotGpsState();
         EXPECT_EQ(TextToUtf8(g.utcTime), r.time);
         const std::string lat = r.lat;  // "ddmm.mmmmH"
-        EXPECT_NEAR(g.latitude, lat.empty() ? 0 : std::atof(lat.substr(0, 2).c_str()) + std::atof(&lat[2]) / 60, 1e-9);
-        EXPECT_EQ(g.latHemisphere, lat.empty() ? u'0' : lat.back());
-        EXPECT_EQ(g.fixQuality, r.fix < 0 ? g.fixQuality : r.fix);
+        EXPECT_NEAR(g.latitude, std::atof(lat.substr(0, 2).c_str()) + std::atof(&lat[2]) / 60, 1e-9);
+        EXPECT_EQ(g.latHemisphere, lat.back());
+        EXPECT_EQ(g.fixQuality, r.fix);
         EXPECT_TRUE(std::isfinite(g.utmEasting) && std::isfinite(g.gridNorthing));
     }
+    EXPECT_GT(totalSpeeds, 1000) << "VTG sentences with a km/h field";
+    EXPECT_GT(totalLostFixes, 300) << "GGA sentences with fix 0";
 }
 // While one thread frames three logs and this one feeds canned sentences and flips the switches,
 // every snapshot shows a whole parse: its distance is the one between its own two positions.

@@ -5,6 +5,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "platform/diagnostics.h"
+#include "platform/posix/serial_source.h"
 #include "platform/serial.h"
 #include "serial_support.h"
 
@@ -126,44 +128,63 @@ TEST(SerialLink, DeviceGetsEightNoneOneRawAndIsNotShared)
         EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | INPCK), 0u);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
         EXPECT_EQ(t.c_oflag & OPOST, 0u);
-        EXPECT_EQ(OpenSerialDevice(u"COM2:"), kInvalidPort) << "a second opener shares the device";
+        int32_t why = kSerialOpened;
+        const PortHandle second = OpenSerialDevice(u"COM2:", &why);
+        EXPECT_EQ(why, kSerialBusy) << "a second opener shares the device";
+        EXPECT_EQ(CloseSerialDevice(second), 1);
         EXPECT_TRUE(ShutDownLink());
     }
 }
 
-TEST(SerialLink, PortsThatCannotBeUsedAreReported)
+TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
 {
-    // "link:" a symlink, "file:" a source file as <root>/dev/COM3; speed 0 means 4800.
-    const struct { const char16_t* port; std::string entry; int32_t baud; const char* message; } rows[] = {
-        {u"COM3:", "link:/dev/velkar-no-such-tty", 4800, "Unable to open the port"},
-        {u"COM200:", "", 4800, "Unable to open the port"},  // no entry, no /dev/ttyS199
-        {u"LPT1:", "", 4800, "Unable to open the port"},
-        {u"COM3", "link:/dev/null", 4800, "Unable to open the port"},
-        {u"COM3:", "file:/dev/ttyUSB0", 4800, "Unable to open the port"},
-        {u"COM3:", "file:tcp://127.0.0.1", 4800, "Unable to open the port"},
-        {u"COM3:", "file:tcp://127.0.0.1:1", 4800, "Unable to open the port"},
-        {u"COM3:", "pty", 0, "Unable to configure the serial port"},
-        {u"COM3:", "pty", -9600, "Unable to configure the serial port"},
-        {u"COM3:", "pty", 12345, "Unable to configure the serial port"},
-        {u"COM3:", "pty", INT32_MAX, "Unable to configure the serial port"},
+    // "link:" a symlink, "file:" a source file as <root>/dev/COM3. A port that names a device
+    // or source is told once and tried again by its reader; a speed a tty does not take (0: no
+    // settings file) and a name that is no port are final. Verbose words say why.
+    const struct { const char16_t* port; std::string entry; int32_t baud; const char* messages; bool retried; const char* words; } rows[] = {
+        {u"COM3:", "link:/dev/velkar-no-such-tty", 4800, "Error: Unable to open the port\n", true, "no such device"},
+        {u"COM200:", "", 4800, "Error: Unable to open the port\n", true, "/dev/ttyS199: no such device"},
+        {u"LPT1:", "", 4800, "Error: Unable to open the port\n", false, "is not a port name"},
+        {u"COM3", "link:/dev/null", 4800, "Error: Unable to open the port\n", false, "is not a port name"},
+        {u"COM3:", "link:/dev/null", 4800, "Error: Unable to open the port\n", true, "not a serial device"},
+        {u"COM3:", "file:tcp://127.0.0.1", 4800, "Error: Unable to open the port\n", true, "not a source line"},
+        {u"COM3:", "busy", 4800, "Error: Unable to open the port\n", true, "busy: held by serial_test (pid"},
+        {u"COM3:", "pty", 0, "Error: Unable to configure the serial port\n", false, "no settings file"},
+        {u"COM3:", "pty", -9600, "Error: Unable to configure the serial port\n", false, "does not take 4294957696"},
+        {u"COM3:", "pty", 12345, "Error: Unable to configure the serial port\n", false, "does not take 12345"},
+        {u"COM3:", "link:/dev/velkar-no-such-tty", 0,
+         "Error: Unable to open the port\nError: Unable to configure the serial port\n", false, "no such device"},
     };
+    SetVerbose(1);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.entry + " " + std::to_string(r.baud));
         TempRoot root;
         Pty pty;
-        if (r.entry == "pty") root.Link(3, pty.slavePath);
+        int holder = -1;
+        if (r.entry == "pty" || r.entry == "busy") root.Link(3, pty.slavePath);
+        if (r.entry == "busy") holder = OpenTtyExclusive(pty.slavePath);
         if (r.entry.rfind("link:", 0) == 0) root.Link(3, r.entry.substr(5));
         if (r.entry.rfind("file:", 0) == 0) root.Source(3, r.entry.substr(5));
         StderrCapture capture;
         EXPECT_EQ(OpenPort(r.port, r.baud), 0);
-        EXPECT_NE(capture.Text().find(std::string("Error: ") + r.message), std::string::npos);
-        EXPECT_EQ(readerThreadsRunning.load(), 0);  // nothing retried or read
-        // Open but unconfigured, the device is closed by the shutdown; never opened, nothing is.
-        const bool opened = r.entry == "pty";
-        EXPECT_EQ(portHandle.load() != kInvalidPort, opened);
-        EXPECT_EQ(ClosePort(portHandle), opened ? 1 : 0);
-        EXPECT_EQ(portHandle.load(), kInvalidPort);
+        const std::string text = capture.Text();
+        std::string boxes;
+        for (size_t at = text.find("Error: "); at != std::string::npos; at = text.find("Error: ", at + 1))
+            boxes += text.substr(at, text.find('\n', at) + 1 - at);
+        EXPECT_EQ(boxes, r.messages);
+        EXPECT_NE(text.find(r.words), std::string::npos) << text;
+        EXPECT_EQ(readerThreadsRunning.load(), r.retried ? 1 : 0);
+        // A port name keeps its handle (the device waiting, or open but unconfigured) until the
+        // shutdown closes it; a name that is no port never had one.
+        const bool handle = r.retried || r.entry == "pty" || r.baud == 0;
+        EXPECT_EQ(portHandle.load() != kInvalidPort, handle);
+        EXPECT_TRUE(ShutDownLink());
+        if (holder >= 0) close(holder);
     }
+    SetVerbose(0);
+    // Permission denied names the group to join (root never meets it; the words are checked here).
+    EXPECT_NE(OpenFailureWords("/dev/velkar-none", SourceFailure::Refused, EACCES).find("add yourself to the dialout group"),
+              std::string::npos);
 }
 
 TEST(SerialLink, PortNamesMapToDevicePaths)

@@ -148,13 +148,10 @@ TEST(SerialRecovery, GpsdSourceDeliversSentences)
     pid_t daemon = -1;
     ASSERT_EQ(posix_spawn(&daemon, gpsd.c_str(), nullptr, nullptr, argv, environ), 0);
     root.Source(1, "gpsd://127.0.0.1:" + port);
-    // Until gpsd listens, the open fails (and says so); then gpsd hands sentences on once it
-    // has recognised an NMEA device: keep the receiver talking (bounded).
-    bool open = false, seen = false;
-    for (int i = 0; i < 100 && !open; ++i) {
-        StderrCapture quiet;
-        if (!(open = OpenPort(u"COM1:", 4800) == 1)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    // The reader connects once gpsd listens; gpsd hands sentences on once it has recognised
+    // an NMEA device: keep the receiver talking (bounded).
+    bool seen = false;
+    const bool open = OpenPort(u"COM1:", 4800) == 1;
     for (int i = 0; open && i < 200 && !seen; ++i)
         pty.Write(Gga("083000", "GN")), pty.DrainEcho(), seen = WaitForUtcTime(u"083000", 100);
     EXPECT_TRUE(open && seen) << "no GGA came through gpsd on port " << port;

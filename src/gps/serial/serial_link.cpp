@@ -1,18 +1,28 @@
 // Serial link: OpenPort (open, line settings, time-outs, DTR and RTS, reader thread),
 // ClosePort, and ReaderThread, which sleeps in the port's event wait and reads one
 // byte per call into the sentence framing until none is left. Platform serial
-// operations only; a vanished device is recovered inside the wait, unseen here.
+// operations only; a missing device is tried again inside the wait, and a lost
+// one drops the fix here.
 #include "gps/serial_link.h"
 
 #include "app/globals.h"
 #include "gps/framing.h"
+#include "gps/gps_state.h"
+#include "platform/clock.h"
+#include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "platform/window.h"
+#include "store/settings.h"
 
 std::atomic<PortHandle> portHandle{kInvalidPort};
 std::atomic<int32_t> readerThreadsRunning{0};
 std::atomic<uint32_t> sentenceEnds{0};
 
 namespace {
+
+// Set by the reader when a network source's first connection failed; the tick
+// shows the message box.
+std::atomic<int32_t> portFailurePending{0};
 
 // The switch word's new value keeps bits 0, 1, 4, 7, 12 and 15 to 31 and sets
 // bits 0, 1, 4, 7 and 12: binary mode, parity checking, DTR enabled, transmit
@@ -41,13 +51,30 @@ int Fail(const char16_t* text)
     return 0;
 }
 
+// Why a speed was refused, in words: a speed of 0 usually means no settings file.
+void SayWhySpeedRefused(int32_t baudRate)
+{
+    if (baudRate != 0 || !VerboseEnabled()) return;
+    TextFile* file = OpenTextFile(kSettingsPath, "r");
+    if (file == nullptr) {
+        VerboseLine("baudRate is 0: there is no settings file %s (velkar-port use DEVICE writes one)",
+                    DevicePathToHost(kSettingsPath).c_str());
+        return;
+    }
+    CloseTextFile(file);
+    VerboseLine("baudRate is 0 in %s", DevicePathToHost(kSettingsPath).c_str());
+}
+
 }  // namespace
 
 int OpenPort(const char16_t* name, int32_t baudRate)
 {
-    portHandle = OpenSerialDevice(name);
+    int32_t failure = kSerialOpened;
+    portHandle = OpenSerialDevice(name, &failure);
     const PortHandle port = portHandle;
     if (port == kInvalidPort) return Fail(u"Unable to open the port");
+    // Absent, refused or busy: said once, and the reader keeps trying.
+    if (failure != kSerialOpened) Fail(u"Unable to open the port");
 
     SerialLineSettings line{};
     GetSerialLineSettings(port, &line);  // the base for the changes; its result is ignored
@@ -56,7 +83,10 @@ int OpenPort(const char16_t* name, int32_t baudRate)
     line.byteSize = 8;
     line.parity = 0;    // none
     line.stopBits = 0;  // one
-    if (!SetSerialLineSettings(port, &line)) return Fail(u"Unable to configure the serial port");
+    if (!SetSerialLineSettings(port, &line)) {
+        SayWhySpeedRefused(baudRate);
+        return Fail(u"Unable to configure the serial port");
+    }
 
     SerialTimeouts timeouts{};
     GetSerialTimeouts(port, &timeouts);  // result ignored
@@ -71,6 +101,14 @@ int OpenPort(const char16_t* name, int32_t baudRate)
         readerThreadsRunning.fetch_sub(1);
         return Fail(u"Unable to create the read thread");
     }
+    if (failure != kSerialOpened) VerboseLine("the reader tries the port again about once a second");
+    return failure == kSerialOpened ? 1 : 0;
+}
+
+int ShowPendingPortFailure()
+{
+    if (portFailurePending.exchange(0) == 0) return 0;
+    Fail(u"Unable to open the port");
     return 1;
 }
 
@@ -101,6 +139,9 @@ int ReaderThread()
         uint32_t events = 0;
         if (!WaitSerialEvent(portHandle, &events)) events = 0;  // a failed wait counts as no event
         SetSerialEventMask(portHandle, kRunningEventMask);
+        // The receiver is gone: its last fix no longer holds.
+        if ((events & kEventDeviceLost) != 0) DropSilentFix(MonotonicMs(), 1);
+        if ((events & kEventOpenFailed) != 0) portFailurePending.store(1);
         if ((events & kEventRxChar) != 0) {
             unsigned char byte = 0;
             uint32_t delivered = 0;

@@ -1,7 +1,9 @@
 // Serial ports on POSIX: termios line settings, TIOCMBIS/TIOCMBIC for DTR and RTS,
 // poll() event waits that an eventfd releases (mask 0, close), reads from a receive
-// buffer, recovery of a vanished device inside the wait. Handles name slots of a
-// fixed table with a generation, so a stale handle never reaches a reused descriptor.
+// buffer, and a port that waits for its device: opened again from its name about
+// once a second inside the wait (a network source looked up and connected there).
+// Handles name slots of a fixed table with a generation, so a stale handle never
+// reaches a reused descriptor.
 #include "platform/serial.h"
 
 #include <fcntl.h>
@@ -21,16 +23,20 @@
 #include <mutex>
 
 #include "base/text.h"
+#include "platform/clock.h"
+#include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "platform/posix/serial_probe.h"
 #include "platform/posix/serial_source.h"
 
 namespace {
 
 constexpr int kPortSlots = 16;
-constexpr int kRetryMs = 1000;          // a vanished device is tried again about once a second
-constexpr int kOpenConnectMs = 3000;    // a network source must answer the first connect within this
-constexpr int kRetryConnectMs = 1000;   // and each reconnect within this
-constexpr size_t kReceiveBuffer = 512;  // bytes taken from the device per system call
+constexpr int64_t kRetryMs = 1000;          // a missing device is tried again about once a second
+constexpr int kFirstConnectMs = 3000;       // a network source must answer its first connect within this
+constexpr int kRetryConnectMs = 1000;       // and each later one within this
+constexpr int64_t kNetworkSilenceMs = 10000;  // a network source silent this long is dropped and reopened
+constexpr size_t kReceiveBuffer = 512;      // bytes taken from the device per system call
 
 // Speeds a tty takes, in bits per second. B0 is not here: it means "hang up".
 struct SpeedCode {
@@ -47,16 +53,6 @@ constexpr SpeedCode kSpeeds[] = {
     {3500000, B3500000}, {4000000, B4000000},
 };
 
-int SpeedToCode(uint32_t bitsPerSecond, speed_t* code)
-{
-    for (const SpeedCode& s : kSpeeds)
-        if (s.bitsPerSecond == bitsPerSecond) {
-            *code = s.code;
-            return 1;
-        }
-    return 0;
-}
-
 uint32_t CodeToSpeed(speed_t code)
 {
     for (const SpeedCode& s : kSpeeds)
@@ -71,19 +67,29 @@ struct PortSlot {
     bool open = false;
     bool closing = false;
     int busy = 0;                  // waits and blocking reads in progress (they poll unlocked)
-    int device = -1;               // -1 while the device has vanished
-    bool vanished = false;         // a read saw the device go; the next wait closes and recovers it
+    int attempting = 0;            // waits opening the device, unlocked and not counted busy
+    int device = -1;               // -1 while the device is missing
+    SerialSourceKind kind = SerialSourceKind::Tty;  // of the device open now
+    bool vanished = false;         // the device went; the next wait closes it and reports the loss
+    const char* lostWhy = "";
     // Received bytes not yet read: the role of the driver's receive buffer, so
     // that reads of one byte do not cost one system call each.
     unsigned char received[kReceiveBuffer];
     size_t receivedAt = 0;
     size_t receivedEnd = 0;
     int release = -1;              // eventfd, created once and kept with the slot
-    SerialSource source;
+    std::u16string portName;       // "COM1:": resolved again at every opening
+    std::string label;             // the same in UTF-8, for diagnostics
+    std::string what;              // the device path or URL last opened or tried
+    int64_t nextAttemptMs = 0;     // while the device is missing: when to try it next
+    int64_t lastInputMs = 0;       // a network source: when bytes last came
+    bool everOpened = false;
+    bool entrySeen = false;        // the port name was found as a dev/COMn entry at least once
+    bool failureReported = false;  // the user knows the first opening failed
+    std::string lastWords;         // the last failure said, so that retries say it once
     uint32_t mask = 0;
     SerialLineSettings line{};
-    bool ttyWritten = false;       // tty holds the settings to restore at a reopen
-    termios tty{};
+    bool lineWritten = false;      // line holds the settings to give a device at its opening
     SerialTimeouts timeouts{};
     bool dtrRaised = false;
     bool rtsRaised = false;
@@ -125,90 +131,269 @@ void Drain(int eventFd)
     }
 }
 
-bool IsTty(const PortSlot& s) { return s.source.kind == SerialSourceKind::Tty; }
+// Gives a tty the line settings (see SetSerialLineSettings); *result is what
+// the tty holds afterwards. 0 when it cannot take them.
+int ApplyLineSettings(int fd, const SerialLineSettings& in, termios* result);
 
-// Opens the slot's source again after it vanished, with the settings and modem
-// lines it had. Runs unlocked on the waiting thread; the arguments are copies.
-int Reopen(const SerialSource& source, bool ttyWritten, const termios& tty, bool dtr, bool rts, int release)
+// What one opening of a port name found.
+struct Opening {
+    int fd = -1;
+    SerialSource source;
+    SourceFailure failure = SourceFailure::None;
+    int error = 0;
+    std::string what;  // device path or URL
+    bool viaEntry = false;  // found through <root>/dev/COMn, not the ttyS fallback
+};
+
+// SerialDevicePath's answer when <root>/dev/COMn does not exist.
+bool IsTtySFallback(const std::string& path) { return path.rfind("/dev/ttyS", 0) == 0; }
+
+// Opens the source a port name stands for now. A network source is looked up
+// and connected only with connect set (never on the user-interface thread). With
+// line, the tty is given those settings and the modem lines raised.
+Opening OpenPortName(const std::u16string& portName, bool entryOnly, bool connect, int release, int connectMs,
+                     const SerialLineSettings* line, bool dtr, bool rts)
 {
-    if (source.kind != SerialSourceKind::Tty) return ConnectNetworkSource(source, release, kRetryConnectMs);
-    int fd = OpenTtyExclusive(source.path);
-    if (fd < 0) return -1;
-    if (ttyWritten && tcsetattr(fd, TCSANOW, &tty) != 0) {
-        close(fd);
-        return -1;
+    Opening o;
+    const std::string path = SerialDevicePath(portName.c_str());
+    o.what = path;
+    o.viaEntry = !IsTtySFallback(path);
+    if (entryOnly && !o.viaEntry) {
+        // The port had its dev/COMn entry: while the entry is gone, the port
+        // waits for it rather than taking a ttyS port that was never meant.
+        o.what = "the device root's dev entry for " + TextToUtf8(portName.c_str());
+        o.failure = SourceFailure::NoSuchDevice;
+        return o;
+    }
+    o.failure = ReadSerialSource(path, &o.source);
+    if (o.failure != SourceFailure::None) return o;
+    if (o.source.kind != SerialSourceKind::Tty) {
+        o.what = o.source.url;
+        if (!connect) return o;
+        if (!ResolveNetworkAddresses(&o.source)) {
+            o.failure = SourceFailure::Unresolved;
+            return o;
+        }
+        o.fd = ConnectNetworkSource(o.source, release, connectMs, &o.error);
+        if (o.fd < 0) o.failure = SourceFailure::NotConnected;
+        return o;
+    }
+    o.fd = OpenTtyExclusive(path, &o.error);
+    if (o.fd < 0) {
+        switch (o.error) {
+        case ENOENT: case ENXIO: case ENODEV: o.failure = SourceFailure::NoSuchDevice; break;
+        case EACCES: case EPERM: o.failure = SourceFailure::Refused; break;
+        case EBUSY: o.failure = SourceFailure::Busy; break;
+        case ENOTTY: o.failure = SourceFailure::NotATty; break;
+        default: o.failure = SourceFailure::Other; break;
+        }
+        return o;
+    }
+    if (line != nullptr) {
+        termios applied{};
+        if (!ApplyLineSettings(o.fd, *line, &applied)) {
+            close(o.fd);
+            o.fd = -1;
+            o.failure = SourceFailure::Other;
+            o.error = EINVAL;  // the tty does not take this speed or size
+            return o;
+        }
     }
     int dtrBit = TIOCM_DTR, rtsBit = TIOCM_RTS;
-    if (dtr) ioctl(fd, TIOCMBIS, &dtrBit);  // results ignored, as at the first opening
-    if (rts) ioctl(fd, TIOCMBIS, &rtsBit);
-    return fd;
+    if (dtr) ioctl(o.fd, TIOCMBIS, &dtrBit);  // results ignored, as at the first opening
+    if (rts) ioctl(o.fd, TIOCMBIS, &rtsBit);
+    return o;
 }
 
-// The body of an event wait; s is locked through guard and counted busy.
-int WaitLocked(PortSlot& s, std::unique_lock<std::mutex>& guard, uint32_t* events)
+int32_t FailureCode(SourceFailure failure)
+{
+    switch (failure) {
+    case SourceFailure::None: return kSerialOpened;
+    case SourceFailure::NoSuchDevice: case SourceFailure::BadSourceFile: return kSerialAbsent;
+    case SourceFailure::Refused: return kSerialRefused;
+    case SourceFailure::Busy: return kSerialBusy;
+    default: return kSerialNotUsable;
+    }
+}
+
+// Says once per change why the port's device cannot be opened; retrying: said
+// by the wait, which tries again.
+void SayFailure(PortSlot& s, const Opening& o, bool retrying)
+{
+    std::string words = OpenFailureWords(o.source.kind == SerialSourceKind::Tty ? o.what : o.source.host, o.failure,
+                                         o.error);
+    if (o.failure == SourceFailure::Other && o.error == EINVAL && o.fd < 0)
+        words = "the tty does not take " + std::to_string(s.line.baudRate) + " bit/s";
+    const std::string line = o.what + ": " + words;
+    if (line == s.lastWords) return;
+    s.lastWords = line;
+    VerboseLine("%s cannot open %s%s", s.label.c_str(), line.c_str(),
+                retrying ? "; trying again about once a second" : "");
+}
+
+enum WaitEnd { kWaitFailed = 0, kWaitDone = 1, kWaitGone = 2 };
+
+// The body of an event wait; s is locked through guard and counted busy. On
+// kWaitGone the slot was closed (or reused) while it was unlocked and no longer
+// counts this wait.
+int WaitLocked(PortSlot& s, std::unique_lock<std::mutex>& guard, uint32_t generation, uint32_t* events)
 {
     for (;;) {
-        if (s.closing) return 0;
-        if (s.mask == 0) return 0;  // nothing to wait for
-        if (s.vanished || s.device < 0) {
-            // The device is gone: close what is left of it and try it again
-            // about once a second, sleeping on the release signal meanwhile.
+        if (s.closing) return kWaitFailed;
+        if (s.mask == 0) return kWaitFailed;  // nothing to wait for
+        if (s.vanished) {
             if (s.device >= 0) close(s.device);
             s.device = -1;
             s.vanished = false;
             s.receivedAt = s.receivedEnd = 0;
-            const int release = s.release;
-            guard.unlock();
-            pollfd p{release, POLLIN, 0};
-            int ready = poll(&p, 1, kRetryMs);
-            guard.lock();
-            if (s.closing) return 0;
-            if (ready > 0) {
-                Drain(s.release);
-                return 1;  // released by a mask of 0: no event
-            }
-            const SerialSource source = s.source;
-            const termios tty = s.tty;
-            const bool ttyWritten = s.ttyWritten, dtr = s.dtrRaised, rts = s.rtsRaised;
-            guard.unlock();
-            int fd = Reopen(source, ttyWritten, tty, dtr, rts, release);
-            guard.lock();
-            if (fd >= 0) {
-                if (s.closing) {
-                    close(fd);
-                    return 0;
+            s.nextAttemptMs = MonotonicMs() + kRetryMs;
+            s.lastWords.clear();
+            VerboseLine("%s lost %s (%s); trying again about once a second", s.label.c_str(), s.what.c_str(),
+                        s.lostWhy);
+            *events = kEventDeviceLost;
+            return kWaitDone;
+        }
+        if (s.device < 0) {
+            const int64_t due = s.nextAttemptMs - MonotonicMs();
+            if (due > 0) {
+                // Missing: sleep on the release signal until the next attempt.
+                pollfd p{s.release, POLLIN, 0};
+                guard.unlock();
+                const int ready = poll(&p, 1, static_cast<int>(std::min<int64_t>(due, kRetryMs)));
+                guard.lock();
+                if (s.closing) return kWaitFailed;
+                if (ready > 0) {
+                    Drain(s.release);
+                    return kWaitDone;  // released by a mask of 0: no event
                 }
-                s.device = fd;
+                continue;
+            }
+            const std::u16string name = s.portName;
+            const SerialLineSettings line = s.line;
+            const bool lineWritten = s.lineWritten, dtr = s.dtrRaised, rts = s.rtsRaised;
+            const int release = s.release;
+            const int connectMs = s.everOpened ? kRetryConnectMs : kFirstConnectMs;
+            const bool entryOnly = s.entrySeen;
+            // Looking a host up may take long: the close does not wait for it.
+            if (--s.busy == 0) s.idle.notify_all();
+            ++s.attempting;
+            guard.unlock();
+            Opening o = OpenPortName(name, entryOnly, true, release, connectMs, lineWritten ? &line : nullptr, dtr, rts);
+            guard.lock();
+            --s.attempting;
+            if (!s.open || s.closing || s.generation != generation) {
+                if (o.fd >= 0) close(o.fd);
+                return kWaitGone;
+            }
+            ++s.busy;
+            s.what = o.what;
+            s.entrySeen = s.entrySeen || o.viaEntry;
+            if (o.fd >= 0) {
+                s.device = o.fd;
+                s.kind = o.source.kind;
+                s.lastInputMs = MonotonicMs();
+                VerboseLine("%s %s %s", s.label.c_str(), s.everOpened ? "reopened" : "opened", s.what.c_str());
+                s.everOpened = true;
+                s.failureReported = true;
+                s.lastWords.clear();
+                continue;
+            }
+            s.nextAttemptMs = MonotonicMs() + kRetryMs;
+            SayFailure(s, o, true);
+            if (!s.failureReported) {
+                s.failureReported = true;
+                *events = kEventOpenFailed;
+                return kWaitDone;
             }
             continue;
         }
         if (s.receivedAt < s.receivedEnd && (s.mask & kEventRxChar) != 0) {
             *events = kEventRxChar;  // bytes taken from the device are still unread
-            return 1;
+            return kWaitDone;
         }
+        int timeoutMs = -1;
+        if (s.kind != SerialSourceKind::Tty)
+            timeoutMs = static_cast<int>(std::max<int64_t>(0, s.lastInputMs + kNetworkSilenceMs - MonotonicMs()));
         const short wanted = (s.mask & kEventRxChar) != 0 ? POLLIN : 0;
         pollfd p[2] = {{s.device, wanted, 0}, {s.release, POLLIN, 0}};
         guard.unlock();
-        int ready = poll(p, 2, -1);
+        int ready = poll(p, 2, timeoutMs);
         guard.lock();
         if (ready < 0) {
             if (errno == EINTR) continue;
-            return 0;
+            return kWaitFailed;
         }
+        if (s.closing) return kWaitFailed;  // the close drains the signal itself
         if ((p[1].revents & POLLIN) != 0) {
-            if (s.closing) return 0;  // the close drains the signal itself
             Drain(s.release);
-            return 1;  // released by a mask of 0: no event
+            return kWaitDone;  // released by a mask of 0: no event
         }
+        if (ready == 0) {
+            if (s.device >= 0 && s.kind != SerialSourceKind::Tty &&
+                MonotonicMs() - s.lastInputMs >= kNetworkSilenceMs) {
+                s.vanished = true;
+                s.lostWhy = "silent for 10 s";
+            }
+            continue;
+        }
+        if (s.device < 0) continue;
         // Bytes still waiting are read first, even on a hang-up; the read that
         // finds the device gone marks it vanished.
         if ((p[0].revents & POLLIN) != 0 && (s.mask & kEventRxChar) != 0) {
             *events = kEventRxChar;
-            return 1;
+            return kWaitDone;
         }
-        if ((p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) s.vanished = true;
+        if ((p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            s.vanished = true;
+            s.lostWhy = "hang-up";
+        }
     }
 }
+
+}  // namespace
+
+
+namespace {
+
+int ApplyLineSettings(int fd, const SerialLineSettings& in, termios* result)
+{
+    speed_t speed;
+    if (!SpeedToTtyCode(in.baudRate, &speed) || in.stopBits == 1 || !(in.byteSize >= 5 && in.byteSize <= 8)) return 0;
+    termios t{};
+    if (tcgetattr(fd, &t) != 0) return 0;
+    if ((in.flags & kLineBinary) != 0) {
+        t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL);
+        t.c_oflag &= ~OPOST;
+        t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    }
+    t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
+    if ((in.flags & kLineParityCheck) != 0 && in.parity != 0) t.c_iflag |= INPCK;
+    if ((in.flags & kLineXonXoffOut) != 0) t.c_iflag |= IXON;
+    if ((in.flags & kLineXonXoffIn) != 0) t.c_iflag |= IXOFF;
+    if ((in.flags & kLineXonXoffOut) != 0 && (in.flags & kLineTxContinueOnXoff) != 0) t.c_iflag |= IXANY;
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL);
+    static const tcflag_t kSizes[4] = {CS5, CS6, CS7, CS8};
+    t.c_cflag |= kSizes[in.byteSize - 5] | CREAD;
+    if (in.parity != 0) t.c_cflag |= PARENB;
+    if (in.parity == 1 || in.parity == 3) t.c_cflag |= PARODD;
+    if (in.parity >= 3) t.c_cflag |= CMSPAR;
+    if (in.stopBits == 2) t.c_cflag |= CSTOPB;
+    if ((in.flags & kLineCtsOutFlow) != 0 || (in.flags & kLineRtsControlMask) == kLineRtsHandshake)
+        t.c_cflag |= CRTSCTS;
+    if ((in.flags & kLineDsrSensitivity) == 0) t.c_cflag |= CLOCAL;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return 0;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) return 0;
+    // tcsetattr succeeds when any part was taken: check the speed and size stuck.
+    if (tcgetattr(fd, result) != 0 || cfgetospeed(result) != speed ||
+        (result->c_cflag & CSIZE) != (t.c_cflag & CSIZE)) {
+        return 0;
+    }
+    return 1;
+}
+
+bool IsTty(const PortSlot& s) { return s.kind == SerialSourceKind::Tty; }
 
 }  // namespace
 
@@ -232,13 +417,47 @@ std::string SerialDevicePath(const char16_t* portName)
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
-PortHandle OpenSerialDevice(const char16_t* portName)
+namespace {
+
+// Says what a port name stands for: the entry under the device root and where
+// it leads, or the ttyS fallback.
+void SayResolution(const std::string& label, const std::string& path)
 {
+    if (!VerboseEnabled()) return;
+    if (IsTtySFallback(path)) {
+        VerboseLine("%s is %s (no dev/COMn entry under the device root)", label.c_str(), path.c_str());
+        return;
+    }
+    char target[4096];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    if (n > 0) {
+        VerboseLine("%s is %s -> %s", label.c_str(), path.c_str(), std::string(target, static_cast<size_t>(n)).c_str());
+        return;
+    }
     SerialSource source;
-    if (!ResolveSerialSource(SerialDevicePath(portName), &source)) return kInvalidPort;
-    int fd = source.kind == SerialSourceKind::Tty ? OpenTtyExclusive(source.path)
-                                                  : ConnectNetworkSource(source, -1, kOpenConnectMs);
-    if (fd < 0) return kInvalidPort;
+    if (ReadSerialSource(path, &source) == SourceFailure::None && source.kind != SerialSourceKind::Tty) {
+        VerboseLine("%s is %s naming %s", label.c_str(), path.c_str(), source.url.c_str());
+        return;
+    }
+    VerboseLine("%s is %s", label.c_str(), path.c_str());
+}
+
+}  // namespace
+
+PortHandle OpenSerialDevice(const char16_t* portName, int32_t* failure)
+{
+    *failure = kSerialAbsent;
+    const std::u16string name = portName != nullptr ? std::u16string(portName) : std::u16string();
+    const std::string label = TextToUtf8(name.c_str());
+    const std::string path = SerialDevicePath(name.c_str());
+    if (path.empty()) {
+        VerboseLine("\"%s\" is not a port name COM1: to COM255:", label.c_str());
+        return kInvalidPort;
+    }
+    SayResolution(label, path);
+    // A tty is tried at once (opening one does not block); a network source is
+    // looked up and connected by the first wait, on the reader thread.
+    Opening o = OpenPortName(name, false, false, -1, 0, nullptr, false, false);
     for (int i = 0; i < kPortSlots; ++i) {
         PortSlot& s = Slots()[i];
         std::lock_guard<std::mutex> guard(s.lock);
@@ -250,20 +469,35 @@ PortHandle OpenSerialDevice(const char16_t* portName)
         if (s.generation > static_cast<uint32_t>(INTPTR_MAX / kPortSlots) - 1) s.generation = 1;
         s.open = true;
         s.busy = 0;
-        s.device = fd;
+        s.device = o.fd;
+        s.kind = o.source.kind;
         s.vanished = false;
         s.receivedAt = s.receivedEnd = 0;
-        s.source = source;
+        s.portName = name;
+        s.label = label;
+        s.what = o.what;
+        s.nextAttemptMs = MonotonicMs() + (o.failure == SourceFailure::None ? 0 : kRetryMs);
+        s.lastInputMs = MonotonicMs();
+        s.everOpened = o.fd >= 0;
+        s.entrySeen = o.viaEntry;
+        // A tty that failed here is told to the user by the caller; a network
+        // source's first failure is reported by the wait that meets it.
+        s.failureReported = o.source.kind == SerialSourceKind::Tty;
+        s.lastWords.clear();
         s.mask = 0;
         s.line = SerialLineSettings{};
         s.line.flags = kLineBinary | kLineDtrEnabled | kLineRtsEnabled;
         s.line.byteSize = 8;
-        s.ttyWritten = false;
+        s.lineWritten = false;
         s.timeouts = SerialTimeouts{};
         s.dtrRaised = s.rtsRaised = false;
+        if (o.fd >= 0) VerboseLine("%s opened %s", label.c_str(), o.what.c_str());
+        else if (o.failure != SourceFailure::None) SayFailure(s, o, false);
+        *failure = FailureCode(o.failure);
         return static_cast<PortHandle>(s.generation) * kPortSlots + i;
     }
-    close(fd);
+    if (o.fd >= 0) close(o.fd);
+    VerboseLine("%s too many ports open", label.c_str());
     return kInvalidPort;
 }
 
@@ -273,9 +507,9 @@ int GetSerialLineSettings(PortHandle port, SerialLineSettings* settings)
     PortSlot* s = Acquire(port, guard);
     if (s == nullptr) return 0;
     *settings = s->line;
-    if (!IsTty(*s)) return 1;
+    if (!IsTty(*s) || s->device < 0) return 1;  // a network source, or the device still missing
     termios t{};
-    if (s->device < 0 || tcgetattr(s->device, &t) != 0) return 0;
+    if (tcgetattr(s->device, &t) != 0) return 0;
     SerialLineSettings& out = *settings;
     out.baudRate = CodeToSpeed(cfgetospeed(&t));
     switch (t.c_cflag & CSIZE) {
@@ -324,46 +558,27 @@ int SetSerialLineSettings(PortHandle port, const SerialLineSettings* settings)
     if (!IsTty(*s)) {
         // A network source has no line: the values are kept for reading back.
         s->line = in;
+        s->lineWritten = true;
         return 1;
     }
     speed_t speed;
-    if (!SpeedToCode(in.baudRate, &speed)) return 0;
-    if (in.stopBits == 1) return 0;  // one and a half stop bits: termios has none
-    termios t{};
-    if (s->device < 0 || tcgetattr(s->device, &t) != 0) return 0;
-    if ((in.flags & kLineBinary) != 0) {
-        t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IMAXBEL);
-        t.c_oflag &= ~OPOST;
-        t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    }
-    t.c_iflag &= ~(INPCK | IXON | IXOFF | IXANY);
-    if ((in.flags & kLineParityCheck) != 0 && in.parity != 0) t.c_iflag |= INPCK;
-    if ((in.flags & kLineXonXoffOut) != 0) t.c_iflag |= IXON;
-    if ((in.flags & kLineXonXoffIn) != 0) t.c_iflag |= IXOFF;
-    if ((in.flags & kLineXonXoffOut) != 0 && (in.flags & kLineTxContinueOnXoff) != 0) t.c_iflag |= IXANY;
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CLOCAL);
-    static const tcflag_t kSizes[4] = {CS5, CS6, CS7, CS8};
-    t.c_cflag |= kSizes[in.byteSize - 5] | CREAD;
-    if (in.parity != 0) t.c_cflag |= PARENB;
-    if (in.parity == 1 || in.parity == 3) t.c_cflag |= PARODD;
-    if (in.parity >= 3) t.c_cflag |= CMSPAR;
-    if (in.stopBits == 2) t.c_cflag |= CSTOPB;
-    if ((in.flags & kLineCtsOutFlow) != 0 || (in.flags & kLineRtsControlMask) == kLineRtsHandshake)
-        t.c_cflag |= CRTSCTS;
-    if ((in.flags & kLineDsrSensitivity) == 0) t.c_cflag |= CLOCAL;
-    t.c_cc[VMIN] = 1;
-    t.c_cc[VTIME] = 0;
-    if (cfsetispeed(&t, speed) != 0 || cfsetospeed(&t, speed) != 0) return 0;
-    if (tcsetattr(s->device, TCSANOW, &t) != 0) return 0;
-    // tcsetattr succeeds when any part was taken: check the speed and size stuck.
-    termios check{};
-    if (tcgetattr(s->device, &check) != 0 || cfgetospeed(&check) != speed ||
-        (check.c_cflag & CSIZE) != (t.c_cflag & CSIZE)) {
+    if (!SpeedToTtyCode(in.baudRate, &speed)) {
+        VerboseLine("%s a tty does not take %u bit/s", s->label.c_str(), static_cast<unsigned>(in.baudRate));
         return 0;
     }
+    if (in.stopBits == 1) return 0;  // one and a half stop bits: termios has none
+    if (s->device >= 0) {
+        termios applied{};
+        if (!ApplyLineSettings(s->device, in, &applied)) {
+            VerboseLine("%s %s does not take %u bit/s", s->label.c_str(), s->what.c_str(),
+                        static_cast<unsigned>(in.baudRate));
+            return 0;
+        }
+    }
+    // Kept for every later opening of the device (after an unplug, or when it
+    // appears at last).
     s->line = in;
-    s->tty = check;
-    s->ttyWritten = true;
+    s->lineWritten = true;
     return 1;
 }
 
@@ -426,7 +641,8 @@ int WaitSerialEvent(PortHandle port, uint32_t* events)
     // A release meant for an earlier wait must not end this one.
     if (s->busy == 0) Drain(s->release);
     ++s->busy;
-    int result = WaitLocked(*s, guard, events);
+    const int result = WaitLocked(*s, guard, s->generation, events);
+    if (result == kWaitGone) return 0;
     if (--s->busy == 0) s->idle.notify_all();
     return result;
 }
@@ -464,10 +680,12 @@ int ReadSerial(PortHandle port, unsigned char* buffer, uint32_t size, uint32_t* 
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return 1;  // empty
             // 0 bytes from a tty set to VMIN 1 is a hang-up, from a socket the
             // peer closing; an error (EIO) is an unplugged device. The next
-            // wait recovers it.
+            // wait reports the loss and recovers it.
             s->vanished = true;
+            s->lostWhy = n == 0 ? (IsTty(*s) ? "hang-up" : "closed by the other end") : "read error";
             return 0;
         }
+        s->lastInputMs = MonotonicMs();
         s->receivedAt = 0;
         s->receivedEnd = static_cast<size_t>(n);
     }
@@ -484,10 +702,8 @@ int CloseSerialDevice(PortHandle port)
     PortSlot* s = Acquire(port, guard);
     if (s == nullptr) return 0;
     s->closing = true;
-    if (s->busy > 0) {
-        Signal(s->release);
-        s->idle.wait(guard, [s] { return s->busy == 0; });
-    }
+    if (s->busy > 0 || s->attempting > 0) Signal(s->release);  // an attempt's connect ends too
+    if (s->busy > 0) s->idle.wait(guard, [s] { return s->busy == 0; });
     int ok = 1;
     if (s->device >= 0) ok = close(s->device) == 0 ? 1 : 0;
     s->device = -1;
@@ -496,4 +712,20 @@ int CloseSerialDevice(PortHandle port)
     s->open = false;
     s->closing = false;
     return ok;
+}
+
+int SpeedToTtyCode(uint32_t bitsPerSecond, speed_t* code)
+{
+    for (const SpeedCode& s : kSpeeds)
+        if (s.bitsPerSecond == bitsPerSecond) {
+            *code = s.code;
+            return 1;
+        }
+    return 0;
+}
+
+int TtySpeedKnown(uint32_t bitsPerSecond)
+{
+    speed_t code;
+    return SpeedToTtyCode(bitsPerSecond, &code);
 }

@@ -4,7 +4,9 @@
 //   gpsd://127.0.0.1                (gpsd, port 2947, asked for raw NMEA)
 #include "platform/posix/serial_source.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,6 +18,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -43,7 +47,9 @@ int ParsePort(const std::string& text)
     return (value >= 1 && value <= 65535) ? value : 0;
 }
 
-int ResolveAddresses(SerialSource* source)
+}  // namespace
+
+int ResolveNetworkAddresses(SerialSource* source)
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -69,6 +75,8 @@ int ResolveAddresses(SerialSource* source)
     freeaddrinfo(list);
     return source->addresses.empty() ? 0 : 1;
 }
+
+namespace {
 
 // Writes all of text to a connected socket, waiting at most timeoutMs per step.
 int SendAll(int fd, const char* text, size_t length, int timeoutMs)
@@ -132,6 +140,7 @@ int ParseNetworkSource(const std::string& text, SerialSource* source)
         }
     }
     if (parsed.host.empty() || parsed.host.find_first_of(" \t/@?#") != std::string::npos) return 0;
+    parsed.url = line;
     if (portText.empty()) {
         if (parsed.kind == SerialSourceKind::Tcp) return 0;  // a TCP source must name its port
         parsed.port = kGpsdDefaultPort;
@@ -143,60 +152,77 @@ int ParseNetworkSource(const std::string& text, SerialSource* source)
     return 1;
 }
 
-int ResolveSerialSource(const std::string& hostPath, SerialSource* source)
+SourceFailure ReadSerialSource(const std::string& hostPath, SerialSource* source)
 {
     struct stat info {};
     if (hostPath.empty() || stat(hostPath.c_str(), &info) != 0) {
         // A link whose tty has gone (adapter unplugged) still names a tty: the
-        // open fails now, as it should, and a reopen may find it later.
+        // open fails now, as it should, and a later attempt may find it.
         struct stat link {};
         if (!hostPath.empty() && lstat(hostPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            source->kind = SerialSourceKind::Tty;
+            *source = SerialSource{};
             source->path = hostPath;
-            return 1;
+            return SourceFailure::None;
         }
-        return 0;
+        return SourceFailure::NoSuchDevice;
     }
     if (!S_ISREG(info.st_mode)) {
-        source->kind = SerialSourceKind::Tty;
+        *source = SerialSource{};
         source->path = hostPath;
-        return 1;
+        return SourceFailure::None;
     }
     int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
+    if (fd < 0) return SourceFailure::BadSourceFile;
     std::string text(kSourceFileLimit, '\0');
     ssize_t n = read(fd, text.data(), text.size());
     close(fd);
-    if (n <= 0) return 0;
+    if (n <= 0) return SourceFailure::BadSourceFile;
     text.resize(static_cast<size_t>(n));
     SerialSource parsed;
-    if (!ParseNetworkSource(text, &parsed)) return 0;
-    if (!ResolveAddresses(&parsed)) return 0;
+    if (!ParseNetworkSource(text, &parsed)) return SourceFailure::BadSourceFile;
     parsed.path = hostPath;
     *source = parsed;
-    return 1;
+    return SourceFailure::None;
 }
 
-int OpenTtyExclusive(const std::string& path)
+int OpenTtyExclusive(const std::string& path, int* error)
 {
+    int unused = 0;
+    int& e = error != nullptr ? *error : unused;
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+        e = errno;
+        return -1;
+    }
     // A second open of the device fails from now on (EBUSY) for everyone but
     // the superuser; the lock below holds against the superuser too.
-    if (ioctl(fd, TIOCEXCL) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (ioctl(fd, TIOCEXCL) != 0) {
+        e = errno;
+        close(fd);
+        return -1;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        e = errno == EWOULDBLOCK ? EBUSY : errno;
         close(fd);
         return -1;
     }
     return fd;
 }
 
-int ConnectNetworkSource(const SerialSource& source, int releaseFd, int timeoutMs)
+int ConnectNetworkSource(const SerialSource& source, int releaseFd, int timeoutMs, int* error)
 {
+    int unused = 0;
+    int& e = error != nullptr ? *error : unused;
+    e = EHOSTUNREACH;
     for (size_t i = 0; i < source.addresses.size(); ++i) {
         const sockaddr_storage& address = source.addresses[i];
         int fd = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (fd < 0) continue;
+        if (fd < 0) {
+            e = errno;
+            continue;
+        }
         int r = connect(fd, reinterpret_cast<const sockaddr*>(&address), source.addressLengths[i]);
+        if (r != 0) e = errno;
         if (r != 0 && errno == EINPROGRESS) {
             pollfd p[2] = {{fd, POLLOUT, 0}, {releaseFd, POLLIN, 0}};
             int ready;
@@ -205,13 +231,16 @@ int ConnectNetworkSource(const SerialSource& source, int releaseFd, int timeoutM
             } while (ready < 0 && errno == EINTR);
             if (ready > 0 && releaseFd >= 0 && (p[1].revents & POLLIN) != 0) {
                 close(fd);
+                e = ECANCELED;
                 return -1;  // released: the port is being closed or its wait ended
             }
-            int error = 0;
-            socklen_t length = sizeof error;
+            int soError = 0;
+            socklen_t length = sizeof soError;
+            e = ready == 0 ? ETIMEDOUT : EHOSTUNREACH;
             if (ready > 0 && (p[0].revents & POLLOUT) != 0 &&
-                getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0) {
-                r = 0;
+                getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0) {
+                if (soError == 0) r = 0;
+                else e = soError;
             }
         }
         if (r != 0) {
@@ -228,10 +257,84 @@ int ConnectNetworkSource(const SerialSource& source, int releaseFd, int timeoutM
         setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
         if (source.kind == SerialSourceKind::Gpsd &&
             !SendAll(fd, kGpsdWatchRequest, sizeof kGpsdWatchRequest - 1, timeoutMs)) {
+            e = EPIPE;
             close(fd);
             continue;
         }
         return fd;
     }
     return -1;
+}
+
+std::string DeviceHolders(const std::string& path)
+{
+    char real[PATH_MAX];
+    if (realpath(path.c_str(), real) == nullptr) return {};
+    const std::string target = real;
+    std::string holders;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return {};
+    while (dirent* entry = readdir(proc)) {
+        const char* name = entry->d_name;
+        if (name[0] < '1' || name[0] > '9') continue;
+        const std::string base = std::string("/proc/") + name;
+        DIR* fds = opendir((base + "/fd").c_str());
+        if (fds == nullptr) continue;  // another user's process, or gone
+        bool holds = false;
+        while (dirent* fd = readdir(fds)) {
+            if (fd->d_name[0] == '.') continue;
+            char link[PATH_MAX];
+            const ssize_t n = readlink((base + "/fd/" + fd->d_name).c_str(), link, sizeof link - 1);
+            if (n > 0 && std::string(link, static_cast<size_t>(n)) == target) {
+                holds = true;
+                break;
+            }
+        }
+        closedir(fds);
+        if (!holds) continue;
+        std::string command;
+        if (FILE* comm = std::fopen((base + "/comm").c_str(), "r")) {
+            char text[64] = {};
+            if (std::fgets(text, sizeof text, comm) != nullptr) command = text;
+            std::fclose(comm);
+        }
+        while (!command.empty() && (command.back() == '\n' || command.back() == ' ')) command.pop_back();
+        if (!holders.empty()) holders += ", ";
+        holders += (command.empty() ? std::string("?") : command) + " (pid " + name + ")";
+    }
+    closedir(proc);
+    return holders;
+}
+
+std::string OpenFailureWords(const std::string& path, SourceFailure failure, int error)
+{
+    switch (failure) {
+    case SourceFailure::None: return "opened";
+    case SourceFailure::NoSuchDevice: return "no such device (receiver unplugged or not yet there)";
+    case SourceFailure::BadSourceFile:
+        return "the file is not a source line such as tcp://HOST:PORT or gpsd://HOST[:PORT]";
+    case SourceFailure::Refused: {
+        std::string groupName = "dialout";
+        struct stat info {};
+        struct group entry {};
+        struct group* found = nullptr;
+        char buffer[4096];
+        if (stat(path.c_str(), &info) == 0 && info.st_gid != 0 &&
+            getgrgid_r(info.st_gid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr)
+            groupName = found->gr_name;
+        return "permission denied: add yourself to the " + groupName + " group (sudo adduser $USER " + groupName +
+               ", then log in again)";
+    }
+    case SourceFailure::Busy: {
+        const std::string holders = DeviceHolders(path);
+        return "busy: held by " + (holders.empty() ? std::string("a process this user cannot see (gpsd or "
+                                                                 "ModemManager run as root?)")
+                                                   : holders);
+    }
+    case SourceFailure::NotATty: return "not a serial device";
+    case SourceFailure::Unresolved: return "host name not found";
+    case SourceFailure::NotConnected:
+    case SourceFailure::Other: return std::strerror(error);
+    }
+    return std::strerror(error);
 }

@@ -372,6 +372,7 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
         VerboseLine("demo: running on a copy of %s", FindDemoRoot().c_str());
     }
     SetDeviceRoot(parsed.root.empty() ? DeviceRootDefault() : parsed.root);
+    if (!EnsureDeviceRootFolders()) VerboseLine("cannot create the folders of the device root %s", DeviceRoot().c_str());
     VerboseLine("device root %s", DeviceRoot().c_str());
 
     const bool ownsApplication = QCoreApplication::instance() == nullptr;
