@@ -91,7 +91,9 @@ void OnTick(WindowHandle window)
     FeedEmulatedSentence(settings.gpsEmulation);
     if (DropSilentFix(MonotonicMs(), 0) == 1)
         VerboseLine("no GGA sentence for more than %lld s: no fix", static_cast<long long>(kGpsSilenceLimitMs / 1000));
-    ShowPendingPortFailure();
+    // The box is posted, so that it runs from the message loop and not inside
+    // this tick: the tick keeps coming while it is up.
+    if (TakePortFailure()) PostWindowMessage(window, kMsgPortFailure, 0, 0);
     const GpsState g = SnapshotGpsState();  // one consistent copy for the rules
     ApplySilenceRule(window, g);
     CountTowardsLog(g);
@@ -151,6 +153,7 @@ intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, in
     case kMsgClose: OnClose(window); return 1;
     case kMsgCommand: return MainWindowCommand(window, wParam, lParam);
     case kMsgTimer: OnTick(window); return 1;
+    case kMsgPortFailure: ReportPortFailure(); return 1;
     }
     return DefaultWindowProc(window, message, wParam, lParam);
 }

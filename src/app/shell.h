@@ -13,6 +13,10 @@ constexpr int32_t kLogEveryTicks = 10;        // a track-log line every tenth ti
 constexpr int32_t kRedrawEveryTicks = 3;      // forced repaint when the position stands still
 constexpr double kRepaintDistance = 1.0;      // metres moved since the last fix that repaint at once
 
+// The main window's own message: the reader's late "Unable to open the port",
+// posted by the tick (in the range the window system leaves to applications).
+constexpr uint32_t kMsgPortFailure = 0x8001;
+
 extern const char16_t kMainClassName[];       // "Velkar Application"
 extern const char16_t kMainTitle[];           // "Velkar"
 

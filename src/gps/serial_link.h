@@ -30,10 +30,13 @@ extern std::atomic<uint32_t> sentenceEnds;
 // leave the port without a reader.
 int OpenPort(const char16_t* portName, int32_t baudRate);
 
-// A network source whose first connection failed on the reader thread is told
-// to the user here, once, on the user-interface thread (from the tick). 1 when
-// the message box was shown.
-int ShowPendingPortFailure();
+// A network source whose first connection failed on the reader thread: 1 once,
+// the first time it is asked after the failure, else 0. The user-interface
+// thread then tells the user with ReportPortFailure.
+int TakePortFailure();
+// "Unable to open the port" in a message box captioned "Error", owned by the
+// main window; returns when the user has closed it.
+void ReportPortFailure();
 
 // Clears the port's event mask, which releases the reader thread's wait at once.
 void ReleasePortWait(PortHandle handle);

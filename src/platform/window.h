@@ -95,6 +95,11 @@ int DestroyMainWindow(WindowHandle window);  // runs message 2 before returning
 // Sends a message to the window's procedure and returns its result (synchronous).
 intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+// Queues a message for the window's procedure: it is delivered from the message
+// loop (or a modal loop), after the caller has returned. Dropped when the window
+// is gone by then.
+void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
 // Repaint the whole client area at the next paint; erase: fill with the window
 // background (white) first.
 void InvalidateWindow(WindowHandle window, int erase);

@@ -43,8 +43,7 @@ struct TempRoot {
         if (readerThreadsRunning.load() == 0) std::memset(sentenceBuffer, 0, sizeof sentenceBuffer);
         settings.gpsEmulation = 0;
         gotoActive = 0;
-        const int saved = (std::fflush(stderr), dup(2)), null = open("/dev/null", O_WRONLY);
-        dup2(null, 2), ShowPendingPortFailure(), dup2(saved, 2), close(saved), close(null);  // an earlier link's
+        TakePortFailure();  // an earlier link's
     }
     ~TempRoot() { std::error_code ec; fs::remove_all(path, ec); }
     std::string Dev(int n) const { return path + "/dev/COM" + std::to_string(n); }

@@ -74,7 +74,12 @@ int OpenPort(const char16_t* name, int32_t baudRate)
     const PortHandle port = portHandle;
     if (port == kInvalidPort) return Fail(u"Unable to open the port");
     // Absent, refused or busy: said once, and the reader keeps trying.
-    if (failure != kSerialOpened) Fail(u"Unable to open the port");
+    if (failure != kSerialOpened) {
+        Fail(u"Unable to open the port");
+        // The window may have been closed while the box was up: its shutdown
+        // has closed the port, and there is nothing left to set up.
+        if (portHandle.load() != port) return 0;
+    }
 
     SerialLineSettings line{};
     GetSerialLineSettings(port, &line);  // the base for the changes; its result is ignored
@@ -105,11 +110,14 @@ int OpenPort(const char16_t* name, int32_t baudRate)
     return failure == kSerialOpened ? 1 : 0;
 }
 
-int ShowPendingPortFailure()
+int TakePortFailure()
 {
-    if (portFailurePending.exchange(0) == 0) return 0;
+    return portFailurePending.exchange(0) != 0 ? 1 : 0;
+}
+
+void ReportPortFailure()
+{
     Fail(u"Unable to open the port");
-    return 1;
 }
 
 void ReleasePortWait(PortHandle handle)

@@ -327,6 +327,16 @@ intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wPar
     return window->procedure(window, message, wParam, lParam);
 }
 
+void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    QMetaObject::invokeMethod(
+        qApp,
+        [window, message, wParam, lParam]() {
+            if (IsLiveWindow(window)) SendWindowMessage(window, message, wParam, lParam);
+        },
+        Qt::QueuedConnection);
+}
+
 void InvalidateWindow(WindowHandle window, int erase)
 {
     if (!IsLiveWindow(window)) return;
@@ -417,16 +427,11 @@ constexpr int kButtonWords = 7;       // image, command, state, style, caption, 
 constexpr uint16_t kStateEnabled = 4;
 constexpr uint16_t kStyleDropDown = 0x08;
 
+// A menu choice arrives through the queue, after the pop-up has closed and
+// outside the event that made it.
 void PostCommand(WindowHandle owner, int32_t command)
 {
-    // A menu choice arrives through the queue, after the pop-up has closed and
-    // outside the event that made it.
-    QMetaObject::invokeMethod(
-        qApp,
-        [owner, command]() {
-            if (IsLiveWindow(owner)) SendWindowMessage(owner, kMsgCommand, MakeWParam(command, 0), 0);
-        },
-        Qt::QueuedConnection);
+    PostWindowMessage(owner, kMsgCommand, MakeWParam(command, 0), 0);
 }
 
 void FillMenu(QMenu* menu, const MenuItemTemplate* items, int32_t count, WindowHandle owner)

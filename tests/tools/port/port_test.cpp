@@ -72,11 +72,11 @@ struct Receiver {
 };
 
 struct PortRun { int status; std::string out, err; };
-PortRun Port(const std::string& args)
+PortRun Port(const std::string& args, const std::string& prefix = "")
 {
     char errPath[] = "/tmp/velkar-port-err-XXXXXX";
     close(mkstemp(errPath));
-    FILE* p = popen((std::string(VELKAR_PORT_PATH) + " " + args + " 2>" + errPath).c_str(), "r");
+    FILE* p = popen((prefix + VELKAR_PORT_PATH + " " + args + " 2>" + errPath).c_str(), "r");
     std::string out;
     for (char b[512]; std::fgets(b, sizeof b, p) != nullptr;) out += b;
     const int status = pclose(p);
@@ -117,8 +117,8 @@ TEST(VelkarPort, ListFindsTheSpeedByListening)
     Receiver receiver(B9600);
     const int held = OpenTtyExclusive(receiver.path);
     const PortRun busy = Port("list " + receiver.path + " --listen 200");
-    EXPECT_NE(busy.out.find("held by: tools_test (pid " + std::to_string(getpid()) + ")"), std::string::npos) << busy.out;
-    EXPECT_NE(busy.out.find("sends:   not probed: busy: held by tools_test"), std::string::npos) << busy.out;
+    EXPECT_NE(busy.out.find("held by: port_test (pid " + std::to_string(getpid()) + ")"), std::string::npos) << busy.out;
+    EXPECT_NE(busy.out.find("sends:   not probed: busy: held by port_test"), std::string::npos) << busy.out;
     close(held);
     const PortRun missing = Port("list /dev/velkar-no-such-tty");
     EXPECT_TRUE(missing.status == 2 && missing.err == "velkar-port: /dev/velkar-no-such-tty: no such device\n") << missing.err;
@@ -166,13 +166,14 @@ TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
         TempRoot root;
         root.Write(root.Settings(), kKept);
         root.Write(root.path + "/dev/COM1", "tcp://old:1\n");
-        std::string args = r.args, error = r.error;
+        std::string args = r.args, error = r.error, prefix;
         if (args.find("SAVE-FAILS") != std::string::npos) {
+            // The entry's rename goes through; the settings' rename, the second, fails.
             args = "use tcp://h:1";
-            fs::create_directories(root.Settings() + ".tmp-velkar");  // where the save writes first
+            prefix = "strace -f -qq -o /dev/null -e trace=renameat -e inject=renameat:error=EIO:when=2 ";
             error = "cannot write " + root.Settings() + "; nothing changed";
         }
-        const PortRun run = Port(args + " --root " + root.path);
+        const PortRun run = Port(args + " --root " + root.path, prefix);
         EXPECT_EQ(run.status, 2) << args;
         EXPECT_EQ(run.err, "velkar-port: " + error + "\n") << args;
         EXPECT_EQ(root.Read(root.path + "/dev/COM1"), "tcp://old:1\n") << args;
