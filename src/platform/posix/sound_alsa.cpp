@@ -37,10 +37,27 @@ void SilenceAlsaOnce()
 
 // Opens "default" without waiting for a busy device, then switches to blocking
 // writes. nullptr when there is no usable device.
+// Says under --verbose which sound device plays, or that there is none, when
+// that changes (the first time, and when a device comes or goes).
+void SaySoundDevice(snd_pcm_t* pcm, int error)
+{
+    static int said = -1;  // -1 nothing yet, 0 no device, 1 a device
+    const int now = pcm != nullptr ? 1 : 0;
+    if (now == said) return;
+    said = now;
+    if (pcm != nullptr)
+        VerboseLine("sound plays on the ALSA device \"%s\"", snd_pcm_name(pcm));
+    else
+        VerboseLine("no sound device: the ALSA device \"default\" cannot be opened (%s); nothing is heard",
+                    snd_strerror(error));
+}
+
 snd_pcm_t* OpenPlayback(snd_pcm_format_t format, unsigned channels, unsigned rate)
 {
     snd_pcm_t* pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return nullptr;
+    const int opened = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
+    SaySoundDevice(opened < 0 ? nullptr : pcm, opened);
+    if (opened < 0) return nullptr;
     if (snd_pcm_nonblock(pcm, 0) < 0 ||
         snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, channels, rate, 1, kLatencyUs) < 0) {
         snd_pcm_close(pcm);

@@ -180,6 +180,7 @@ void OnRaiseRequest(QLocalSocket* socket)
     QByteArray data = socket->readAll();
     if (!data.contains("raise")) return;
     ++raiseRequests;
+    VerboseLine("a second start on this device root handed over: the window comes to the front");
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (top->objectName() != QLatin1String("velkar-main") || !top->isVisible()) continue;
         top->showNormal();
@@ -592,6 +593,7 @@ void BringToFront(WindowHandle window)
     }
     QLocalSocket socket;
     if (!ConnectToOwnEndpoint(socket, window->serverName)) return;
+    VerboseLine("another start of the navigator runs on this device root: it is asked to come to the front, and this one ends");
     socket.write("raise\n");
     socket.flush();
     socket.waitForBytesWritten(1000);
