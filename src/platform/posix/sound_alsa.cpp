@@ -42,6 +42,7 @@ void SilenceAlsaOnce()
 void SaySoundDevice(snd_pcm_t* pcm, int error)
 {
     static int said = -1;  // -1 nothing yet, 0 no device, 1 a device
+    if (!VerboseEnabled()) return;
     const int now = pcm != nullptr ? 1 : 0;
     if (now == said) return;
     said = now;
