@@ -20,6 +20,25 @@ for _ in $(seq 100); do [ -s "$OUT/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$OUT/display")" QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY QT_SCALE_FACTOR
 
+# A pty standing for a receiver that sends nothing: the roots made by fresh_root
+# link "COM1:" to it, so that no run opens the machine's own serial ports (which
+# another test, or the user's receiver, may hold, and whose error box would then
+# stand in front of the window).
+python3 -c 'import os, time
+master, slave = os.openpty()
+print(os.ttyname(slave), flush=True)
+os.close(slave)
+time.sleep(3600)' >"$OUT/quiet-pty" &
+PIDS+=($!)
+for _ in $(seq 50); do [ -s "$OUT/quiet-pty" ] && break; sleep 0.1; done
+QUIET_PTY=$(head -n1 "$OUT/quiet-pty")
+# fresh_root NAME: a copy of the demo root as $OUT/NAME, its settings the one line
+# $ONE_LINE (CFG names the file), "COM1:" the quiet pty.
+fresh_root() {
+  rm -rf "$OUT/$1"; mkdir -p "$OUT/$1/dev"; cp -rL "$DEMO/." "$OUT/$1/"; ln -s "$QUIET_PTY" "$OUT/$1/dev/COM1"
+  CFG="$OUT/$1/My Documents/Velkar/vlcfg.cfg"; echo -n "$ONE_LINE" >"$CFG"
+}
+
 # Starts velkar on root $1 with further options; sets PID and MAIN (the window "Velkar").
 start_velkar() {
   local root=$1; shift

@@ -10,11 +10,10 @@ VELKAR=$1 DEMO=$2 OUT=$3
 source "$(dirname "$0")/e2e_lib.sh"
 # Port 1, emulation on, audio, track to target, log, proximity.
 ONE_LINE='[BEGIN][1][4800][1][0][1][1][1][1][0][0][0][END]'
-fresh_root() { rm -rf "$OUT/$1"; mkdir -p "$OUT/$1"; cp -rL "$DEMO/." "$OUT/$1/"; CFG="$OUT/$1/My Documents/Velkar/vlcfg.cfg"; echo -n "$ONE_LINE" >"$CFG"; }
 
 # ---- 1. The tick limit closes the window under the port's error box ----------------
 fresh_root box
-mkdir -p "$OUT/box/dev"
+rm -f "$OUT/box/dev/COM1"
 echo "not a source" >"$OUT/box/dev/COM1"  # a regular file that names no network source
 "$VELKAR" --root "$OUT/box" --time-scale 30 --quit-after-ticks 3 >"$OUT/box.log" 2>&1 &
 PID=$!

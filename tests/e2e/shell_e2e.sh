@@ -7,7 +7,6 @@ set -u
 VELKAR=$1 DEMO=$2 OUT=$3
 source "$(dirname "$0")/e2e_lib.sh"
 ONE_LINE='[BEGIN][1][4800][1][0][1][1][1][1][0][0][0][END]'
-fresh_root() { rm -rf "$OUT/$1"; mkdir -p "$OUT/$1"; cp -rL "$DEMO/." "$OUT/$1/"; CFG="$OUT/$1/My Documents/Velkar/vlcfg.cfg"; echo -n "$ONE_LINE" >"$CFG"; }
 
 # ---- 1. About, then Control+Q ----------------------------------------------------
 fresh_root about
