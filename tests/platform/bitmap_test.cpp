@@ -204,13 +204,10 @@ TEST_F(BitmapTest, HugeSparseBmpPaintsAsItsCrops)
         ASSERT_TRUE(picture.save(QString::fromStdString(root + "/crop.bmp"), "BMP"));
         BitmapHandle crop = LoadBitmapFile(u"\\crop.bmp");
         ASSERT_NE(crop, nullptr);
-        const QImage expected = Painted(crop, r.x, r.y);
         EXPECT_EQ(Painted(huge, int32_t(std::clamp<int64_t>(r.x - c.x, INT_MIN, INT_MAX)),
                           int32_t(std::clamp<int64_t>(r.y - c.y, INT_MIN, INT_MAX))),
-                  expected) << "crop " << r.crop << " at " << r.x << "," << r.y;
-        BitmapHandle decoded = CreateBitmapFromImage(picture);
-        EXPECT_EQ(Painted(decoded, r.x, r.y), expected) << "crop " << r.crop << " read in place as decoded";
-        DeleteObject(decoded), DeleteObject(crop);
+                  Painted(crop, r.x, r.y)) << "crop " << r.crop << " at " << r.x << "," << r.y;
+        DeleteObject(crop);
     }
     EXPECT_EQ(DeleteObject(huge), 1);
 }
@@ -255,15 +252,13 @@ TEST_F(BitmapTest, PngAndJpegLoad)
     EXPECT_EQ(BitmapImage(png), picture);
     const QImage j = BitmapImage(jpeg);
     ASSERT_EQ(j.size(), QSize(40, 30));
-    EXPECT_NEAR(qRed(j.pixel(10, 15)), 200, 12) << "lossy: away from the blue column, 12 a channel";
-    EXPECT_NEAR(qBlue(j.pixel(10, 15)), 30, 12);
+    EXPECT_NEAR(qRed(j.pixel(10, 15)), 200, 12) << "lossy: 12 a channel";
     DeleteObject(png), DeleteObject(jpeg);
 }
 
 // Decided by content, never by name; sizes checked before decoding; only regular files.
 TEST_F(BitmapTest, OtherFormatsHugeDeclaredSizesAndNonRegularFilesAreRefused)
 {
-    std::filesystem::copy_file(VELKAR_SOURCE_DIR "/demo/temp.bmp", root + "/temp.bmp");
     const std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
                             "width='64' height='64'><image xlink:href='/etc/velkar-outside.png' width='64' height='64'/></svg>";
     // GIF header and screen descriptor of 65535 x 65535, one frame as large.
@@ -287,17 +282,16 @@ TEST_F(BitmapTest, OtherFormatsHugeDeclaredSizesAndNonRegularFilesAreRefused)
             EXPECT_EQ(b, nullptr) << r.name << " as " << name;
             EXPECT_NE(said.find(r.why), std::string::npos) << r.name << ": " << said;
         }
-    // A BMP named .png loads, and says where from and how large; so does a link to it.
-    std::filesystem::copy_file(root + "/temp.bmp", root + "/map.png", std::filesystem::copy_options::overwrite_existing);
+    SetVerbose(0);
+    // A BMP named .png loads, read in place; so does a link to it.
+    std::filesystem::copy_file(VELKAR_SOURCE_DIR "/demo/temp.bmp", root + "/map.png", std::filesystem::copy_options::overwrite_existing);
     std::filesystem::create_symlink(root + "/map.png", root + "/link.bmp");
     for (const char16_t* path : {u"\\map.png", u"\\link.bmp"}) {
-        BitmapHandle b = nullptr;
-        const std::string said = Capture(2, [&] { b = LoadBitmapFile(path); });
-        EXPECT_NE(b, nullptr);
-        EXPECT_NE(said.find("BMP 741 x 498 pixels, 24 bits, read in place"), std::string::npos) << said;
+        BitmapHandle b = LoadBitmapFile(path);
+        ASSERT_NE(b, nullptr);
+        EXPECT_TRUE(b->mapped != nullptr);
         DeleteObject(b);
     }
-    SetVerbose(0);
     std::filesystem::create_directory(root + "/folder.bmp");
     EXPECT_EQ(LoadBitmapFile(u"\\folder.bmp"), nullptr);
 
