@@ -140,10 +140,8 @@ TEST_F(BitmapTest, EveryDepthAndLayoutIsReadInPlaceAsQtReadsIt)
         BitmapHandle b = Load(MakeBmp(l));
         ASSERT_NE(b, nullptr) << l.name;
         EXPECT_TRUE(b->mapped != nullptr) << l.name << ": read in place";
-        const QImage today = QtReads(root + "/map.bmp"), ours = BitmapImage(b);
-        ASSERT_EQ(ours.size(), QSize(kW, kH)) << l.name;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) EXPECT_EQ(ours.pixel(x, y), today.pixel(x, y)) << l.name << " at " << x << "," << y;
+        const QImage today = QtReads(root + "/map.bmp");
+        EXPECT_TRUE(today.size() == QSize(kW, kH) && BitmapImage(b) == today) << l.name;
         BitmapHandle decoded = CreateBitmapFromImage(today);
         for (const Point at : {Point{0, 0}, Point{-2, 1}, Point{238, 266}})
             EXPECT_EQ(Painted(b, at.x, at.y), Painted(decoded, at.x, at.y)) << l.name << " painted at " << at.x;

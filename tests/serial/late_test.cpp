@@ -17,16 +17,16 @@ namespace {
 
 constexpr auto kLate = std::chrono::seconds(3);
 
-// A loopback socket bound to a free port but not listening yet: connections are refused
+// A loopback socket bound to a free port, made COM1's source: connections are refused
 // until listen(fd, 4) is called on it.
-int Bound(int* port)
+int Server(const TempRoot& root)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof a;
     if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return close(fd), -1;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    *port = ntohs(a.sin_port);
+    root.Source(1, "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
     return fd;
 }
 
@@ -68,10 +68,8 @@ TEST(LateReceiver, DeviceLinkAppearingAfterTheStartIsPickedUp)
 TEST(LateReceiver, TcpServerStartedAfterTheStartIsPickedUpAndTheFailureToldOnce)
 {
     TempRoot root;
-    int port = 0;
-    const int listener = Bound(&port);
+    const int listener = Server(root);
     ASSERT_GE(listener, 0);
-    root.Source(1, "tcp://127.0.0.1:" + std::to_string(port));
     StderrCapture capture;
     EXPECT_EQ(OpenPort(u"COM1:", 4800), 1);  // connecting is the reader's work
     // The reader's first connection is refused; the tick (here: by hand) learns it once.
@@ -93,10 +91,8 @@ TEST(LateReceiver, TcpServerStartedAfterTheStartIsPickedUpAndTheFailureToldOnce)
 TEST(LateReceiver, SilentTcpSourceIsDroppedAndReopened)
 {
     TempRoot root;
-    int port = 0;
-    const int listener = Bound(&port);
+    const int listener = Server(root);
     ASSERT_EQ(listen(listener, 4), 0);
-    root.Source(1, "tcp://127.0.0.1:" + std::to_string(port));
     ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
     const int first = Accept(listener);
     ASSERT_GE(first, 0);
