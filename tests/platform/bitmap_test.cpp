@@ -150,22 +150,6 @@ TEST_F(BitmapTest, EveryDepthAndLayoutIsReadInPlaceAsQtReadsIt)
     }
 }
 
-// Every alpha value with every channel value, laid over white.
-TEST_F(BitmapTest, AlphaOverWhiteMatchesQtForEveryValue)
-{
-    std::vector<uint8_t> b(14 + 124 + 256 * 256 * 4, 0);
-    b[0] = 'B', b[1] = 'M';
-    Put(b, 2, uint32_t(b.size())), Put(b, 10, 138), Put(b, 14, 124), Put(b, 18, 256), Put(b, 22, 256);
-    Put(b, 26, 1, 2), Put(b, 28, 32, 2), Put(b, 30, 3), Put(b, 54, 0xFF0000), Put(b, 58, 0xFF00), Put(b, 62, 0xFF);
-    Put(b, 66, 0xFF000000);
-    for (uint32_t a = 0; a < 256; ++a)
-        for (uint32_t v = 0; v < 256; ++v) Put(b, 138 + 4 * (256 * a + v), a << 24 | v << 16 | (255 - v) << 8 | (v * 7 & 255));
-    BitmapHandle bitmap = Load(b);
-    ASSERT_NE(bitmap, nullptr);
-    EXPECT_EQ(BitmapImage(bitmap), QtReads(root + "/map.bmp"));
-    DeleteObject(bitmap);
-}
-
 // A 40000 x 40000 24-bit BMP (4.8 GB, sparse: only three patches written) paints,
 // at every offset, as a crop of the same pixels saved as its own small BMP does.
 TEST_F(BitmapTest, HugeSparseBmpPaintsAsItsCrops)

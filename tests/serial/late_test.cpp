@@ -49,7 +49,7 @@ TEST(LateReceiver, DeviceLinkAppearingAfterTheStartIsPickedUp)
 {
     TempRoot root;  // COM200: no entry and no /dev/ttyS199 (COM1: would fall back on a real ttyS0)
     StderrCapture capture;
-    EXPECT_EQ(OpenPort(u"COM200:", 9600), 0);  // nothing there yet: told, then tried again
+    EXPECT_EQ(OpenPort(u"COM200:", 9600), 0);  // nothing there yet: told once, then tried again
     EXPECT_EQ(readerThreadsRunning.load(), 1);
     std::this_thread::sleep_for(kLate);
     Pty pty;  // plugged in at 1200, as a new tty may come

@@ -123,8 +123,10 @@ TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSeven)
 TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
 {
     Receiver noise(0);
-    // The settings save fails: the entry's rename goes through, the settings' (the second) fails.
-    const std::string saveFails = "strace -f -qq -o /dev/null -e trace=renameat -e inject=renameat:error=EIO:when=2 ";
+    // The settings save fails after the entry is replaced: strace fails the second rename, or
+    // the flush of the settings' new file (the third fsync, after the entry's file and folder).
+    const std::string strace = "strace -f -qq -o /dev/null -e ", renameFails = strace + "inject=renameat:error=EIO:when=2 ",
+                      fsyncFails = strace + "inject=fsync:error=EIO:when=3 ";
     const struct { std::string prefix, args, error; } rows[] = {
         {"", "use tcp://host", "'tcp://host' is not tcp://HOST:PORT or gpsd://HOST[:PORT]"},
         {"", "use /dev/velkar-no-such-tty", "/dev/velkar-no-such-tty: no such device"},
@@ -135,7 +137,8 @@ TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
         {"", "use tcp://h:1 --baud 12345", "--baud needs a speed a serial port takes, such as 4800 or 9600, not '12345'"},
         {"", "use", "use needs one DEVICE, tcp://HOST:PORT or gpsd://HOST[:PORT]"},
         {"", "move tcp://h:1", "unknown command 'move' (try --help)"},
-        {saveFails, "use tcp://h:1", "cannot write ROOT" + kVelkarDir + "vlcfg.cfg; nothing changed"},
+        {renameFails, "use tcp://h:1", "cannot write ROOT" + kVelkarDir + "vlcfg.cfg; nothing changed"},
+        {fsyncFails, "use tcp://h:1", "cannot write ROOT" + kVelkarDir + "vlcfg.cfg; nothing changed"},
     };
     for (const auto& r : rows) {
         KeptRoot root;
