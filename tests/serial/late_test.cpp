@@ -17,26 +17,24 @@ namespace {
 
 constexpr auto kLate = std::chrono::seconds(3);
 
-// A loopback port nobody listens on (bound, then let go), and a server started on it later.
-int FreePort()
+// A loopback socket bound to a free port, made COM1's source: connections are refused
+// until listen(fd, 4) is called on it.
+int Server(const TempRoot& root)
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return close(fd), -1;
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    close(fd);
-    return ntohs(a.sin_port);
+    root.Source(1, "tcp://127.0.0.1:" + std::to_string(ntohs(a.sin_port)));
+    return fd;
 }
 
-int Listen(int port)
+// The next connection to listener, within 20 s; -1 when none comes.
+int Accept(int listener)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in a{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd, 4) != 0) return close(fd), -1;
-    return fd;
+    pollfd p{listener, POLLIN, 0};
+    return poll(&p, 1, 20000) == 1 ? accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
 }
 
 bool SendUntilSeen(const Pty& pty, const std::string& time)
@@ -50,11 +48,8 @@ bool SendUntilSeen(const Pty& pty, const std::string& time)
 TEST(LateReceiver, DeviceLinkAppearingAfterTheStartIsPickedUp)
 {
     TempRoot root;  // COM200: no entry and no /dev/ttyS199 (COM1: would fall back on a real ttyS0)
-    {
-        StderrCapture capture;
-        EXPECT_EQ(OpenPort(u"COM200:", 9600), 0);  // nothing there yet: told once, then tried again
-        EXPECT_EQ(capture.Text(), "Error: Unable to open the port\n");
-    }
+    StderrCapture capture;
+    EXPECT_EQ(OpenPort(u"COM200:", 9600), 0);  // nothing there yet: told once, then tried again
     EXPECT_EQ(readerThreadsRunning.load(), 1);
     std::this_thread::sleep_for(kLate);
     Pty pty;  // plugged in at 1200, as a new tty may come
@@ -67,13 +62,14 @@ TEST(LateReceiver, DeviceLinkAppearingAfterTheStartIsPickedUp)
     ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
     EXPECT_EQ(cfgetospeed(&t), speed_t(B9600)) << "the speed given at the start";
     EXPECT_TRUE(ShutDownLink());
+    EXPECT_EQ(capture.Text(), "Error: Unable to open the port\n");
 }
 
 TEST(LateReceiver, TcpServerStartedAfterTheStartIsPickedUpAndTheFailureToldOnce)
 {
     TempRoot root;
-    const int port = FreePort();
-    root.Source(1, "tcp://127.0.0.1:" + std::to_string(port));
+    const int listener = Server(root);
+    ASSERT_GE(listener, 0);
     StderrCapture capture;
     EXPECT_EQ(OpenPort(u"COM1:", 4800), 1);  // connecting is the reader's work
     // The reader's first connection is refused; the tick (here: by hand) learns it once.
@@ -81,11 +77,9 @@ TEST(LateReceiver, TcpServerStartedAfterTheStartIsPickedUpAndTheFailureToldOnce)
     ReportPortFailure();
     std::this_thread::sleep_for(kLate);
     EXPECT_EQ(TakePortFailure(), 0) << "told once, though tried again every second";
-    const int listener = Listen(port);
-    ASSERT_GE(listener, 0);
-    pollfd p{listener, POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 20000), 1) << "the link never connected";
-    const int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_EQ(listen(listener, 4), 0);
+    const int client = Accept(listener);
+    ASSERT_GE(client, 0) << "the link never connected";
     const std::string gga = Gga("130000");
     send(client, gga.data(), gga.size(), MSG_NOSIGNAL);
     EXPECT_TRUE(WaitForUtcTime(u"130000"));
@@ -97,24 +91,23 @@ TEST(LateReceiver, TcpServerStartedAfterTheStartIsPickedUpAndTheFailureToldOnce)
 TEST(LateReceiver, SilentTcpSourceIsDroppedAndReopened)
 {
     TempRoot root;
-    const int port = FreePort();
-    const int listener = Listen(port);
-    root.Source(1, "tcp://127.0.0.1:" + std::to_string(port));
+    const int listener = Server(root);
+    ASSERT_EQ(listen(listener, 4), 0);
     ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
-    pollfd p{listener, POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 20000), 1);
-    const int first = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    const int first = Accept(listener);
+    ASSERT_GE(first, 0);
     const std::string gga = Gga("140000");
     send(first, gga.data(), gga.size(), MSG_NOSIGNAL);
     ASSERT_TRUE(WaitForUtcTime(u"140000"));
     EXPECT_EQ(SnapshotGpsState().fixQuality, 1);
     // Open but silent: after 10 s the link gives up on it (the fix goes) and connects again.
-    ASSERT_EQ(poll(&p, 1, 20000), 1) << "no new connection after the silence";
+    const int second = Accept(listener);
+    EXPECT_GE(second, 0) << "no new connection after the silence";
     EXPECT_EQ(SnapshotGpsState().fixQuality, 0);
     char byte;
     EXPECT_EQ(recv(first, &byte, 1, MSG_DONTWAIT), 0) << "the silent connection was closed";
     EXPECT_TRUE(ShutDownLink());
-    close(first), close(listener);
+    close(first), close(second), close(listener);
 }
 
 // The real main window with the log on; ticks are sent by hand (its timer is stopped).

@@ -1,5 +1,6 @@
-// Shared by the tests of the command-line tools: running a command through the
-// shell with its output captured, quoting for it, and reading a whole file.
+// Shared by the tests of the command-line tools: a device root in the temporary
+// folder, running a command through the shell with its output captured, quoting
+// for it, and reading a whole file.
 #pragma once
 
 #include <sys/wait.h>
@@ -13,6 +14,10 @@
 
 namespace tool_test {
 
+namespace fs = std::filesystem;
+const std::string kVelkar = VELKAR_BINARY_DIR "/src/velkar";
+const std::string kVelkarDir = "/My Documents/Velkar/";
+
 // The text as one shell word.
 inline std::string Quote(const std::string& s)
 {
@@ -21,27 +26,39 @@ inline std::string Quote(const std::string& s)
     return q + "'";
 }
 
+inline std::string Slurp(const std::string& path)
+{
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
 struct Outcome {
     int status;          // exit status, -1 when the command did not exit
     std::string output;  // standard output and standard error together
 };
 
-inline std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 inline Outcome Shell(const std::string& command)
 {
-    const std::string out =
-        std::filesystem::temp_directory_path() / ("velkar-tool-test-" + std::to_string(getpid()) + ".out");
+    const std::string out = fs::temp_directory_path() / ("velkar-tool-test-" + std::to_string(getpid()) + ".out");
     const int raw = std::system((command + " >" + Quote(out) + " 2>&1").c_str());
     std::string text = Slurp(out);
-    std::filesystem::remove(out);
+    fs::remove(out);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};
 }
+
+// A fresh device root with its settings folder and, when given, a settings line; removed at the end.
+struct Root {
+    std::string dir;
+    explicit Root(const std::string& settings = "")
+    {
+        char pattern[] = "/tmp/velkar-tool-XXXXXX";
+        dir = mkdtemp(pattern);
+        fs::create_directories(dir + kVelkarDir);
+        if (!settings.empty()) std::ofstream(Settings()) << settings;
+    }
+    ~Root() { fs::remove_all(dir); }
+    std::string Settings() const { return dir + kVelkarDir + "vlcfg.cfg"; }
+};
 
 }  // namespace tool_test
