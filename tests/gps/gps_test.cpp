@@ -220,8 +220,8 @@ TEST(FrameByte, LimitOf252AndHighBytes)
     f.Feed(s + "*00");
     EXPECT_EQ(Line(), expected);
 }
-// Emulation on, or a GoTo dialog active: sentences are assembled and dropped, nothing changes;
-// switched off again, the next sentence goes through.
+// Emulation on, or a GoTo dialog active: sentences are assembled and dropped, nothing changes (the
+// emulation feed still goes on under a GoTo); switched off again, the next sentence goes through.
 TEST(FrameByte, SwitchesHoldSentencesBack)
 {
     for (int which = 1; which <= 3; ++which) {
@@ -233,6 +233,7 @@ TEST(FrameByte, SwitchesHoldSentencesBack)
         EXPECT_TRUE(f.count[kFrameGga] + f.count[kFrameVtg] == 0 && f.count[kFrameIgnored] == 2) << which;
         EXPECT_EQ(Line(), u"i'm waiting....") << which;
         EXPECT_TRUE(SnapshotGpsState().latitude == 0.0 && SnapshotGpsState().utcTime[0] == 0) << which;
+        EXPECT_TRUE(which != 2 || FeedEmulatedSentence(1) == 14) << "a GoTo holds back live sentences only";
         settings.gpsEmulation = gotoActive = 0;
         f.Feed(kGga);
         EXPECT_EQ(f.count[kFrameGga], 1) << which;
