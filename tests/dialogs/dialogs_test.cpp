@@ -68,15 +68,18 @@ TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
     EXPECT_TRUE(openAfterCancel);
 }
 
-// Three maps with bitmaps of three widths, so that a reload shows in mapBitmap.
+// Three maps with bitmaps of three widths, so that a reload shows in mapBitmap; a name longer
+// than the list's buffer, and a path longer than 128 units (no bitmap behind it).
+const std::string kName60 = "Carta tecnica regionale foglio 220 sezione 090 Bologna Est!!";
+const std::string kPath200 = "\\Scheda di memoria\\Mappe\\" + std::string(175, 'm');
 void WriteThreeMaps()
 {
     WriteDeviceFile(kMapFile, "[1][Centro][\\My Documents\\Velkar\\c.bmp][716346.6][4914433.5][717261.9][4913879.2]"
                               "[741][498][3][4][0][-]\n"
-                              "[2][Rocca][\\My Documents\\Velkar\\r.bmp][716000][4915000][716500][4914500][50][40][-5][6][0][-]\n"
-                              "[3][Lago][\\My Documents\\Velkar\\l.bmp][700000.5][4900000.25][701000.75][4899000.125]"
+                              "[2][" + kName60 + "][\\My Documents\\Velkar\\r.bmp][716000][4915000][716500][4914500][50][40][-5][6][0][-]\n"
+                              "[3][Lago][" + kPath200 + "][700000.5][4900000.25][701000.75][4899000.125]"
                               "[30][20][7][-8][0][-]\n");
-    for (const auto& [name, width] : {std::pair{"c", 74}, {"r", 50}, {"l", 30}})
+    for (const auto& [name, width] : {std::pair{"c", 74}, {"r", 50}})
         WriteBmp(std::string("My Documents/Velkar/") + name + ".bmp", width, 20);
     ASSERT_EQ(LoadMapCatalogue(), 1);
     currentMap = 0;
@@ -123,19 +126,6 @@ TEST_F(DialogTest, MapSetOkWithAnEmptyCatalogueKeepsTheCurrentMapReloadsItAndRea
     EXPECT_EQ(BitmapWidth(), 21);
 }
 
-TEST_F(DialogTest, MapSetCutsLongNamesToTheListBufferAndShowsLongPathsWhole)
-{
-    const std::string name60 = "Carta tecnica regionale foglio 220 sezione 090 Bologna Est!!";
-    const std::string path200 = "\\Scheda di memoria\\Mappe\\" + std::string(175, 'm');  // beyond 128-unit buffers
-    WriteDeviceFile(kMapFile, "[1][" + name60 + "][" + path200 + "][1][2][3][4][10][10][0][0][0][-]");
-    ASSERT_EQ(LoadMapCatalogue(), 1);
-    EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
-        EXPECT_EQ(Control<QComboBox>(widget, 1024)->itemText(0).toStdString(), name60.substr(0, 49));
-        EXPECT_EQ(FieldText(dialog, 1009), path200);
-        MapSetDlgProc(dialog, kMsgCommand, 1013, 0);
-    }).closed);
-}
-
 TEST_F(DialogTest, MapSetPersonChoosesTypesAndClicksOkOrCancel)
 {
     // Down presses, button -> map shown after, calibration of map 0, bitmap width (64: reloaded).
@@ -152,6 +142,8 @@ TEST_F(DialogTest, MapSetPersonChoosesTypesAndClicksOkOrCancel)
             const char* const corners[] = {"716346.600000", "716000.000000", "700000.500000"};
             EXPECT_EQ(FieldText(dialog, 1005), corners[row.downs]);
             EXPECT_TRUE(FieldText(dialog, 1012) == "3" && FieldText(dialog, 1016) == "4");
+            EXPECT_EQ(Control<QComboBox>(widget, 1024)->itemText(1).toStdString(), kName60.substr(0, 49));
+            EXPECT_TRUE(row.downs != 2 || FieldText(dialog, 1009) == kPath200) << "a long path shown whole";
             TypeInto(widget, 1012, "12");
             TypeInto(widget, 1016, "-7");
             Click(widget, row.button);
@@ -274,7 +266,7 @@ TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
 const char kFourPoints[] = "[1][Rocca][-][716594.9][4914197.9][-][-][1][\\bip.wav][-][-][-][-]\n"
                            "[2][Ponte][-][716700.5][4914100.25][-][-][0][\\bip.wav][-][-][-][-]\n"
                            "[3][Chiesa][-][716800.75][4914300.125][-][-][1][\\din.wav][-][-][-][-]\n"
-                           "[4][Fonte][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
+                           "[4][Rifugio Monte Cimone sul crinal][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
 
 TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPoint)
 {
@@ -283,6 +275,11 @@ TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPoint)
     EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
         ASSERT_EQ(Control<QListWidget>(widget, 1023)->count(), 4);
         EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(2)->text(), "Chiesa");
+        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(3)->text(), "Rifugio Monte Cimone su");  // 31 -> 23
+        // A strip at the client area's top left, not a centred box.
+        EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool));
+        EXPECT_EQ(widget->frameGeometry().topLeft(),
+                  WidgetOfHandle(mainWindow)->findChild<QWidget*>("velkar-client")->mapToGlobal(QPoint(0, 0)));
         EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), 0) << "selectedPref shown";
         SendDlgItemMessage(dialog, 1023, kListSetCurSel, 3, 0);
         GotoPrefDlgProc(dialog, kMsgCommand, MakeWParam(1023, 2), 0);  // not a selection change
@@ -325,20 +322,6 @@ TEST_F(DialogTest, GotoPrefShorterOrEmptyFileShowsNoSelectionAndGoToUsesTheEarli
         }).closed);
         EXPECT_EQ(selectedPref, row.selected);
     }
-}
-
-TEST_F(DialogTest, GotoPrefCutsNamesToTheListBufferAndOpensAtTheClientAreasTopLeft)
-{
-    WriteDeviceFile(kPrefFile, "[1][Rifugio Monte Cimone sul crinal][-][1][2][-][-][0][-][-][-][-][-]\n");
-    QPoint strip, client;
-    EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
-        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(0)->text(), "Rifugio Monte Cimone su");  // 31 -> 23
-        strip = widget->frameGeometry().topLeft();
-        client = WidgetOfHandle(mainWindow)->findChild<QWidget*>("velkar-client")->mapToGlobal(QPoint(0, 0));
-        EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool));
-        GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
-    }).closed);
-    EXPECT_EQ(strip, client);
 }
 
 }  // namespace

@@ -68,7 +68,6 @@ TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
         {u"COM3:", "link:/dev/velkar-no-such-tty", 4800, "Error: Unable to open the port\n", true, "no such device"},
         {u"COM200:", "", 4800, "Error: Unable to open the port\n", true, "/dev/ttyS199: no such device"},
         {u"LPT1:", "", 4800, "Error: Unable to open the port\n", false, "is not a port name"},
-        {u"COM3", "link:/dev/null", 4800, "Error: Unable to open the port\n", false, "is not a port name"},
         {u"COM3:", "link:/dev/null", 4800, "Error: Unable to open the port\n", true, "not a serial device"},
         {u"COM3:", "file:tcp://127.0.0.1", 4800, "Error: Unable to open the port\n", true, "not a source line"},
         {u"COM3:", "busy", 4800, "Error: Unable to open the port\n", true, "busy: held by serial_test (pid"},
