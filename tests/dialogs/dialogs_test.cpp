@@ -13,7 +13,6 @@
 #include "dialogs/dialogs.h"
 #include "geo/geo.h"
 #include "gps/emulation.h"
-#include "gps/framing.h"
 #include "gps/gps_state.h"
 #include "platform/draw.h"
 #include "platform/qt/qt_handles.h"
@@ -69,15 +68,18 @@ TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
     EXPECT_TRUE(openAfterCancel);
 }
 
-// Three maps with bitmaps of three widths, so that a reload shows in mapBitmap.
+// Three maps with bitmaps of three widths, so that a reload shows in mapBitmap; a name longer
+// than the list's buffer, and a path longer than 128 units (no bitmap behind it).
+const std::string kName60 = "Carta tecnica regionale foglio 220 sezione 090 Bologna Est!!";
+const std::string kPath200 = "\\Scheda di memoria\\Mappe\\" + std::string(175, 'm');
 void WriteThreeMaps()
 {
     WriteDeviceFile(kMapFile, "[1][Centro][\\My Documents\\Velkar\\c.bmp][716346.6][4914433.5][717261.9][4913879.2]"
                               "[741][498][3][4][0][-]\n"
-                              "[2][Rocca][\\My Documents\\Velkar\\r.bmp][716000][4915000][716500][4914500][50][40][-5][6][0][-]\n"
-                              "[3][Lago][\\My Documents\\Velkar\\l.bmp][700000.5][4900000.25][701000.75][4899000.125]"
+                              "[2][" + kName60 + "][\\My Documents\\Velkar\\r.bmp][716000][4915000][716500][4914500][50][40][-5][6][0][-]\n"
+                              "[3][Lago][" + kPath200 + "][700000.5][4900000.25][701000.75][4899000.125]"
                               "[30][20][7][-8][0][-]\n");
-    for (const auto& [name, width] : {std::pair{"c", 74}, {"r", 50}, {"l", 30}})
+    for (const auto& [name, width] : {std::pair{"c", 74}, {"r", 50}})
         WriteBmp(std::string("My Documents/Velkar/") + name + ".bmp", width, 20);
     ASSERT_EQ(LoadMapCatalogue(), 1);
     currentMap = 0;
@@ -105,26 +107,6 @@ TEST_F(DialogTest, MapSetDefaultMapWithoutCatalogueShowsOneUnnamedEntry)
     }).closed);
 }
 
-TEST_F(DialogTest, MapSetChoosingShowsAMapButNotItsCalibrationAndOkStoresIntoTheMapShownBefore)
-{
-    WriteThreeMaps();
-    EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget*) {
-        SendDlgItemMessage(dialog, 1024, kComboSetCurSel, 2, 0);
-        EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, MakeWParam(1024, kNotifySelChange), 0), 0);
-        ExpectFields(dialog, {{1005, "700000.500000"}, {1006, "4900000.250000"}, {1007, "701000.750000"},
-                              {1008, "4899000.125000"}, {1010, "30"}, {1011, "20"},
-                              {1009, "\\My Documents\\Velkar\\l.bmp"}, {1012, "3"}, {1016, "4"}});
-        SetDlgItemText(dialog, 1012, u"12");
-        SetDlgItemText(dialog, 1016, u"-7");
-        EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, 1014, 0), 1);
-    }).closed);
-    EXPECT_EQ(currentMap, 2);
-    EXPECT_EQ(mapTable[0].calibX, 12);
-    EXPECT_EQ(mapTable[0].calibY, -7);
-    EXPECT_EQ(mapTable[2].calibX, 7) << "the chosen map keeps its own";
-    EXPECT_EQ(BitmapWidth(), 30);
-}
-
 TEST_F(DialogTest, MapSetOkWithAnEmptyCatalogueKeepsTheCurrentMapReloadsItAndReadsNineteenCharacters)
 {
     WriteDeviceFile(kMapFile, "");  // no record: lastMapIndex -1, the default entry stays
@@ -144,19 +126,6 @@ TEST_F(DialogTest, MapSetOkWithAnEmptyCatalogueKeepsTheCurrentMapReloadsItAndRea
     EXPECT_EQ(BitmapWidth(), 21);
 }
 
-TEST_F(DialogTest, MapSetCutsLongNamesToTheListBufferAndShowsLongPathsWhole)
-{
-    const std::string name60 = "Carta tecnica regionale foglio 220 sezione 090 Bologna Est!!";
-    const std::string path200 = "\\Scheda di memoria\\Mappe\\" + std::string(175, 'm');  // beyond 128-unit buffers
-    WriteDeviceFile(kMapFile, "[1][" + name60 + "][" + path200 + "][1][2][3][4][10][10][0][0][0][-]");
-    ASSERT_EQ(LoadMapCatalogue(), 1);
-    EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
-        EXPECT_EQ(Control<QComboBox>(widget, 1024)->itemText(0).toStdString(), name60.substr(0, 49));
-        EXPECT_EQ(FieldText(dialog, 1009), path200);
-        MapSetDlgProc(dialog, kMsgCommand, 1013, 0);
-    }).closed);
-}
-
 TEST_F(DialogTest, MapSetPersonChoosesTypesAndClicksOkOrCancel)
 {
     // Down presses, button -> map shown after, calibration of map 0, bitmap width (64: reloaded).
@@ -168,7 +137,13 @@ TEST_F(DialogTest, MapSetPersonChoosesTypesAndClicksOkOrCancel)
         EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
             Control<QComboBox>(widget, 1024)->setFocus();
             for (int i = 0; i < row.downs; ++i) QTest::keyClick(Control<QComboBox>(widget, 1024), Qt::Key_Down);
+            // The chosen map's corners, size and path; the calibration stays the current map's.
             EXPECT_EQ(FieldText(dialog, 1010), std::to_string(std::array{741, 50, 30}[row.downs]));
+            const char* const corners[] = {"716346.600000", "716000.000000", "700000.500000"};
+            EXPECT_EQ(FieldText(dialog, 1005), corners[row.downs]);
+            EXPECT_TRUE(FieldText(dialog, 1012) == "3" && FieldText(dialog, 1016) == "4");
+            EXPECT_EQ(Control<QComboBox>(widget, 1024)->itemText(1).toStdString(), kName60.substr(0, 49));
+            EXPECT_TRUE(row.downs != 2 || FieldText(dialog, 1009) == kPath200) << "a long path shown whole";
             TypeInto(widget, 1012, "12");
             TypeInto(widget, 1016, "-7");
             Click(widget, row.button);
@@ -177,6 +152,7 @@ TEST_F(DialogTest, MapSetPersonChoosesTypesAndClicksOkOrCancel)
         EXPECT_EQ(mapTable[0].calibX, row.calibX);
         EXPECT_EQ(mapTable[0].calibY, row.calibY);
         EXPECT_EQ(BitmapWidth(), row.width) << row.button;
+        EXPECT_EQ(mapTable[1].calibX, -5) << "a chosen map keeps its own calibration";
     }
 }
 
@@ -250,7 +226,7 @@ bool Repainted()  // erased paints of the main view since the last call
     return std::exchange(before, record.paints) < record.paints && record.lastErase == 1;
 }
 
-TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndStaysOpen)
+TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
 {
     // Rocca is the worked example; the rest hand computed. Fields pass through 24-unit buffers.
     const struct { const char* name; std::array<const char16_t*, 6> fields; double latitude, longitude; } rows[] = {
@@ -283,66 +259,14 @@ TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndStaysOpen)
         }
         EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, 2, 0), 1);
     }).closed);
-}
-
-TEST_F(DialogTest, GotoCoordExitWithoutGoToClearsGotoActiveAndRepaints)
-{
-    gotoActive = 1;
-    EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget*) {
-        Repainted();
-        EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, 2, 0), 1);
-    }).closed);
-    EXPECT_EQ(gotoActive.load(), 0);
+    EXPECT_EQ(gotoActive.load(), 0) << "Exit clears it";
     EXPECT_TRUE(Repainted());
-}
-
-FrameResult FrameSentence(const char* sentence)  // byte by byte; what the '*' did
-{
-    static char16_t buffer[kSentenceBufferSize];
-    FramingState state{0, 0};
-    FrameResult last = kFrameNone;
-    for (const char* p = sentence; *p != 0; ++p)
-        if (FrameResult r = FrameByte(buffer, &state, static_cast<unsigned char>(*p)); r != kFrameNone) last = r;
-    return last;
-}
-
-TEST_F(DialogTest, GotoCoordHoldsBackLiveSentencesWhileActiveButNotTheEmulationFeed)
-{
-    // A receiver's fix far from the typed point (Lago di Garda, 45.6 N 10.6 E).
-    const char* live = "$GPGGA,120000.00,4536.000,N,01036.000,E,1,08,0.9,65.0,M,47.0,M,,*47\r\n";
-    EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget*) {
-        GoTo(dialog, {u"44", u"20", u"55.44", u"11", u"43", u"3"});
-        EXPECT_EQ(FrameSentence(live), kFrameIgnored);
-        EXPECT_NEAR(SnapshotGpsState().latitude, 44.348733333333335, 1e-12) << "typed point kept";
-        ASSERT_EQ(FeedEmulatedSentence(1), 14);
-        EXPECT_NEAR(SnapshotGpsState().latitude, 44.0 + 20.924 / 60.0, 1e-9) << "4420.924,N replaces it";
-        GotoCoordDlgProc(dialog, kMsgCommand, 2, 0);
-    }).closed);
-    EXPECT_EQ(FrameSentence(live), kFrameGga);
-    EXPECT_NEAR(SnapshotGpsState().latitude, 45.6, 1e-9) << "accepted again after Exit";
-}
-
-TEST_F(DialogTest, GotoCoordPersonTypesACoordinateAndClicksGoToThenExit)
-{
-    bool openAfterGoTo = false;
-    EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle, QWidget* widget) {
-        for (const auto& [id, text] : Fields{{1018, "44"}, {1019, "20"}, {1020, "55.44"}, {1015, "11"}, {1016, "43"},
-                                             {1017, "3"}})
-            TypeInto(widget, id, text);
-        Click(widget, 1);
-        openAfterGoTo = widget->isVisible() && gotoActive == 1;
-        Click(widget, 2);
-    }).closed);
-    EXPECT_TRUE(openAfterGoTo);
-    EXPECT_EQ(gotoActive.load(), 0);
-    EXPECT_NEAR(SnapshotGpsState().latitude, 44.348733333333335, 1e-12);
-    EXPECT_NEAR(SnapshotGpsState().longitude, 11.7175, 1e-12);
 }
 
 const char kFourPoints[] = "[1][Rocca][-][716594.9][4914197.9][-][-][1][\\bip.wav][-][-][-][-]\n"
                            "[2][Ponte][-][716700.5][4914100.25][-][-][0][\\bip.wav][-][-][-][-]\n"
                            "[3][Chiesa][-][716800.75][4914300.125][-][-][1][\\din.wav][-][-][-][-]\n"
-                           "[4][Fonte][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
+                           "[4][Rifugio Monte Cimone sul crinal][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
 
 TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPoint)
 {
@@ -351,6 +275,11 @@ TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPoint)
     EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
         ASSERT_EQ(Control<QListWidget>(widget, 1023)->count(), 4);
         EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(2)->text(), "Chiesa");
+        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(3)->text(), "Rifugio Monte Cimone su");  // 31 -> 23
+        // A strip at the client area's top left, not a centred box.
+        EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool));
+        EXPECT_EQ(widget->frameGeometry().topLeft(),
+                  WidgetOfHandle(mainWindow)->findChild<QWidget*>("velkar-client")->mapToGlobal(QPoint(0, 0)));
         EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), 0) << "selectedPref shown";
         SendDlgItemMessage(dialog, 1023, kListSetCurSel, 3, 0);
         GotoPrefDlgProc(dialog, kMsgCommand, MakeWParam(1023, 2), 0);  // not a selection change
@@ -393,38 +322,6 @@ TEST_F(DialogTest, GotoPrefShorterOrEmptyFileShowsNoSelectionAndGoToUsesTheEarli
         }).closed);
         EXPECT_EQ(selectedPref, row.selected);
     }
-}
-
-TEST_F(DialogTest, GotoPrefCutsNamesToTheListBufferAndOpensAtTheClientAreasTopLeft)
-{
-    WriteDeviceFile(kPrefFile, "[1][Rifugio Monte Cimone sul crinal][-][1][2][-][-][0][-][-][-][-][-]\n");
-    QPoint strip, client;
-    EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
-        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(0)->text(), "Rifugio Monte Cimone su");  // 31 -> 23
-        strip = widget->frameGeometry().topLeft();
-        client = WidgetOfHandle(mainWindow)->findChild<QWidget*>("velkar-client")->mapToGlobal(QPoint(0, 0));
-        EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool));
-        GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
-    }).closed);
-    EXPECT_EQ(strip, client);
-}
-
-TEST_F(DialogTest, GotoPrefPersonClicksTheThirdNameThenGoToThenExit)
-{
-    WriteDeviceFile(kPrefFile, kFourPoints);
-    double during = 0;
-    EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle, QWidget* widget) {
-        QListWidget* list = Control<QListWidget>(widget, 1023);
-        list->scrollToItem(list->item(2));  // the strip shows about two lines at a time
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, list->visualItemRect(list->item(2)).center());
-        EXPECT_EQ(selectedPref, 2);
-        Click(widget, 1);
-        during = widget->isVisible() ? SnapshotGpsState().gridEasting : -1;
-        Click(widget, 2);
-    }).closed);
-    EXPECT_EQ(during, 716800.75) << "GoTo keeps the strip open and moves the view";
-    EXPECT_EQ(selectedPref, 2);
-    EXPECT_EQ(gotoActive.load(), 0);
 }
 
 }  // namespace

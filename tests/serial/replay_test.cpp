@@ -25,6 +25,19 @@ std::string JsonNumber(const std::string& line, const std::string& name)
     return line.substr(from, line.find_first_of(",}", from) - from);
 }
 
+// Every GpsState field, doubles to the last bit (same parser, same text), NaN equal to NaN.
+std::string StateText(const GpsState& g)
+{
+    std::string text = TextToUtf8(g.utcTime) + " " + TextToUtf8(g.prevUtcTime) + " " + char(g.latHemisphere) +
+                       char(g.lonHemisphere) + " " + std::to_string(g.utmZone) + " " + std::to_string(g.fixQuality) +
+                       " " + std::to_string(g.satellites);
+    for (double d : {g.latitude, g.longitude, g.utmEasting, g.utmNorthing, g.prevUtmEasting, g.prevUtmNorthing,
+                     g.gridEasting, g.gridNorthing, g.prevGridEasting, g.prevGridNorthing, g.altitude,
+                     g.distanceMoved, g.timeDelta, g.speedKmh, g.course})
+        text += " " + DoubleToRoundTripText(d);
+    return text;
+}
+
 TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
 {
     std::vector<fs::path> logs;
@@ -59,7 +72,7 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
         const GpsState g = SnapshotGpsState();
         EXPECT_EQ(Line(), directLine);
         ASSERT_TRUE(ShutDownLink());
-        ExpectSameState(direct, g, "direct framing");
+        EXPECT_EQ(StateText(g), StateText(direct)) << "direct framing";
 
         if (!fs::exists(probe)) continue;  // the probe is built with the tools
         std::string last;

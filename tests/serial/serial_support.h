@@ -1,6 +1,6 @@
 // Shared fixture of the serial tests: a temporary device root, pty pairs linked
 // in as <root>/dev/COMn, NMEA sentences with checksums, standard-error capture,
-// bounded waits on the reader thread, and whole-state comparison. POSIX; tests only.
+// bounded waits on the reader thread. POSIX; tests only.
 #pragma once
 
 #include <fcntl.h>
@@ -8,7 +8,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -133,25 +132,3 @@ struct StderrCapture {
         return (text << std::ifstream(file).rdbuf(), text.str());
     }
 };
-
-// Every GpsState field by name; doubles exactly (same parser, same text), NaN equal to NaN.
-inline void ExpectSameState(const GpsState& e, const GpsState& a, const std::string& where)
-{
-    SCOPED_TRACE(where);
-    EXPECT_EQ(std::u16string(e.utcTime), std::u16string(a.utcTime));
-    EXPECT_EQ(std::u16string(e.prevUtcTime), std::u16string(a.prevUtcTime));
-    const double doubles[][2] = {
-        {e.latitude, a.latitude}, {e.longitude, a.longitude}, {e.utmEasting, a.utmEasting},
-        {e.utmNorthing, a.utmNorthing}, {e.prevUtmEasting, a.prevUtmEasting}, {e.prevUtmNorthing, a.prevUtmNorthing},
-        {e.gridEasting, a.gridEasting}, {e.gridNorthing, a.gridNorthing}, {e.prevGridEasting, a.prevGridEasting},
-        {e.prevGridNorthing, a.prevGridNorthing}, {e.altitude, a.altitude}, {e.distanceMoved, a.distanceMoved},
-        {e.timeDelta, a.timeDelta}, {e.speedKmh, a.speedKmh}, {e.course, a.course}};
-    for (const auto& d : doubles)
-        EXPECT_TRUE(d[0] == d[1] || (std::isnan(d[0]) && std::isnan(d[1]))) << "field " << &d - doubles << ": "
-                                                                            << d[0] << " vs " << d[1];
-    EXPECT_EQ(e.latHemisphere, a.latHemisphere);
-    EXPECT_EQ(e.lonHemisphere, a.lonHemisphere);
-    EXPECT_EQ(e.utmZone, a.utmZone);
-    EXPECT_EQ(e.fixQuality, a.fixQuality);
-    EXPECT_EQ(e.satellites, a.satellites);
-}

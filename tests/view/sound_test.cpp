@@ -60,7 +60,6 @@ TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
         {"16-bit stereo 44100", path, WaveBytes(1, 2, 44100, 16, stereo), stereo},
         {"8-bit unsigned", path, WaveBytes(1, 1, 11025, 8, Le(bytes8, 1)), Le(shifted8, 2)},
         {"float, bit for bit", path, WaveBytes(3, 1, 16000, 32, Le(floats, 4)), Le(floats, 4)},
-        {"path in another case", u"\\SCHEDA DI MEMORIA\\velkar\\A.WAV", WaveBytes(1, 1, 8000, 16, mono), mono},
     };
     for (const auto& r : rows) {
         std::filesystem::remove(SinkPath());
@@ -72,14 +71,12 @@ TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
 
 TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
 {
-    const std::string cut = WaveBytes(1, 1, 8000, 16, Le({1, 2, 3}, 2)).substr(0, 20);
     const struct { const char* name; const char16_t* path; std::string content; } rows[] = {
         {"missing file", u"\\Scheda di memoria\\Velkar\\nessuno.wav", ""},
         {"no name", u"", ""},
         {"no name at all", nullptr, ""},
         {"the directory itself", u"\\Scheda di memoria\\Velkar", ""},
         {"text, not a sound", u"\\Scheda di memoria\\Velkar\\junk.wav", "not a wave file\n"},
-        {"header cut short", u"\\Scheda di memoria\\Velkar\\junk.wav", cut},
         {"header lies: no channels", u"\\Scheda di memoria\\Velkar\\junk.wav", WaveBytes(1, 0, 8000, 16, "abcd")},
         {"no samples", u"\\Scheda di memoria\\Velkar\\junk.wav", WaveBytes(1, 1, 8000, 16, "")},
         {"a FIFO, never opened for waiting", u"\\Scheda di memoria\\Velkar\\fifo.wav", ""},

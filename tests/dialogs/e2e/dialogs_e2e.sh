@@ -48,6 +48,7 @@ open_dialog() {  # title, picture name; sets DLG
 
 start_velkar "$ROOT" --screenshot "$SHOT" --time-scale 3 || finish
 check "emulation shows the map round the canned fix (red)" 'wait_colour $RED'
+check "the screenshot is the 240 x 268 client area" '[ "$(identify -format %wx%h "$SHOT" 2>/dev/null)" = 240x268 ]'
 
 click_menubar "$GPS_BUTTON_X"
 if open_dialog "Gps Data   Velkar" 103-gps-data; then
