@@ -4,6 +4,8 @@
 //   gpsd://127.0.0.1                (gpsd, port 2947, asked for raw NMEA)
 #include "platform/posix/serial_source.h"
 
+#include "platform/files.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -171,7 +173,9 @@ SourceFailure ReadSerialSource(const std::string& hostPath, SerialSource* source
         source->path = hostPath;
         return SourceFailure::None;
     }
-    int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened once more without waiting, and used only if still a regular file: a
+    // FIFO swapped in after the check above must not hold the opening up.
+    int fd = OpenRegularFileForReading(hostPath);
     if (fd < 0) return SourceFailure::BadSourceFile;
     std::string text(kSourceFileLimit, '\0');
     ssize_t n = read(fd, text.data(), text.size());
