@@ -32,5 +32,6 @@ struct BitmapCheck {
     std::string detail;  // "BMP 24-bit, 741 x 498", or why it does not open
 };
 
-// Reads the header of the bitmap at hostPath (BMP, PNG or JPEG).
+// Reads the header of the bitmap at hostPath (BMP, PNG or JPEG); a BMP by the
+// navigator's own layout reader.
 BitmapCheck CheckBitmapFile(const std::string& hostPath);
