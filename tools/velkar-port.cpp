@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tool_message.h"
 #include "base/text.h"
 #include "platform/files.h"
 #include "platform/posix/serial_probe.h"
@@ -52,11 +53,7 @@ const char kHelp[] =
     "Exit status 0; 2 with a one-line message when anything cannot be done, and then\n"
     "the settings file and the COMn entry are as they were.\n";
 
-int Fail(const std::string& message)
-{
-    std::fprintf(stderr, "velkar-port: %s\n", message.c_str());
-    return kExitFailed;
-}
+int Fail(const std::string& message) { return ToolMessage("velkar-port", message, kExitFailed); }
 
 int ParseWhole(const std::string& text, long long low, long long high, long long* out)
 {

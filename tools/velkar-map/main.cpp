@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "../tool_message.h"
 #include "base/text.h"
 #include "catalogue.h"
 #include "grid_inverse.h"
@@ -61,17 +62,8 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 done, 1 wrong command line, 2 input refused (nothing written).\n";
 
-int Usage(const std::string& message)
-{
-    std::fprintf(stderr, "velkar-map: %s (see velkar-map --help)\n", message.c_str());
-    return kExitUsage;
-}
-
-int Refuse(const std::string& message)
-{
-    std::fprintf(stderr, "velkar-map: %s\n", message.c_str());
-    return kExitRefused;
-}
+int Usage(const std::string& message) { return ToolMessage("velkar-map", message, kExitUsage, 1); }
+int Refuse(const std::string& message) { return ToolMessage("velkar-map", message, kExitRefused); }
 
 struct Options {
     std::string command;

@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "../tool_message.h"
 #include "base/text.h"
 #include "catalogue.h"
 #include "geo/geo.h"
@@ -64,17 +65,8 @@ const char kHelp[] =
     "Needs gpsbabel. Exit status: 0 done, 1 wrong command line, 2 refused\n"
     "(nothing written).\n";
 
-int Usage(const std::string& message)
-{
-    std::fprintf(stderr, "velkar-points: %s (see velkar-points --help)\n", message.c_str());
-    return kExitUsage;
-}
-
-int Refuse(const std::string& message)
-{
-    std::fprintf(stderr, "velkar-points: %s\n", message.c_str());
-    return kExitRefused;
-}
+int Usage(const std::string& message) { return ToolMessage("velkar-points", message, kExitUsage, 1); }
+int Refuse(const std::string& message) { return ToolMessage("velkar-points", message, kExitRefused); }
 
 struct Options {
     std::string command;
@@ -198,6 +190,17 @@ int RunGpsBabel(const std::vector<std::string>& args, std::string* message)
     return 0;
 }
 
+// Has GPSBabel turn an exchange file of the project's style into GPX 1.1 at output.
+int WriteGpx(const char* style, const std::string& exchange, const std::string& output)
+{
+    std::string message;
+    if (!RunGpsBabel({"-i", "xcsv,style=" + StyleFolder() + "/" + style, "-f", exchange, "-o", "gpx,gpxver=1.1",
+                      "-F", output},
+                     &message))
+        return Refuse(message);
+    return kExitOk;
+}
+
 std::string FixedText6(double v) { return FixedText(v, 6); }
 
 int EnsureVelkarFolder()
@@ -309,12 +312,7 @@ int RunExport(const Options& o)
         }
         if (!out.flush()) return Refuse("cannot write a temporary file");
     }
-    std::string message;
-    if (!RunGpsBabel({"-i", "xcsv,style=" + StyleFolder() + "/velkar-points.style", "-f", exchange.path, "-o",
-                      "gpx,gpxver=1.1", "-F", o.output},
-                     &message))
-        return Refuse(message);
-    return kExitOk;
+    return WriteGpx("velkar-points.style", exchange.path, o.output);
 }
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
@@ -429,12 +427,7 @@ int RunTrack(const Options& o)
                  o.date.c_str(), h.c_str());
     if (skipped > 0) std::fprintf(stderr, "velkar-points: %d line%s that are not track-log lines left out\n", skipped,
                                   skipped == 1 ? "" : "s");
-    std::string message;
-    if (!RunGpsBabel({"-i", "xcsv,style=" + StyleFolder() + "/velkar-track.style", "-f", exchange.path, "-o",
-                      "gpx,gpxver=1.1", "-F", o.output},
-                     &message))
-        return Refuse(message);
-    return kExitOk;
+    return WriteGpx("velkar-track.style", exchange.path, o.output);
 }
 
 }  // namespace
