@@ -17,11 +17,10 @@
 #include "store/prefs.h"
 #include "store/settings.h"
 #include "store/track_log.h"
+#include "store_fixture.h"
 
 namespace {
 namespace fs = std::filesystem;
-const std::string kDir = "My Documents/Velkar/", kCfg = kDir + "vlcfg.cfg", kCard = "Scheda di memoria/",
-                  kLog = kCard + "GpsLog.txt";
 const std::string kOldLog = "44.348733;11.717500;163400.0;1;0.000000;0.000000 \n";
 constexpr char16_t kLine[] = u"44.348733;11.717300;163410.0;1;10.200000;54.700000 \n";
 
@@ -34,25 +33,8 @@ int AppendLine()
     return CloseTextFile(file) && wrote;
 }
 
-class Hostile : public ::testing::Test {
+class Hostile : public Store {
 protected:
-    std::string root;
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velkar-hostile-XXXXXX";
-        root = mkdtemp(pattern);
-        SetDeviceRoot(root);
-        fs::create_directories(Host(kDir));
-        fs::create_directories(Host(kCard));
-    }
-    void TearDown() override { fs::remove_all(root); }
-    std::string Host(const std::string& path) const { return root + "/" + path; }
-    void Write(const std::string& path, const std::string& bytes) const { std::ofstream(Host(path), std::ios::binary) << bytes; }
-    std::string Read(const std::string& path) const
-    {
-        std::stringstream text;
-        return text << std::ifstream(Host(path), std::ios::binary).rdbuf(), text.str();
-    }
     size_t FilesIn(const std::string& dir) const { return size_t(std::distance(fs::directory_iterator(Host(dir)), {})); }
 };
 

@@ -15,9 +15,9 @@
 #include "store/prefs.h"
 #include "store/settings.h"
 #include "store/track_log.h"
+#include "store_fixture.h"
 
 namespace {
-const std::string kDir = "My Documents/Velkar/", kCfg = kDir + "vlcfg.cfg", kLog = "Scheda di memoria/GpsLog.txt";
 constexpr int32_t kMax = std::numeric_limits<int32_t>::max(), kMin = std::numeric_limits<int32_t>::min();
 
 using Nine = std::array<int32_t, 9>;  // the settings fields in file order
@@ -33,31 +33,6 @@ Nine Get()
     return {s.comPort, s.baudRate, s.gpsEmulation, s.prefInDegrees, s.audioMessages, s.trackToTarget, s.enableLog,
             s.proximity, s.mapInDegrees};
 }
-// One fresh device root per test with the handheld's two folders; settings and tables cleared.
-class Store : public ::testing::Test {
-protected:
-    std::string root;
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/velkar-root-XXXXXX";
-        root = mkdtemp(pattern);
-        SetDeviceRoot(root);
-        for (const std::string& dir : {kDir, std::string("Scheda di memoria")}) std::filesystem::create_directories(Host(dir));
-        Set({});
-        for (MapEntry& m : mapTable) m = MapEntry{};
-        for (PrefPoint& p : prefTable) p = PrefPoint{};
-        lastMapIndex = lastPrefIndex = selectedPref = 0;
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
-    std::string Host(const std::string& path) const { return root + "/" + path; }
-    void Write(const std::string& path, const std::string& bytes) const { std::ofstream(Host(path), std::ios::binary) << bytes; }
-    std::string Read(const std::string& path) const
-    {
-        std::ifstream in(Host(path), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-};
-
 std::pair<double, double> Grid(double lat, double lon) { double n, e; return LatLonToGrid(lat, lon, &n, &e), std::make_pair(e, n); }
 using Tokens = std::vector<std::pair<int32_t, std::u16string>>;
 int Collect(int32_t n, char16_t* token, void* tokens) { return static_cast<Tokens*>(tokens)->emplace_back(n, token), 1; }
