@@ -37,14 +37,6 @@ int Accept(int listener)
     return poll(&p, 1, 20000) == 1 ? accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
 }
 
-bool SendUntilSeen(const Pty& pty, const std::string& time)
-{
-    for (int i = 0; i < 200; ++i)
-        if (pty.Write(Gga(time)), pty.DrainEcho(), WaitForUtcTime(std::u16string(time.begin(), time.end()), 50))
-            return true;
-    return false;
-}
-
 TEST(LateReceiver, DeviceLinkAppearingAfterTheStartIsPickedUp)
 {
     TempRoot root;  // COM200: no entry and no /dev/ttyS199 (COM1: would fall back on a real ttyS0)

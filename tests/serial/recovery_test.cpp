@@ -25,15 +25,6 @@ double ProcessCpuSeconds()
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Writes a GGA with this time every 50 ms until the state shows it (bounded).
-bool SendUntilSeen(const Pty& pty, const std::string& time)
-{
-    for (int i = 0; i < 400; ++i)
-        if (pty.Write(Gga(time)), pty.DrainEcho(), WaitForUtcTime(std::u16string(time.begin(), time.end()), 50))
-            return true;
-    return false;
-}
-
 // The other side closes and the adapter's device node goes (the link dangles as after a hang-up).
 TEST(SerialRecovery, ReadingResumesAfterUnplugWithTheCpuIdle)
 {

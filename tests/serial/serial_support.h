@@ -109,6 +109,14 @@ inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
 {
     return WaitUntil([&] { return UtcTime() == time; }, guardMs);
 }
+// Writes a GGA with this time every 50 ms until the state shows it (at most 20 s).
+inline bool SendUntilSeen(const Pty& pty, const std::string& time)
+{
+    for (int i = 0; i < 400; ++i)
+        if (pty.Write(Gga(time)), pty.DrainEcho(), WaitForUtcTime(std::u16string(time.begin(), time.end()), 50))
+            return true;
+    return false;
+}
 inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 
 // Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
