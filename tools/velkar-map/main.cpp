@@ -80,14 +80,7 @@ int ParseOptions(int argc, char** argv, Options* o, std::string* message)
     o->command = argv[1];
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc) {
-                *message = arg + " needs a value";
-                return 0;
-            }
-            *out = argv[++i];
-            return 1;
-        };
+        auto value = [&](std::string* out) { return OptionValue(argc, argv, &i, out, message); };
         if (arg == "--root") {
             if (!value(&o->root)) return 0;
         } else if (arg == "--name" && o->command == "import") {
