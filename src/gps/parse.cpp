@@ -7,6 +7,7 @@
 #include "base/numbers.h"
 #include "base/text.h"
 #include "geo/geo.h"
+#include "gps/fix_history.h"
 #include "platform/clock.h"
 #include "store/settings.h"
 
@@ -132,6 +133,7 @@ int32_t ParseGga(char16_t* text)
     g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
     lastGgaMs = MonotonicMs();
     silenceArmed = true;
+    RecordAcceptedFix(g);
     return count;
 }
 

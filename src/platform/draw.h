@@ -72,6 +72,23 @@ int GetBitmapSize(BitmapHandle bitmap, int32_t* width, int32_t* height);
 int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
                   SurfaceHandle source, int32_t x0, int32_t y0, uint32_t rop);
 
+// Scaled transfer: the source rectangle (x0, y0, sourceWidth, sourceHeight) onto
+// the destination rectangle (x, y, width, height) with rop (kRopSourceAnd). Only
+// the part inside the destination is touched, and only the source pixels it
+// needs are read: a reduction samples the source (its cost is the destination's
+// area, whatever the bitmap's size), an enlargement interpolates smoothly. Equal
+// sizes give exactly BlockTransfer's pixels.
+int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+                    SurfaceHandle source, int32_t x0, int32_t y0, int32_t sourceWidth, int32_t sourceHeight,
+                    uint32_t rop);
+
+// Colour filters over a rectangle of a surface: kFilterDim greys and darkens what
+// is there (a map kept without a fix); kFilterNight dims it and shifts it to red,
+// for eyes used to the dark.
+constexpr uint32_t kFilterDim = 1;
+constexpr uint32_t kFilterNight = 2;
+int FilterSurface(SurfaceHandle surface, const Rect* rect, uint32_t filter);
+
 int Polyline(SurfaceHandle surface, const Point* points, int32_t count);
 // Outline with the current pen, inside filled white.
 int Ellipse(SurfaceHandle surface, int32_t left, int32_t top, int32_t right, int32_t bottom);

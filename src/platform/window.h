@@ -100,6 +100,9 @@ intptr_t SendWindowMessage(WindowHandle window, uint32_t message, uintptr_t wPar
 // is gone by then.
 void PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 
+// Device pixels per pixel of the window's client area (1.0 on a plain screen).
+double WindowPixelRatio(WindowHandle window);
+
 // Repaint the whole client area at the next paint; erase: fill with the window
 // background (white) first.
 void InvalidateWindow(WindowHandle window, int erase);

@@ -26,3 +26,9 @@ void ReleaseMapBitmap();
 
 constexpr int kColourCount = 20;
 extern const uint32_t colourTable[kColourCount];  // 0x00BBGGRR
+
+// Zoom of the current map: steps up (positive) or down the table of
+// kZoomScales, or back to 1:1; the position stays at the centre and the step is
+// kept for that map. Repaints.
+void ZoomBy(int32_t steps);
+void ZoomReset();
