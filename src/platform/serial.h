@@ -126,6 +126,16 @@ int SetSerialEventMask(PortHandle port, uint32_t mask);
 // closed), which counts as no event.
 int WaitSerialEvent(PortHandle port, uint32_t* events);
 
+// Another program may point the receiver elsewhere while a port is open. About
+// once a second a wait checks: when the port's dev/COMn entry has been replaced
+// (a new link or source file), and when the check below answers 1 with a port
+// name (at most 15 characters) and speed, the port drops its device and opens the
+// new one at once, saying so under -v. The check runs on the waiting thread;
+// nullptr (the default) leaves names and speeds as opened.
+using SerialMoveCheck = int (*)(const char16_t* portName, uint32_t baudRate, char16_t* newName,
+                                uint32_t* newBaudRate);
+void SetSerialMoveCheck(SerialMoveCheck check);
+
 // Reads up to size bytes as the time-outs say; *delivered is the number read.
 // A device that has vanished delivers nothing (0 returned); the next wait
 // recovers it.
