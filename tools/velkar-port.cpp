@@ -2,6 +2,7 @@
 // receiver can be and what each sends; "use" points "COMn:" of a device root at a
 // device or a network source and writes comPort and baudRate into its settings
 // file. Over the navigation core (settings, atomic saves) and the POSIX serial code.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,16 +11,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tool_message.h"
 #include "base/text.h"
 #include "platform/files.h"
+#include "platform/instance_probe.h"
+#include "platform/root_lock.h"
 #include "platform/posix/serial_probe.h"
 #include "platform/posix/serial_source.h"
+#include "store/exit_save.h"
 #include "store/settings.h"
 
 namespace fs = std::filesystem;
@@ -47,8 +49,11 @@ const char kHelp[] =
     "      network source, and comPort (N, default 1) and baudRate go into\n"
     "      \"My Documents/Velkar/vlcfg.cfg\", its other seven values kept. Without\n"
     "      --baud the speed of a device is found by listening as list does; a network\n"
-    "      source keeps the baud rate the file has. Missing folders are created; both\n"
-    "      files are replaced atomically.\n"
+    "      source keeps the baud rate the file has. Missing folders are created; the\n"
+    "      settings are written first, then the entry replaced (never what a link\n"
+    "      points at), both atomically, while holding the device root's lock (another\n"
+    "      program holding it is waited for up to 10 s). A navigator running on the\n"
+    "      root takes the new receiver within 2 s.\n"
     "\n"
     "Exit status 0; 2 with a one-line message when anything cannot be done, and then\n"
     "the settings file and the COMn entry are as they were.\n";
@@ -108,79 +113,108 @@ int List(const std::vector<std::string>& devices, int listenMs)
     return kExitOk;
 }
 
-// What <root>/dev/COMn held, so that a failed settings save can put it back.
-struct Entry {
-    bool present = false;
-    bool link = false;
-    std::string text;  // link target or file content
-};
-
-Entry ReadEntry(const std::string& path)
+// Replaces the entry <root>/dev/COMn itself, whatever it was (a link, plugged or
+// dangling, a file, a FIFO), never what a link points at: the new link or
+// one-line file is made under a fresh name of this program's and renamed over it.
+int ReplaceEntry(const std::string& path, bool link, const std::string& text)
 {
-    Entry e;
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return e;
-    e.present = true;
-    if (S_ISLNK(info.st_mode)) {
-        std::error_code ec;
-        e.link = true;
-        e.text = fs::read_symlink(path, ec).string();
-        return e;
+    const size_t slash = path.rfind('/');
+    const std::string folder = path.substr(0, slash);
+    const std::string temp = folder + "/" + TemporaryFileName(path.substr(slash + 1));
+    if (link) {
+        if (symlink(text.c_str(), temp.c_str()) != 0) return 0;
+    } else {
+        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0) return 0;
+        const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && fsync(fd) == 0;
+        if (close(fd) != 0 || !written) {
+            unlink(temp.c_str());
+            return 0;
+        }
     }
-    std::stringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    e.text = content.str();
-    return e;
-}
-
-// Replaces path by a symbolic link to target without a moment in which path is
-// missing: the link is made under a temporary name and renamed over it.
-int ReplaceWithLink(const std::string& path, const std::string& target)
-{
-    const std::string temp = path + ".tmp-velkar-port";
-    unlink(temp.c_str());
-    if (symlink(target.c_str(), temp.c_str()) != 0) return 0;
     if (rename(temp.c_str(), path.c_str()) != 0) {
         unlink(temp.c_str());
         return 0;
     }
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
     return 1;
 }
 
-int WriteEntry(int com, const std::string& host, const Entry& e)
+// The settings file's bytes as they are, to be put back when the entry cannot be
+// written; *existed 0 when there is none.
+int ReadWholeFile(const std::string& path, std::string* bytes, bool* existed)
 {
-    if (e.link) return ReplaceWithLink(host, e.text);
+    struct stat info {};
+    *existed = stat(path.c_str(), &info) == 0;
+    if (!*existed) return 1;
+    const int fd = OpenRegularFileForReading(path);
+    if (fd < 0) return 0;
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) > 0) bytes->append(chunk, static_cast<size_t>(n));
+    close(fd);
+    return n == 0;
+}
+
+// The part of "use" that reads, changes and replaces the files: the settings
+// first, then the entry; when the entry cannot be written the settings are put
+// back, so that a kill at any moment leaves no entry without its settings.
+int UseLocked(int com, long long baud, bool link, const std::string& entryText, const std::string& said)
+{
+    const std::string settingsHost = DevicePathToHost(kSettingsPath);
+    std::string why, oldSettings;
+    bool existed = false;
+    if (!RecordFileReadable(settingsHost, &why)) return Fail(settingsHost + " is " + why + "; nothing changed");
+    if (!ReadWholeFile(settingsHost, &oldSettings, &existed) || (existed && !LoadSettings()))
+        return Fail("cannot read " + settingsHost + "; nothing changed");
     char16_t device[16];
     FormatText(device, 16, "\\dev\\COM%d", com);
-    return ReplaceTextFile(device, Utf8ToText(e.text).c_str());
+    const std::string entryHost = DevicePathToHost(device);
+    struct stat info {};
+    if (lstat(entryHost.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return Fail(entryHost + " is a folder; nothing changed");
+    if (baud < 0) baud = settings.baudRate;  // a network source keeps the file's speed
+    settings.comPort = com;
+    settings.baudRate = static_cast<int32_t>(baud);
+    if (!SaveSettings()) return Fail("cannot write " + settingsHost + "; nothing changed");
+    if (!ReplaceEntry(entryHost, link, entryText)) {
+        const std::string failure = std::strerror(errno);
+        if (existed) ReplaceHostFile(settingsHost, oldSettings);
+        else unlink(settingsHost.c_str());
+        return Fail("cannot write " + entryHost + " (" + failure + "); nothing changed");
+    }
+    std::printf("COM%d: is %s at %lld bit/s (%s, %s)\n", com, said.c_str(), baud, entryHost.c_str(),
+                settingsHost.c_str());
+    if (NavigatorRunsOnRoot(DeviceRoot()))
+        std::printf("a navigator runs on %s: it takes the new receiver within 2 s\n", DeviceRoot().c_str());
+    return kExitOk;
 }
 
 int Use(const std::string& target, long long com, long long baud, const std::string& root, int listenMs)
 {
     SetDeviceRoot(root);
-    const std::string settingsHost = DevicePathToHost(kSettingsPath);
+    SetTemporaryOwner("velkar-port");
     std::error_code ec;
-    if (fs::exists(settingsHost, ec) && !LoadSettings())
-        return Fail("cannot read " + settingsHost + "; nothing changed");
-
-    Entry entry;
-    std::string said;
+    bool link = false;
+    std::string entryText, said;
     SerialSource source;
     if (target.rfind("tcp://", 0) == 0 || target.rfind("gpsd://", 0) == 0) {
         if (!ParseNetworkSource(target, &source))
             return Fail("'" + target + "' is not tcp://HOST:PORT or gpsd://HOST[:PORT]");
-        entry.present = true;
-        entry.text = source.url + "\n";
+        entryText = source.url + "\n";
         said = source.url;
-        if (baud < 0) baud = settings.baudRate;
     } else {
         struct stat info {};
         if (stat(target.c_str(), &info) != 0) return Fail(target + ": no such device");
         if (!S_ISCHR(info.st_mode)) return Fail(target + ": not a serial device");
         const SerialCandidate c = DescribeSerialDevice(target);
-        entry.present = entry.link = true;
-        entry.text = !c.byId.empty() ? c.byId : fs::absolute(target, ec).lexically_normal().string();
-        said = entry.text;
+        link = true;
+        entryText = !c.byId.empty() ? c.byId : fs::absolute(target, ec).lexically_normal().string();
+        said = entryText;
         if (baud < 0) {
             const ProbeResult r = ProbeSerialSpeed(target, {std::begin(kProbeSpeeds), std::end(kProbeSpeeds)}, listenMs);
             if (!r.why.empty()) return Fail(target + ": " + r.why + "; nothing changed");
@@ -192,23 +226,15 @@ int Use(const std::string& target, long long com, long long baud, const std::str
     }
 
     if (!EnsureDeviceRootFolders()) return Fail("cannot create the folders of the device root " + root);
-    char16_t device[16];
-    FormatText(device, 16, "\\dev\\COM%d", static_cast<int>(com));
-    const std::string entryHost = DevicePathToHost(device);
-    const Entry old = ReadEntry(entryHost);
-    if (!WriteEntry(static_cast<int>(com), entryHost, entry)) return Fail("cannot write " + entryHost + "; nothing changed");
-
-    settings.comPort = static_cast<int32_t>(com);
-    settings.baudRate = static_cast<int32_t>(baud);
-    if (!SaveSettings()) {
-        // Put the old entry back; the settings file was left whole by the save.
-        if (old.present) WriteEntry(static_cast<int>(com), entryHost, old);
-        else unlink(entryHost.c_str());
-        return Fail("cannot write " + settingsHost + "; nothing changed");
-    }
-    std::printf("COM%lld: is %s at %lld bit/s (%s, %s)\n", com, said.c_str(), baud, entryHost.c_str(),
-                settingsHost.c_str());
-    return kExitOk;
+    for (const char16_t* folder : {u"\\My Documents\\Velkar", u"\\dev"})
+        RemoveLeftoverTemporaries(DevicePathToHost(folder));
+    std::string holder;
+    const int lock = LockDeviceRoot(kRootLockWaitMs, "velkar-port", &holder);
+    if (lock < 0 && !holder.empty())
+        return Fail("the device root " + root + " is held by " + holder + " (waited 10 s); nothing changed");
+    const int result = UseLocked(static_cast<int>(com), baud, link, entryText, said);
+    UnlockDeviceRoot(lock);
+    return result;
 }
 
 }  // namespace

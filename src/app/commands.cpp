@@ -3,7 +3,7 @@
 #include "app/globals.h"
 #include "app/shell.h"
 #include "dialogs/dialogs.h"
-#include "store/settings.h"
+#include "store/exit_save.h"
 
 namespace {
 
@@ -32,11 +32,11 @@ void CloseProgram()
     SendWindowMessage(mainWindow, kMsgClose, 0, 0);
 }
 
-// Exit writes the settings (a failure is not reported) and ends the loop at once,
-// without the destroy steps.
+// Exit writes what the user changed over the files as they are now (a failure is
+// said only under -v) and ends the loop at once, without the destroy steps.
 void ExitProgram()
 {
-    SaveSettings();
+    SaveChangedSettings();
     PostQuit(0);
 }
 

@@ -5,6 +5,9 @@
 #include "app/shell.h"
 #include "base/text.h"
 #include "gps/serial_link.h"
+#include "platform/serial.h"
+#include "store/exit_save.h"
+#include "store/receiver_watch.h"
 #include "store/settings.h"
 
 const char16_t kMainClassName[] = u"Velkar Application";
@@ -44,6 +47,7 @@ int VelkarEntry(const EntryArguments* arguments)
         BringToFront(other);
         return 0;
     }
+    RemoveDeviceRootLeftovers();
     if (arguments->previousInstance == 0 && RegisterMainClass(arguments->instance) == 0) return 0;
 
     hInstance = arguments->instance;
@@ -58,6 +62,7 @@ int VelkarEntry(const EntryArguments* arguments)
     ChoosePortName(settings.comPort, portName);
     // A port that cannot be opened has been reported by the link; the program runs
     // on without a receiver (emulation still works).
+    SetSerialMoveCheck(ReceiverSettingsMoved);  // another program may point the receiver elsewhere
     OpenPort(portName, settings.baudRate);
     return RunMessageLoop(mainWindow, accelerators);
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <system_error>
 
 #include "base/text.h"
@@ -50,6 +51,20 @@ struct TextFile {
 };
 
 namespace {
+
+// Remembers which files refused an append since their last accepted one; 1 when
+// refused is set and the file had not refused before.
+int NoteAppendRefused(const std::string& host, bool refused)
+{
+    static std::mutex mutex;
+    static std::set<std::string> refusing;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!refused) {
+        refusing.erase(host);
+        return 0;
+    }
+    return refusing.insert(host).second ? 1 : 0;
+}
 
 // A write past the file-size limit must fail with EFBIG, not end the process:
 // every writer of a user's file passes here first.
@@ -199,10 +214,14 @@ TextFile* OpenTextFile(const char16_t* devicePath, const char* mode)
         const int fd = open(host.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
         struct stat st;
         if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            VerboseLine("cannot append to %s: %s", host.c_str(), fd < 0 ? std::strerror(errno) : "not a regular file");
+            // Said at the first refusal, and again only after an append got through:
+            // the track log asks every few seconds.
+            if (NoteAppendRefused(host, true))
+                VerboseLine("cannot append to %s: %s", host.c_str(), fd < 0 ? std::strerror(errno) : "not a regular file");
             if (fd >= 0) close(fd);
             return nullptr;
         }
+        NoteAppendRefused(host, false);
         auto* file = new TextFile;
         file->writing = true;
         file->fd = fd;
@@ -257,18 +276,22 @@ int ReplaceHostFile(const std::string& hostPath, const std::string& bytes)
 {
     IgnoreFileSizeSignal();
     const std::string target = FollowLinks(hostPath);
-    if (target.empty()) return 0;
+    auto refuse = [&hostPath](const char* why) {
+        VerboseLine("cannot save %s: %s", hostPath.c_str(), why);
+        return 0;
+    };
+    if (target.empty()) return refuse("a link that cannot be followed");
     // Only a regular file is replaced (or a missing one created): never a folder,
     // a device or a FIFO that a link points at.
     struct stat old;
     const bool exists = lstat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) return 0;
-    if (!exists && errno != ENOENT) return 0;
+    if (exists && !S_ISREG(old.st_mode)) return refuse(S_ISDIR(old.st_mode) ? "it is a folder" : "not a regular file");
+    if (!exists && errno != ENOENT) return refuse(std::strerror(errno));
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0) return 0;
+    if (dir < 0) return refuse((std::string("its folder: ") + std::strerror(errno)).c_str());
 
     // Created exclusively under a fresh name, never through a link.
     std::string temp;

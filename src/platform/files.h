@@ -56,7 +56,8 @@ struct TextFile;
 // mode "r": read (nullptr when missing, unreadable or not a regular file; only
 // the first 16 MiB of a larger file are read); "a" (and "a+t"): append, created
 // when missing (nullptr when the folder is missing or not writable, or the name
-// is not a regular file).
+// is not a regular file; said under -v at a file's first refusal after an
+// accepted append, not at every one).
 TextFile* OpenTextFile(const char16_t* devicePath, const char* mode);
 // Next character into *out; 0 at end of file (the end-of-file indicator), else 1.
 int ReadTextChar(TextFile* file, char16_t* out);

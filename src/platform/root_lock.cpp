@@ -46,7 +46,10 @@ int LockDeviceRoot(int32_t waitMs, const char* holderName, std::string* holder)
             return -1;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            if (holder != nullptr) *holder = ReadHolder(fd);
+            if (holder != nullptr) {
+                *holder = ReadHolder(fd);
+                if (holder->empty()) *holder = "another program";
+            }
             close(fd);
             return -1;
         }

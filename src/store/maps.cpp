@@ -9,6 +9,7 @@
 MapEntry mapTable[kMapCount];
 int32_t currentMap = 0;
 int32_t lastMapIndex = 0;
+int32_t loadedCalibration[kMapCount][2];
 
 const char16_t kMapCataloguePath[] = u"\\My Documents\\Velkar\\vlmap.cfg";
 
@@ -75,7 +76,11 @@ int MapToken(int32_t number, char16_t* token, void* context)
 int LoadMapCatalogue()
 {
     CatalogueReading reading;
-    if (ReadBracketTokens(kMapCataloguePath, MapToken, &reading) == 0) return 0;
-    lastMapIndex = reading.records - 1;
-    return 1;
+    const int read = ReadBracketTokens(kMapCataloguePath, MapToken, &reading);
+    if (read == 1) lastMapIndex = reading.records - 1;
+    for (int i = 0; i < kMapCount; ++i) {
+        loadedCalibration[i][0] = mapTable[i].calibX;
+        loadedCalibration[i][1] = mapTable[i].calibY;
+    }
+    return read;
 }

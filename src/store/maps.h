@@ -40,5 +40,9 @@ void FillDefaultMapEntry(int32_t index);
 // when the file cannot be opened (table and lastMapIndex unchanged), else 1.
 int LoadMapCatalogue();
 
+// Each entry's calibX and calibY as the last LoadMapCatalogue left them: what
+// this run started from.
+extern int32_t loadedCalibration[kMapCount][2];
+
 // The entry at currentMap, or entry 0 when currentMap lies outside the table.
 MapEntry& CurrentMapEntry();

@@ -23,6 +23,19 @@ extern Settings settings;
 
 extern const char16_t kSettingsPath[];
 
+constexpr int kSettingsValueCount = 9;
+
+// The nine values in file order (comPort first), and storing them into settings.
+void SettingsToValues(int32_t values[kSettingsValueCount]);
+void ValuesToSettings(const int32_t values[kSettingsValueCount]);
+// The values as the last LoadSettings left them: what this run started from.
+extern int32_t loadedSettings[kSettingsValueCount];
+// Reads the file's values into values (those whose tokens are missing keep
+// theirs); 0 when it cannot be opened. settings is not touched.
+int ReadSettingsValues(int32_t values[kSettingsValueCount]);
+// Replaces the file with the record of values (atomically); 0 when it cannot.
+int WriteSettingsValues(const int32_t values[kSettingsValueCount]);
+
 // Reads the settings file into settings; 0 when it cannot be opened (fields keep
 // their values), else 1. Fields whose tokens are missing keep their values.
 int LoadSettings();

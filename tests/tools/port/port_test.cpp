@@ -123,11 +123,11 @@ TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSeven)
 TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
 {
     Receiver noise(0);
-    // The settings save fails after the entry is replaced: strace fails the second rename, or
-    // the flush of the settings' new file (the third fsync, after the entry's file and folder).
+    // The settings are written first: strace fails their rename, or the entry's flush after them
+    // (the third fsync, after the settings' file and folder), and the settings are put back.
     // (LeakSanitizer cannot run under ptrace: it is off for these rows in sanitizer builds.)
     const std::string strace = "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -e ",
-                      renameFails = strace + "inject=renameat:error=EIO:when=2 ",
+                      renameFails = strace + "inject=renameat:error=EIO:when=1 ",
                       fsyncFails = strace + "inject=fsync:error=EIO:when=3 ";
     const struct { std::string prefix, args, error; } rows[] = {
         {"", "use tcp://host", "'tcp://host' is not tcp://HOST:PORT or gpsd://HOST[:PORT]"},
@@ -140,7 +140,7 @@ TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
         {"", "use", "use needs one DEVICE, tcp://HOST:PORT or gpsd://HOST[:PORT]"},
         {"", "move tcp://h:1", "unknown command 'move' (try --help)"},
         {renameFails, "use tcp://h:1", "cannot write ROOT" + kVelkarDir + "vlcfg.cfg; nothing changed"},
-        {fsyncFails, "use tcp://h:1", "cannot write ROOT" + kVelkarDir + "vlcfg.cfg; nothing changed"},
+        {fsyncFails, "use tcp://h:1", "cannot write ROOT/dev/COM1 (Input/output error); nothing changed"},
     };
     for (const auto& r : rows) {
         KeptRoot root;
