@@ -227,4 +227,22 @@ TEST(SharedRoot, AGpsdOnATcpSourceIsNamed)
     EXPECT_GE(took, 0) << Slurp(log);
 }
 
+TEST(SharedRoot, ASettingsFileTheToolCannotReadWholeIsRefusedNotRewritten)
+{
+    const struct { const char* name; std::string kind, why; } rows[] = {
+        {"a FIFO (no hang)", "fifo", "not a regular file"},
+        {"UTF-16 without its mark", "utf16", "binary or UTF-16 text without a byte-order mark"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Root root;
+        if (row.kind == "fifo") mkfifo(root.Settings().c_str(), 0600);
+        else std::ofstream(root.Settings()) << std::string("[\0B\0]\0", 6);
+        const Outcome run = Shell("timeout 20 " + kPortTool + " use tcp://127.0.0.1:1 --root " + root.dir);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.output, "velkar-port: " + root.Settings() + " is " + row.why + "; nothing changed\n");
+        EXPECT_FALSE(fs::exists(root.dir + "/dev/COM1"));
+    }
+}
+
 }  // namespace
