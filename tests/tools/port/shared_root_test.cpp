@@ -177,17 +177,28 @@ TEST(SharedRoot, ARunningNavigatorTakesTheNewReceiverWithinTwoSeconds)
     Root root("[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]");
     fs::create_directories(root.dir + "/dev");
     fs::create_symlink(first.path, root.dir + "/dev/COM1");
+    // A save of an earlier run killed before its rename (pid 0 is never a process's): the start removes it.
+    const std::string leftover = root.dir + kVelkarDir + "vlcfg.cfg.tmp-velkar-0-0123456789abcdef";
+    std::ofstream(leftover) << "[BEGIN]";
+    fs::last_write_time(leftover, fs::file_time_type::clock::now() - std::chrono::minutes(5));
     const std::string log = root.dir + "/velkar.log";
     const pid_t navigator = StartNavigator(root, 8, log);
     ASSERT_GE(WaitFor(log, "opened " + root.dir + "/dev/COM1", 5000), 0) << Slurp(log);
     const Outcome tool = Shell(kPortTool + " use " + second.path + " --com 2 --baud 9600 --root " + root.dir);
     const long took = WaitFor(log, "reopened " + root.dir + "/dev/COM2", 4000);
+    // Only the entry changes (same port, same speed): the link's replacement is noticed.
+    const Outcome relink = Shell(kPortTool + " use " + first.path + " --com 2 --baud 9600 --root " + root.dir);
+    const long relinked = WaitFor(log, "COM2: " + root.dir + "/dev/COM2 was replaced; reopening the receiver", 4000);
     waitpid(navigator, nullptr, 0);
+    EXPECT_EQ(relink.status, 0) << relink.output;
+    EXPECT_GE(relinked, 0) << Slurp(log);
+    EXPECT_LE(relinked, 2000) << Slurp(log);
     EXPECT_EQ(tool.status, 0) << tool.output;
     EXPECT_NE(tool.output.find("a navigator runs on " + root.dir + ": it takes the new receiver within 2 s"),
               std::string::npos) << tool.output;
     EXPECT_GE(took, 0) << Slurp(log);
     EXPECT_LE(took, 2000) << Slurp(log);
+    EXPECT_FALSE(fs::exists(leftover));
     EXPECT_NE(Slurp(log).find("COM1: the settings now name COM2: at 9600 bit/s; reopening the receiver"), std::string::npos)
         << Slurp(log);
     // Nobody runs now: the tool says nothing of a navigator.
