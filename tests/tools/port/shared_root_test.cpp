@@ -40,6 +40,17 @@ struct Pty {
     ~Pty() { close(master), close(slave); }
 };
 
+// Runs a shell command in the background, its output to log; its pid.
+pid_t Background(const std::string& command, const std::string& log = "/dev/null")
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", "-c", ("exec " + command + " >" + Quote(log) + " 2>&1").c_str(), nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
 // Files in folder whose names hold text.
 int CountNamed(const std::string& folder, const std::string& text)
 {
@@ -109,13 +120,8 @@ TEST(SharedRoot, KilledAtAnyMomentLeavesNoEntryWithoutItsSettingsAndNoLeftovers)
         SCOPED_TRACE(i);
         std::ofstream(root.Settings()) << kStart;
         fs::remove(root.dir + "/dev/COM2");
-        const pid_t tool = fork();
-        if (tool == 0) {
-            const std::string command = kPortTool + " use tcp://127.0.0.1:" + std::to_string(1000 + i) +
-                                        " --com 2 --baud 9600 --root " + root.dir;
-            execl("/bin/sh", "sh", "-c", ("exec " + command + " >/dev/null 2>&1").c_str(), nullptr);
-            _exit(127);
-        }
+        const pid_t tool = Background(kPortTool + " use tcp://127.0.0.1:" + std::to_string(1000 + i) +
+                                      " --com 2 --baud 9600 --root " + root.dir);
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 8000));
         kill(tool, SIGKILL);
         waitpid(tool, nullptr, 0);
@@ -125,6 +131,10 @@ TEST(SharedRoot, KilledAtAnyMomentLeavesNoEntryWithoutItsSettingsAndNoLeftovers)
             EXPECT_EQ(text.rfind("[BEGIN]\n[2]\n", 0), 0u) << "an entry without its settings";
         }
     }
+    // Whatever the kills left, and one surely left by a dead run (pid 0 is never a process's).
+    std::ofstream(root.dir + "/dev/COM2.tmp-velkar-port-0-0123456789abcdef") << "tcp://lost:1\n";
+    fs::last_write_time(root.dir + "/dev/COM2.tmp-velkar-port-0-0123456789abcdef",
+                        fs::file_time_type::clock::now() - std::chrono::minutes(5));
     ASSERT_EQ(Shell(kPortTool + " use tcp://127.0.0.1:1 --com 2 --baud 9600 --root " + root.dir).status, 0);
     EXPECT_EQ(CountNamed(root.dir + "/dev", ".tmp-"), 0);
     EXPECT_EQ(CountNamed(root.dir + kVelkarDir, ".tmp-"), 0);
@@ -144,18 +154,12 @@ TEST(SharedRoot, ASecondWriterWaitsThenSaysWhoHoldsTheRoot)
     EXPECT_EQ(Slurp(root.Settings()), kStart);
 }
 
-// Runs the navigator on root with -v for about `seconds`, in the background; its log file.
+// Runs the navigator on root with -v for about `seconds`, in the background, its output to log.
 pid_t StartNavigator(const Root& root, int seconds, const std::string& log)
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const std::string command = "QT_QPA_PLATFORM=offscreen exec " + kVelkar + " --root " + Quote(root.dir) +
-                                    " --time-scale 3 --quit-after-ticks " + std::to_string(seconds) + " -v >" +
-                                    Quote(log) + " 2>&1";
-        execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
-        _exit(127);
-    }
-    return pid;
+    return Background("env QT_QPA_PLATFORM=offscreen " + kVelkar + " --root " + Quote(root.dir) +
+                          " --time-scale 3 --quit-after-ticks " + std::to_string(seconds) + " -v",
+                      log);
 }
 
 // Waits up to ms for text to appear in the file; how long it took, or -1.
