@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-# Builds the demo device root beside this script: the three configuration files,
-# three map bitmaps drawn from one street plan of an imaginary town around the five
-# emulated fixes, a copy for the built-in default map, and the alert chime. The
-# work is done by the modules in generator/; --check verifies the committed files.
+# Builds the demo device root beside this script (the three configuration files, three
+# map bitmaps of an imaginary town around the five emulated fixes, the default map's copy,
+# the alert chime) through the modules in generator/; --check verifies the committed files.
 # Python standard library plus ImageMagick `convert` (it rasterises the drawing).
 """Regenerate the demo device root:  python3 demo/make-demo.py"""
 
