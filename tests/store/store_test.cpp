@@ -125,6 +125,8 @@ TEST_F(Store, MapCatalogue)
     EXPECT_TRUE(m.calibX == 7 && m.calibY == 8 && m.spare == 9);
     EXPECT_EQ(std::u16string(mapTable[1].name), std::u16string(129, u'n'));
     EXPECT_EQ(std::u16string(mapTable[1].bitmapPath), std::u16string(255, u'p'));
+    EXPECT_TRUE(mapTable[1].topLeftX == 1 && mapTable[1].topLeftY == 2 && mapTable[1].bottomRightX == 3 &&
+                mapTable[1].bottomRightY == 4);  // corners in file order
     EXPECT_EQ(std::u16string(mapTable[2].name), u"Citt\u00E0 \u20AC");  // Windows-1252, from the handheld
     EXPECT_EQ(std::u16string(mapTable[3].name), u"Citt\u00E0 \u20AC");  // UTF-8, written here
     Write(kDir + "vlmap.cfg", "[1][Tagliata][\\t.bmp][1][2][3][4][640][480]");
