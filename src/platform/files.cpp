@@ -12,7 +12,6 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <random>
 #include <system_error>
 
 #include "base/text.h"
@@ -40,64 +39,7 @@ bool SameIgnoringCase(const std::string& a, const std::string& b)
     return true;
 }
 
-// Windows-1252 bytes 0x80..0x9F; the rest of the upper half is Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
-};
-
-// Decodes a file's bytes: valid UTF-8 sequences as UTF-8, every other byte as
-// Windows-1252; CRLF becomes LF as in a text-mode stream.
 }  // namespace
-
-std::u16string DecodeTextBytes(const std::string& bytes)
-{
-    std::u16string out;
-    out.reserve(bytes.size());
-    const size_t n = bytes.size();
-    auto byteAt = [&](size_t k) { return static_cast<unsigned char>(bytes[k]); };
-    auto cont = [&](size_t k) { return k < n && (byteAt(k) & 0xC0) == 0x80; };
-    size_t i = 0;
-    while (i < n) {
-        unsigned char c = byteAt(i);
-        uint32_t cp = 0;
-        size_t len = 0;
-        if (c < 0x80) {
-            if (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') {
-                ++i;
-                continue;
-            }
-            cp = c;
-            len = 1;
-        } else if (c >= 0xC2 && c <= 0xDF && cont(i + 1)) {
-            cp = ((c & 0x1F) << 6) | (byteAt(i + 1) & 0x3F);
-            len = 2;
-        } else if ((c & 0xF0) == 0xE0 && cont(i + 1) && cont(i + 2)) {
-            cp = ((c & 0x0F) << 12) | ((byteAt(i + 1) & 0x3F) << 6) | (byteAt(i + 2) & 0x3F);
-            // Overlong forms and surrogates are not valid UTF-8.
-            if (cp >= 0x800 && !(cp >= 0xD800 && cp <= 0xDFFF)) len = 3;
-        } else if (c >= 0xF0 && c <= 0xF4 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
-            cp = ((c & 0x07) << 18) | ((byteAt(i + 1) & 0x3F) << 12) | ((byteAt(i + 2) & 0x3F) << 6) |
-                 (byteAt(i + 3) & 0x3F);
-            if (cp >= 0x10000 && cp <= 0x10FFFF) len = 4;
-        }
-        if (len == 0) {
-            out.push_back(c >= 0x80 && c <= 0x9F ? kCp1252High[c - 0x80] : static_cast<char16_t>(c));
-            i += 1;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return out;
-}
 
 struct TextFile {
     std::u16string text;   // whole content, for reading
@@ -150,19 +92,6 @@ std::string FollowLinks(std::string path)
         path = next;
     }
     return "";
-}
-
-// A fresh name for a temporary file beside the one it replaces:
-// "vlcfg.cfg.tmp-velkar-" and 16 random hex digits, so that nobody can plant
-// something at it in advance.
-std::string TemporaryName(const std::string& base)
-{
-    static std::mutex mutex;
-    static std::mt19937_64 random{std::random_device{}() ^ (uint64_t(getpid()) << 32)};
-    std::lock_guard<std::mutex> lock(mutex);
-    char suffix[17];
-    std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(random()));
-    return base + ".tmp-velkar-" + suffix;
 }
 
 }  // namespace
@@ -345,7 +274,7 @@ int ReplaceHostFile(const std::string& hostPath, const std::string& bytes)
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temp = TemporaryName(name);
+        temp = TemporaryFileName(name);
         fd = openat(dir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }

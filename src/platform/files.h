@@ -2,8 +2,9 @@
 // live under one host folder, the device root. Backslashes become '/', a leading
 // ".\" or "\" means the root, and a component that does not exist exactly is
 // matched case-insensitively (files copied from the handheld keep their case).
-// Text files are read as UTF-8, bytes that are not valid UTF-8 as Windows-1252,
-// CRLF as LF; they are written as UTF-8. Only regular files are read or written
+// Text files are read as UTF-16 when they open with its byte-order mark, else as
+// UTF-8 with bytes that are not valid UTF-8 as Windows-1252, CRLF as LF; they are
+// written as UTF-8. Only regular files are read or written
 // (a FIFO, a device or a folder counts as missing), and nothing ever blocks.
 #pragma once
 
@@ -26,9 +27,28 @@ std::string DevicePathToHost(const char16_t* devicePath);
 // count as missing.
 int OpenRegularFileForReading(const std::string& hostPath);
 
-// Decodes a text file's bytes as OpenTextFile does (UTF-8, else Windows-1252;
-// CRLF as LF).
+// Decodes a text file's bytes as OpenTextFile does (UTF-16 after an FF FE or
+// FE FF byte-order mark; else UTF-8, bytes that are not as Windows-1252; CRLF as
+// LF). TextBytesAreUtf16 says whether bytes open with a UTF-16 mark.
 std::u16string DecodeTextBytes(const std::string& bytes);
+int TextBytesAreUtf16(const std::string& bytes);
+
+// Whether a tool may read the file at hostPath record by record and write it
+// back: 1 when it is missing or a regular file whose text the reader takes
+// whole; 0, with *why a few words ("not a regular file", "UTF-32 text",
+// "binary or UTF-16 text without a byte-order mark", "larger than 16 MiB",
+// the system's reason), when rewriting it would lose what the reader cannot see.
+int RecordFileReadable(const std::string& hostPath, std::string* why);
+
+// Temporaries carry their owner in their names: "<name>.tmp-<owner>-<pid>-<16 hex
+// digits>" (ReplaceHostFile, and any temporary a tool makes through
+// TemporaryFileName). The owner is the program's name, "velkar" unless set.
+void SetTemporaryOwner(const char* program);
+std::string TemporaryFileName(const std::string& base);
+// Removes from hostFolder the leftovers of this owner's earlier runs: files whose
+// names carry ".tmp-<owner>-<pid>-", last changed before this process started,
+// whose pid is no live process. Returns how many were removed.
+int RemoveLeftoverTemporaries(const std::string& hostFolder);
 
 // A text file read or appended through the device root.
 struct TextFile;
@@ -50,8 +70,7 @@ int WriteText(TextFile* file, const char16_t* text);
 int CloseTextFile(TextFile* file);
 
 // Replaces the file with content (UTF-8) so that it is never seen truncated: a
-// temporary file with a fresh random name ("<name>.tmp-velkar-<16 hex digits>")
-// is created exclusively in the same folder (never through a link), written,
+// temporary file with a fresh name (TemporaryFileName) is created exclusively in the same folder (never through a link), written,
 // flushed to disk, renamed over the old one, and the folder is flushed. A link is
 // followed: the link stays and its target is replaced; a target that is not a
 // regular file is refused. SIGXFSZ is ignored, so a file-size limit fails the
