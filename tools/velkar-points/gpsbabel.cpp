@@ -1,6 +1,6 @@
 // GPSBabel run as a program for velkar-points: its error output kept for the
 // message, the style files found beside the installed program or in the source
-// tree, and the temporary files the exchange goes through.
+// tree.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -32,24 +32,9 @@ std::string StyleFolder()
 }
 
 
-TempFile::TempFile()
-{
-    std::string pattern = (fs::temp_directory_path() / "velkar-points-XXXXXX").string();
-    const int fd = mkstemp(pattern.data());
-    if (fd >= 0) {
-        close(fd);
-        path = pattern;
-    }
-}
-
-TempFile::~TempFile()
-{
-    if (!path.empty()) unlink(path.c_str());
-}
-
 int RunGpsBabel(const std::vector<std::string>& args, std::string* message)
 {
-    TempFile errors;
+    const std::string errors = ScratchFile("gpsbabel-errors.txt");
     std::vector<char*> argv;
     std::string program = "gpsbabel";
     argv.push_back(program.data());
@@ -58,8 +43,8 @@ int RunGpsBabel(const std::vector<std::string>& args, std::string* message)
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (!errors.path.empty())
-        posix_spawn_file_actions_addopen(&actions, 2, errors.path.c_str(), O_WRONLY | O_TRUNC, 0600);
+    if (!errors.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, "gpsbabel", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -71,7 +56,7 @@ int RunGpsBabel(const std::vector<std::string>& args, std::string* message)
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return 1;
-    std::ifstream in(errors.path);
+    std::ifstream in(errors);
     std::string line;
     std::getline(in, line);
     *message = "gpsbabel: " + (line.empty() ? std::string("failed") : line);

@@ -13,22 +13,26 @@
 namespace {
 
 const char kHelp[] =
-    "usage: velkar-points import FILE.gpx [--replace] [--root DIR]\n"
+    "usage: velkar-points import FILE.gpx [--routes | --tracks] [--replace] [--root DIR]\n"
     "       velkar-points export [--output FILE.gpx] [--root DIR]\n"
     "       velkar-points track --date YYYY-MM-DD [--hemisphere N|S,E|W]\n"
     "                           [--log FILE] [--output FILE.gpx] [--root DIR]\n"
     "\n"
-    "import  The file's waypoints (any format GPSBabel reads as GPX) are added to\n"
-    "        vlpref.cfg, in degrees or plane metres as the settings'\n"
-    "        prefInDegrees says, without alert; names are cut to 31 characters.\n"
+    "import  The file's waypoints are added to vlpref.cfg, in degrees or plane\n"
+    "        metres as the settings' prefInDegrees says, without alert; names are\n"
+    "        cut to 31 characters. --routes or --tracks takes the route or track\n"
+    "        points instead, named from their route or track and a number.\n"
     "        --replace drops the points already there. The navigator reads ten\n"
-    "        points: more are refused.\n"
+    "        points: more are refused. In plane metres, a point that would not\n"
+    "        come back within 1 m (far from 9 E) is refused with its name.\n"
     "export  The preference points as GPX 1.1 waypoints (standard output unless\n"
-    "        --output).\n"
+    "        --output). A point whose plane metres give no latitude/longitude is\n"
+    "        named and the export refused.\n"
     "track   The track log (\\Scheda di memoria\\GpsLog.txt, or --log FILE) as a\n"
     "        GPX 1.1 track. The log holds neither date nor hemisphere: --date is\n"
-    "        the UTC day of its first line (a day is added whenever the time of\n"
-    "        day goes back) and --hemisphere (default N,E) signs every position.\n"
+    "        the UTC day of its first line (a day is added when the time of day\n"
+    "        goes back by more than 12 hours: midnight passed) and --hemisphere\n"
+    "        (default N,E) signs every position.\n"
     "  --root DIR  device root (default $XDG_DATA_HOME/velkar)\n"
     "\n"
     "Needs gpsbabel. Exit status: 0 done, 1 wrong command line, 2 refused\n"
@@ -48,6 +52,13 @@ int ParseOptions(int argc, char** argv, Options* o, std::string* message)
             if (!value(&o->root)) return 0;
         } else if (arg == "--replace" && o->command == "import") {
             o->replace = 1;
+        } else if ((arg == "--routes" || arg == "--tracks") && o->command == "import") {
+            const int wanted = arg == "--routes" ? 1 : 2;
+            if (o->pathPoints != 0 && o->pathPoints != wanted) {
+                *message = "give --routes or --tracks, not both";
+                return 0;
+            }
+            o->pathPoints = wanted;
         } else if (arg == "--output" && o->command != "import") {
             if (!value(&o->output)) return 0;
         } else if (arg == "--log" && track) {
@@ -96,6 +107,8 @@ int main(int argc, char** argv)
     std::string message;
     if (!ParseOptions(argc, argv, &o, &message)) return Usage(message);
     SetDeviceRoot(o.root.empty() ? DeviceRootDefault() : o.root);
+    SetTemporaryOwner("velkar-points");
+    RemoveLeftoverTemporaries(DevicePathToHost(u"\\My Documents\\Velkar"));
     LoadSettings();
     if (command == "import") return RunImport(o);
     if (command == "export") return RunExport(o);

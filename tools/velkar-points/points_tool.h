@@ -21,6 +21,7 @@ struct Options {
     std::string date;
     std::string hemisphere = "N,E";
     int replace = 0;
+    int pathPoints = 0;  // import: 0 waypoints, 1 route points, 2 track points
 };
 
 
@@ -30,12 +31,10 @@ int Refuse(const std::string& message);
 // The folder of the project's GPSBabel style files.
 std::string StyleFolder();
 
-// A temporary file (removed by its destructor).
-struct TempFile {
-    std::string path;
-    TempFile();
-    ~TempFile();
-};
+// A file in this run's scratch folder (made at the first call; it and its files
+// are removed when the program ends, by a signal too); "" when it cannot be made.
+// At most eight names.
+std::string ScratchFile(const char* name);
 
 
 // Runs gpsbabel with args; its error output is kept and its first line returned

@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr double kNewDaySeconds = 12 * 3600;
+
 std::string FixedText6(double v) { return FixedText(v, 6); }
 
 // Days since 1970-01-01 of a civil date, and back (proleptic Gregorian).
@@ -85,11 +87,13 @@ int RunTrack(const Options& o)
     const double lonSign = h[2] == 'W' ? -1 : 1;
 
     const std::string logPath = o.log.empty() ? DevicePathToHost(kTrackLogPath) : o.log;
+    std::string message;
+    if (!InputIsRegularFile(logPath, &message)) return Refuse(message);
     std::ifstream in(logPath, std::ios::binary);
     if (!in) return Refuse(logPath + " cannot be read");
-    TempFile exchange;
-    if (exchange.path.empty()) return Refuse("cannot create a temporary file");
-    std::ofstream out(exchange.path, std::ios::binary);
+    const std::string exchange = ScratchFile("track.txt");
+    if (exchange.empty()) return Refuse("cannot create a temporary file");
+    std::ofstream out(exchange, std::ios::binary);
     int points = 0, skipped = 0;
     double previous = -1;
     // 44.348733;11.717500;163400.0;1;0.000000;0.000000 \n
@@ -111,7 +115,9 @@ int RunTrack(const Options& o)
             ++skipped;
             continue;
         }
-        if (previous >= 0 && t < previous) ++day;  // past midnight
+        // Past midnight: the time of day goes back by more than half a day. A
+        // receiver's timestamps may step back a little; that is no new day.
+        if (previous >= 0 && t < previous - kNewDaySeconds) ++day;
         previous = t;
         const int whole = static_cast<int>(t);
         char time[64];
@@ -127,10 +133,10 @@ int RunTrack(const Options& o)
     if (points == 0) return Refuse(logPath + " holds no track-log lines");
     std::fprintf(stderr,
                  "velkar-points: the track log holds no date and no hemisphere: its first line is dated %s UTC "
-                 "(a day added whenever the time goes back) and every position taken as %s (--date, --hemisphere)\n",
+                 "(a day added when the time goes back past midnight) and every position taken as %s (--date, --hemisphere)\n",
                  o.date.c_str(), h.c_str());
     if (skipped > 0) std::fprintf(stderr, "velkar-points: %d line%s that are not track-log lines left out\n", skipped,
                                   skipped == 1 ? "" : "s");
-    return WriteGpx("velkar-track.style", exchange.path, o.output);
+    return WriteGpx("velkar-track.style", exchange, o.output);
 }
 
