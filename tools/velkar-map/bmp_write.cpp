@@ -55,7 +55,7 @@ int WriteMapBmp(const MapRaster& raster, const std::string& hostPath, std::strin
     const uint64_t stride = (uint64_t(w) * 3 + 3) & ~uint64_t(3);
     const uint64_t fileSize = BmpFileSize(w, h);
 
-    const int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = open(hostPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = "cannot create " + hostPath + ": " + std::strerror(errno);
         return 0;

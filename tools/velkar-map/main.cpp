@@ -17,23 +17,33 @@
 namespace {
 
 const char kHelp[] =
-    "usage: velkar-map import FILE [--name NAME] [--srs SRS] [--replace N]\n"
+    "usage: velkar-map import FILE [--name NAME] [--srs SRS] [--replace N] [--force]\n"
+    "                  [--zoom Z] [--area LAT1,LON1,LAT2,LON2]\n"
     "                  [--resampling METHOD] [--root DIR]\n"
     "       velkar-map list [--root DIR]\n"
     "\n"
-    "import  Takes any raster GDAL opens with a georeference (GeoTIFF, an\n"
-    "        OziExplorer .map with its image, an image with a world file and a\n"
-    "        .prj, KAP...). A raster already north-up in EPSG:32632 or 25832 is\n"
-    "        taken pixel for pixel; any other is warped into EPSG:32632 at about\n"
-    "        its own resolution. Writes maps/NAME.bmp (24-bit, uncompressed) in\n"
-    "        the device's My Documents/Velkar folder and appends a record to\n"
+    "import  Takes a georeferenced map: any raster GDAL opens (GeoTIFF, an\n"
+    "        OziExplorer .map with its image or OZF2/OZF3, GeoPDF, KAP, an image\n"
+    "        with a world file and a .prj...), an MBTiles file, a folder of XYZ\n"
+    "        tiles (ZOOM/X/Y.png), or a KMZ/KML of ground overlays (mosaicked).\n"
+    "        A raster already north-up in EPSG:32632 or 25832 is taken pixel for\n"
+    "        pixel; any other is warped into EPSG:32632 at about its own\n"
+    "        resolution. Writes maps/NAME.bmp (24-bit, uncompressed) in the\n"
+    "        device's My Documents/Velkar folder and appends a record to\n"
     "        vlmap.cfg, in plane metres or, when the settings' mapInDegrees is 1,\n"
     "        in degrees. Prints the record and the residual between where the\n"
-    "        navigator puts the map and GDAL's own transform.\n"
+    "        navigator puts the map and GDAL's own transform; a map it would\n"
+    "        draw more than one pixel or 5 m away (far from 9 E) is refused.\n"
     "  --name NAME          name in the Map set list (default: the file's name)\n"
     "  --srs SRS            coordinate system when the file has none (EPSG:NNNN,\n"
     "                       WKT, PROJ string); a .prj beside the file is read too\n"
     "  --replace N          replace record N (1 to 5) instead of appending\n"
+    "  --force              import a map the navigator's grid cannot place, and\n"
+    "                       say how far off it is drawn\n"
+    "  --zoom Z             zoom level of an MBTiles or tile folder (default: the\n"
+    "                       deepest whose area fits one bitmap)\n"
+    "  --area LAT1,LON1,LAT2,LON2  only this area (two opposite corners,\n"
+    "                       decimal degrees; default: the whole map)\n"
     "  --resampling METHOD  GDAL resampling when warping (default bilinear;\n"
     "                       near, cubic, lanczos, average...)\n"
     "list    Prints each record, its coverage in latitude/longitude and whether\n"
@@ -56,9 +66,33 @@ int ParseOptions(int argc, char** argv, Options* o, std::string* message)
         } else if (arg == "--name" && o->command == "import") {
             if (!value(&o->name)) return 0;
         } else if (arg == "--srs" && o->command == "import") {
-            if (!value(&o->srs)) return 0;
+            if (!value(&o->request.srs)) return 0;
         } else if (arg == "--resampling" && o->command == "import") {
-            if (!value(&o->resampling)) return 0;
+            if (!value(&o->request.resampling)) return 0;
+        } else if (arg == "--force" && o->command == "import") {
+            o->force = 1;
+        } else if (arg == "--zoom" && o->command == "import") {
+            std::string z;
+            if (!value(&z)) return 0;
+            char* end = nullptr;
+            const long k = std::strtol(z.c_str(), &end, 10);
+            if (end == z.c_str() || *end != 0 || k < 0 || k > 30) {
+                *message = "--zoom needs a zoom level from 0 to 30, not '" + z + "'";
+                return 0;
+            }
+            o->request.zoom = static_cast<int>(k);
+        } else if (arg == "--area" && o->command == "import") {
+            std::string a;
+            if (!value(&a)) return 0;
+            double* v = o->request.area;
+            char tail = 0;
+            if (std::sscanf(a.c_str(), "%lf,%lf,%lf,%lf%c", &v[0], &v[1], &v[2], &v[3], &tail) != 4 ||
+                !(std::fabs(v[0]) <= 90 && std::fabs(v[2]) <= 90 && std::fabs(v[1]) <= 180 && std::fabs(v[3]) <= 180) ||
+                v[0] == v[2] || v[1] == v[3]) {
+                *message = "--area needs LAT1,LON1,LAT2,LON2 in decimal degrees (two opposite corners), not '" + a + "'";
+                return 0;
+            }
+            o->request.hasArea = 1;
         } else if (arg == "--replace" && o->command == "import") {
             std::string n;
             if (!value(&n)) return 0;
@@ -93,6 +127,7 @@ int Refuse(const std::string& message) { return ToolMessage("velkar-map", messag
 void LoadDevice(const Options& o)
 {
     SetDeviceRoot(o.root.empty() ? DeviceRootDefault() : o.root);
+    SetTemporaryOwner("velkar-map");
     LoadSettings();
 }
 

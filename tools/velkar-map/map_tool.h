@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "raster.h"
+
 constexpr int kExitOk = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitRefused = 2;
@@ -12,10 +14,10 @@ struct Options {
     std::string command;
     std::string file;
     std::string name;
-    std::string srs;
-    std::string resampling = "bilinear";
     std::string root;
-    int replace = 0;  // 1-based record number, 0 = append
+    MapRequest request;  // --srs, --resampling, --zoom, --area
+    int replace = 0;     // 1-based record number, 0 = append
+    int force = 0;       // import a map the grid cannot place
 };
 
 // Prints "velkar-map: message" and returns kExitRefused.

@@ -80,7 +80,12 @@ std::string SrsName(OGRSpatialReferenceH srs)
     const char* code = OSRGetAuthorityCode(srs, nullptr);
     if (authority != nullptr && code != nullptr) return std::string(authority) + ":" + code;
     const char* name = OSRGetName(srs);
-    return name != nullptr ? name : "unnamed";
+    if (name != nullptr && std::string(name) != "unnamed" && name[0] != 0) return name;
+    const char* projection = OSRGetAttrValue(srs, "PROJECTION", 0);  // "Lambert_Conformal_Conic_2SP"
+    if (projection == nullptr) return OSRIsGeographic(srs) ? "latitude/longitude" : "unnamed";
+    std::string text = projection;
+    std::replace(text.begin(), text.end(), '_', ' ');
+    return text;
 }
 
 char** ArgList(const std::vector<std::string>& args)
@@ -96,15 +101,16 @@ void CloseMapRaster(MapRaster* raster)
     MapRasterPrivate* p = raster->p;
     if (p == nullptr) return;
     for (auto it = p->virtuals.rbegin(); it != p->virtuals.rend(); ++it) GDALClose(*it);
-    if (p->source != nullptr) GDALClose(p->source);
+    CloseMapSources(&p->sources);
     if (p->viewSrs != nullptr) OSRDestroySpatialReference(p->viewSrs);
     delete p;
     raster->p = nullptr;
 }
 
-int OpenMapRaster(const std::string& path, const std::string& srsText, const std::string& resampling,
-                  MapRaster* raster, std::string* error)
+int OpenMapRaster(const std::string& path, const MapRequest& request, MapRaster* raster, std::string* error)
 {
+    const std::string& srsText = request.srs;
+    const std::string& resampling = request.resampling;
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);
     // Pixels pass through once, strip by strip: a small block cache is enough,
@@ -119,22 +125,24 @@ int OpenMapRaster(const std::string& path, const std::string& srsText, const std
         return 0;
     };
 
-    p.source = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr, nullptr, nullptr);
-    if (p.source == nullptr) return fail(path + " cannot be read as a raster: " + LastGdalError("unknown format"));
-    if (GDALGetRasterCount(p.source) < 1 || GDALGetRasterXSize(p.source) < 1 || GDALGetRasterYSize(p.source) < 1)
+    std::string opened;
+    if (!OpenMapSources(path, request, &p.sources, &opened)) return fail(opened);
+    raster->note = p.sources.note;
+    GDALDatasetH source = p.sources.inputs[0];
+    if (GDALGetRasterCount(source) < 1 || GDALGetRasterXSize(source) < 1 || GDALGetRasterYSize(source) < 1)
         return fail(path + " holds no raster bands");
 
     // Bytes only: wider pixels (elevations, 12-bit imagery) have no colours to show
     // until scaled, and clamping them would paint the map white.
-    const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(p.source, 1));
+    const GDALDataType type = GDALGetRasterDataType(GDALGetRasterBand(source, 1));
     if (type != GDT_Byte)
         return fail(path + " holds " + GDALGetDataTypeName(type) +
                     " pixels, not 8-bit colours: make a copy with gdal_translate -ot Byte -scale first");
 
     // Georeference: an affine geotransform, or at least three control points.
     double sourceGeo[6];
-    const int hasGeo = GDALGetGeoTransform(p.source, sourceGeo) == CE_None;
-    const int gcpCount = GDALGetGCPCount(p.source);
+    const int hasGeo = GDALGetGeoTransform(source, sourceGeo) == CE_None;
+    const int gcpCount = GDALGetGCPCount(source);
     if (!hasGeo && gcpCount < 3)
         return fail(path + " has no georeference (no geotransform, world file or three control points)");
 
@@ -143,7 +151,7 @@ int OpenMapRaster(const std::string& path, const std::string& srsText, const std
     std::string prj;
     std::string given = srsText;
     if (given.empty()) {
-        OGRSpatialReferenceH own = hasGeo ? GDALGetSpatialRef(p.source) : GDALGetGCPSpatialRef(p.source);
+        OGRSpatialReferenceH own = hasGeo ? GDALGetSpatialRef(source) : GDALGetGCPSpatialRef(source);
         if (own != nullptr) {
             OSRDestroySpatialReference(srs);
             srs = OSRClone(own);
@@ -172,7 +180,8 @@ int OpenMapRaster(const std::string& path, const std::string& srsText, const std
         OCTDestroyCoordinateTransformation(toWgs84);
     }
 
-    GDALDatasetH input = p.source;
+    std::vector<GDALDatasetH> inputs = p.sources.inputs;  // a KMZ's overlays come in red, green, blue, alpha
+    GDALDatasetH& input = inputs[0];
     // A palette becomes red, green, blue and alpha (transparent entries stay so).
     if (GDALGetRasterCount(input) == 1 && GDALGetRasterColorTable(GDALGetRasterBand(input, 1)) != nullptr) {
         char** args = ArgList({"-of", "VRT", "-expand", "rgba"});
@@ -190,7 +199,7 @@ int OpenMapRaster(const std::string& path, const std::string& srsText, const std
 
     const int northUpPlane = hasGeo && sourceGeo[2] == 0 && sourceGeo[4] == 0 && sourceGeo[1] > 0 &&
                              sourceGeo[5] < 0 && IsPlaneSrs(srs);
-    if (northUpPlane) {
+    if (northUpPlane && inputs.size() == 1) {
         p.view = input;
         p.viewSrs = srs;
         std::copy(sourceGeo, sourceGeo + 6, p.geo);
@@ -206,9 +215,14 @@ int OpenMapRaster(const std::string& path, const std::string& srsText, const std
         CSLDestroy(args);
         if (options == nullptr) return fail("the resampling '" + resampling + "' is not one GDAL knows");
         int usageError = 0;
-        GDALDatasetH warped = GDALWarp("", nullptr, 1, &input, options, &usageError);
+        GDALDatasetH warped =
+            GDALWarp("", nullptr, static_cast<int>(inputs.size()), inputs.data(), options, &usageError);
         GDALWarpAppOptionsFree(options);
-        if (warped == nullptr) return fail(path + " cannot be warped into EPSG:32632: " + LastGdalError("GDAL failed"));
+        if (warped == nullptr || GDALGetRasterXSize(warped) < 1 || GDALGetRasterYSize(warped) < 1) {
+            if (warped != nullptr) GDALClose(warped);
+            return fail(path + ": GDAL cannot warp its coordinate system (" + raster->sourceSrs +
+                        ") into the plane grid (EPSG:32632)");
+        }
         p.virtuals.push_back(warped);
         p.view = warped;
         p.viewSrs = EpsgSrs(kPlaneEpsg);

@@ -13,8 +13,23 @@
 constexpr int kPlaneEpsg = 32632;      // WGS84 / UTM 32N: the plane grid within a metre
 constexpr int kPlaneEpsgEtrs = 25832;  // ETRS89 / UTM 32N, taken as it is
 
+struct MapRequest;
+
+// The datasets a map file gave: every one opened (closed in reverse order) and
+// those to warp together (one, or a KMZ's overlays).
+struct MapSources {
+    std::vector<GDALDatasetH> owned;
+    std::vector<GDALDatasetH> inputs;
+    std::string note;
+};
+int OpenMapSources(const std::string& path, const MapRequest& request, MapSources* sources, std::string* error);
+int OpenKmlOverlays(const std::string& path, MapSources* sources, std::string* error);
+void CloseMapSources(MapSources* sources);
+// A number as GDAL's options take it ("%.12g").
+std::string FixedDegrees(double value);
+
 struct MapRasterPrivate {
-    GDALDatasetH source = nullptr;                 // as opened
+    MapSources sources;                            // as opened
     std::vector<GDALDatasetH> virtuals;            // expansions and the warp, newest last
     GDALDatasetH view = nullptr;                   // what is written
     OGRSpatialReferenceH viewSrs = nullptr;
