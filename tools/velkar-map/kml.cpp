@@ -1,7 +1,10 @@
 // A KMZ's (or KML's) ground overlays as GDAL datasets: each image with its
 // LatLonBox (north, south, east, west, rotation about its centre) as a
-// geotransform in WGS84 degrees, in a VRT of red, green, blue and alpha, so that
-// one warp mosaics them all.
+// geotransform in WGS84 degrees, in a VRT of red, green, blue and alpha (turned
+// north-up when rotated), all of them mosaicked in one VRT for the warp.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -55,8 +58,10 @@ std::string XmlText(std::string s)
     return s;
 }
 
-// The image as red, green, blue and alpha, placed by geo, in WGS84.
-GDALDatasetH OverlayDataset(GDALDatasetH image, const double* geo)
+// The image as red, green, blue and alpha, placed by geo, in WGS84: a VRT in
+// GDAL's memory files (named into *names), warped north-up when turned. 0 when
+// GDAL cannot make it.
+int OverlayFile(GDALDatasetH image, const double* geo, int index, std::vector<std::string>* names)
 {
     const int count = GDALGetRasterCount(image);
     std::vector<std::string> args = {"-of", "VRT", "-a_srs", "EPSG:4326"};
@@ -67,13 +72,27 @@ GDALDatasetH OverlayDataset(GDALDatasetH image, const double* geo)
         for (const char* b : bands[std::min(count, 4) - 1]) args.insert(args.end(), {"-b", b});
         args.insert(args.end(), {"-colorinterp", "red,green,blue,alpha"});
     }
+    const std::string prefix = "/vsimem/velkar-map-" + std::to_string(getpid()) + "-overlay-" + std::to_string(index);
     char** list = ArgList(args);
     GDALTranslateOptions* options = GDALTranslateOptionsNew(list, nullptr);
     CSLDestroy(list);
-    GDALDatasetH overlay = options != nullptr ? GDALTranslate("", image, options, nullptr) : nullptr;
+    GDALDatasetH overlay = options != nullptr ? GDALTranslate((prefix + ".vrt").c_str(), image, options, nullptr) : nullptr;
     GDALTranslateOptionsFree(options);
-    if (overlay != nullptr) GDALSetGeoTransform(overlay, const_cast<double*>(geo));
-    return overlay;
+    if (overlay == nullptr) return 0;
+    GDALSetGeoTransform(overlay, const_cast<double*>(geo));
+    names->push_back(prefix + ".vrt");
+    if (geo[2] == 0 && geo[4] == 0) return GDALClose(overlay), 1;
+    list = ArgList({"-of", "VRT", "-dstalpha"});
+    GDALWarpAppOptions* warp = GDALWarpAppOptionsNew(list, nullptr);
+    CSLDestroy(list);
+    int usage = 0;
+    GDALDatasetH north = GDALWarp((prefix + "-north.vrt").c_str(), nullptr, 1, &overlay, warp, &usage);
+    GDALWarpAppOptionsFree(warp);
+    GDALClose(overlay);
+    if (north == nullptr) return 0;
+    GDALClose(north);
+    names->push_back(prefix + "-north.vrt");
+    return 1;
 }
 
 }  // namespace
@@ -102,6 +121,7 @@ int OpenKmlOverlays(const std::string& path, MapSources* s, std::string* error)
     const std::string xml = ReadVsiText(kml);
     size_t at = 0, end = 0;
     int overlays = 0;
+    std::vector<std::string> mosaic;  // the overlays' memory files, in order
     while ((at = xml.find("<GroundOverlay", at)) != std::string::npos) {
         end = xml.find("</GroundOverlay>", at);
         if (end == std::string::npos) break;
@@ -136,18 +156,27 @@ int OpenKmlOverlays(const std::string& path, MapSources* s, std::string* error)
         const double cx = (east + west) / 2, cy = (north + south) / 2;
         const double geo[6] = {cx + (west - cx) * c - (north - cy) * sn, dx * c, dy * sn,
                                cy + (west - cx) * sn + (north - cy) * c, dx * sn, -dy * c};
-        GDALDatasetH overlay = OverlayDataset(image, geo);
-        if (overlay == nullptr) {
+        if (!OverlayFile(image, geo, overlays, &s->memoryFiles)) {
             *error = path + ": ground overlay " + std::to_string(overlays) + " cannot be read: " + LastGdalError("GDAL failed");
             return 0;
         }
-        s->owned.push_back(overlay);
-        s->inputs.push_back(overlay);
+        mosaic.push_back(s->memoryFiles.back());
     }
-    if (s->inputs.empty()) {
+    if (mosaic.empty()) {
         *error = path + " holds no ground overlay (an image with its LatLonBox)";
         return 0;
     }
-    s->note = std::to_string(s->inputs.size()) + " ground overlay" + (s->inputs.size() == 1 ? "" : "s");
+    // One VRT of every overlay, north-up in WGS84: what the warp reads.
+    std::vector<const char*> names;
+    for (const std::string& m : mosaic) names.push_back(m.c_str());
+    int usage = 0;
+    GDALDatasetH all = GDALBuildVRT("", static_cast<int>(names.size()), nullptr, names.data(), nullptr, &usage);
+    if (all == nullptr) {
+        *error = path + ": its ground overlays cannot be put together: " + LastGdalError("GDAL failed");
+        return 0;
+    }
+    s->owned.push_back(all);
+    s->inputs.push_back(all);
+    s->note = std::to_string(mosaic.size()) + " ground overlay" + (mosaic.size() == 1 ? "" : "s");
     return 1;
 }

@@ -16,10 +16,11 @@ constexpr int kPlaneEpsgEtrs = 25832;  // ETRS89 / UTM 32N, taken as it is
 struct MapRequest;
 
 // The datasets a map file gave: every one opened (closed in reverse order) and
-// those to warp together (one, or a KMZ's overlays).
+// the one to warp.
 struct MapSources {
     std::vector<GDALDatasetH> owned;
     std::vector<GDALDatasetH> inputs;
+    std::vector<std::string> memoryFiles;  // GDAL's /vsimem/ files, removed with the datasets
     std::string note;
 };
 int OpenMapSources(const std::string& path, const MapRequest& request, MapSources* sources, std::string* error);

@@ -100,11 +100,10 @@ GDALDatasetH OpenMbtiles(const std::string& path, const MapRequest& r, std::stri
         *error = path + " is no MBTiles raster GDAL reads";
         return nullptr;
     }
-    const char* maxText = GDALGetMetadataItem(deepest, "maxzoom", nullptr);
-    const char* minText = GDALGetMetadataItem(deepest, "minzoom", nullptr);
+    // The deepest level, and one overview for each level below it that holds tiles.
     const char* levelText = GDALGetMetadataItem(deepest, "ZOOM_LEVEL", nullptr);
-    const int maxZoom = levelText != nullptr ? std::atoi(levelText) : maxText != nullptr ? std::atoi(maxText) : 0;
-    const int minZoom = minText != nullptr ? std::min(std::atoi(minText), maxZoom) : maxZoom;
+    const int maxZoom = levelText != nullptr ? std::atoi(levelText) : 0;
+    const int minZoom = std::max(0, maxZoom - GDALGetOverviewCount(GDALGetRasterBand(deepest, 1)));
     int zoom = r.zoom;
     if (zoom >= 0 && (zoom < minZoom || zoom > maxZoom)) {
         GDALClose(deepest);
@@ -307,6 +306,8 @@ int OpenMapSources(const std::string& path, const MapRequest& r, MapSources* s, 
 void CloseMapSources(MapSources* s)
 {
     for (auto it = s->owned.rbegin(); it != s->owned.rend(); ++it) GDALClose(*it);
+    for (const std::string& name : s->memoryFiles) VSIUnlink(name.c_str());
     s->owned.clear();
+    s->memoryFiles.clear();
     s->inputs.clear();
 }
