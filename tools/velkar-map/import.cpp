@@ -82,6 +82,40 @@ std::string ClaimBitmapName(const fs::path& folder, const std::string& stem, con
     return "";
 }
 
+// 1 when some live process has the file open (its descriptors under /proc).
+int OpenInSomeProcess(const fs::path& file)
+{
+    std::error_code ec;
+    const fs::path target = fs::canonical(file, ec);
+    if (ec) return 0;
+    for (const auto& process : fs::directory_iterator("/proc", ec)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.empty() || !std::isdigit(static_cast<unsigned char>(pid[0]))) continue;
+        std::error_code fdError;
+        for (const auto& fd : fs::directory_iterator(process.path() / "fd", fdError)) {
+            std::error_code linkError;
+            if (fs::read_symlink(fd.path(), linkError) == target) return 1;
+        }
+    }
+    return 0;
+}
+
+// Bitmaps an earlier velkar-map left half-written as "NAME.bmp.part" (killed
+// before it named them): removed when older than this run and open nowhere.
+void RemoveOldPartBitmaps(const fs::path& folder)
+{
+    std::error_code ec;
+    const auto start = fs::file_time_type::clock::now();
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        const std::string name = e.path().filename().string();
+        std::error_code fileError;
+        if (name.size() < 9 || name.compare(name.size() - 9, 9, ".bmp.part") != 0 || e.is_symlink(fileError) ||
+            !e.is_regular_file(fileError) || e.last_write_time(fileError) >= start || OpenInSomeProcess(e.path()))
+            continue;
+        fs::remove(e.path(), fileError);
+    }
+}
+
 }  // namespace
 
 int RunImport(const Options& o)
@@ -90,6 +124,7 @@ int RunImport(const Options& o)
     const fs::path folder = DevicePathToHost(kMapsFolder);
     RemoveLeftoverTemporaries(folder.string());
     RemoveLeftoverTemporaries(DevicePathToHost(kVelkarFolder));
+    RemoveOldPartBitmaps(folder);
     // A first look at the catalogue, before the long work: taken again under the lock.
     const int count = LoadMapCatalogue() == 1 ? lastMapIndex + 1 : 0;
     if (o.replace > 0 && o.replace > count)

@@ -125,9 +125,11 @@ TEST_F(MapSharedRoot, KilledImportsLeaveNothingBehind)
         Shell(Import(Quote(root.dir + "/big.tif") + " --replace 1") + " >/dev/null 2>&1 & sleep " +
               std::to_string(ms / 1000.0) + "; kill -9 $! 2>/dev/null; wait");
     }
+    std::ofstream(Maps() + "/earlier.bmp.part") << "cut short by an earlier version";
     Shell("sleep 1.1");  // the next run removes only what changed before it started
     ASSERT_EQ(Shell(Import(Quote(root.dir + "/big.tif") + " --replace 1")).status, 0);
     EXPECT_EQ(CountLeftovers(Maps()), 0);
+    EXPECT_FALSE(fs::exists(Maps() + "/earlier.bmp.part"));
     EXPECT_EQ(CountLeftovers(root.dir + kVelkarDir), 0);
     SetDeviceRoot(root.dir);
     ASSERT_EQ(LoadMapCatalogue(), 1);
