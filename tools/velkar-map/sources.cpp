@@ -273,15 +273,17 @@ int OpenMapSources(const std::string& path, const MapRequest& r, MapSources* s, 
     } else if (!S_ISREG(st.st_mode)) {
         *error = path + " is not a regular file";
         return 0;
-    } else if (ext == ".kmz" || ext == ".kml") {
-        return OpenKmlOverlays(path, s, error);
     } else if (ext == ".mbtiles") {
         d = OpenMbtiles(path, r, &s->note, error);
+    } else if (r.zoom >= 0) {
+        *error = "--zoom is for an MBTiles file or a tile folder";
+        return 0;
+    } else if (ext == ".kmz" || ext == ".kml") {
+        if (!OpenKmlOverlays(path, s, error)) return 0;
+        d = s->inputs.back();  // the mosaic, taken again below
+        s->inputs.pop_back();
+        s->owned.pop_back();
     } else {
-        if (r.zoom >= 0) {
-            *error = "--zoom is for an MBTiles file or a tile folder";
-            return 0;
-        }
         d = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
         if (d == nullptr)
             *error = ext == ".map" ? MapImageRefusal(path) : path + " cannot be read as a raster: " +

@@ -1,8 +1,7 @@
-// velkar-map on the formats beyond a single raster, made here with GDAL: an
-// MBTiles at two zoom levels, an XYZ tile folder, a KMZ of two ground overlays.
-// Each bitmap is checked through its record: at sample positions its pixel is
-// the source pixel GDAL puts there. A whole-world raster is refused, or taken
-// with --force.
+// velkar-map on formats made here with GDAL: an MBTiles at two zoom levels, an
+// XYZ tile folder, a KMZ of two ground overlays; through its record, each
+// bitmap's pixel at sample positions is the source pixel GDAL puts there. A
+// whole-world raster is refused, or taken with --force.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -40,7 +39,7 @@ GDALDatasetH Gradient(int side, int scale)
     for (int b = 1; b <= 3; ++b) {
         for (size_t i = 0; i < band.size(); ++i)
             band[i] = static_cast<unsigned char>(b == 1 ? i % side / scale : b == 2 ? i / side / scale : 200);
-        GDALRasterIO(GDALGetRasterBand(d, b), GF_Write, 0, 0, side, side, band.data(), side, side, GDT_Byte, 0, 0);
+        EXPECT_EQ(CE_None, GDALRasterIO(GDALGetRasterBand(d, b), GF_Write, 0, 0, side, side, band.data(), side, side, GDT_Byte, 0, 0));
     }
     double geo[6] = {-kHalf + kTileX * 256 * Metres(), Metres(), 0, kHalf - kTileY * 256 * Metres(), 0, -Metres()};
     GDALSetGeoTransform(d, geo);
