@@ -3,7 +3,10 @@
 // for, under the device root's lock; nothing is written when the map is refused
 // (the navigator's grid cannot place it, or the catalogue cannot be rewritten).
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <climits>
 
 #include <algorithm>
 #include <cctype>
@@ -37,6 +40,30 @@ constexpr int kMetreDecimals = 3;                 // millimetres
 constexpr int kDegreeDecimals = 10;               // about 0.01 mm
 const char16_t kMapsFolder[] = u"\\My Documents\\Velkar\\maps";
 const char16_t kVelkarFolder[] = u"\\My Documents\\Velkar";
+
+// The bitmap's temporary while it exists, for the signal handler (fixed storage).
+char temporaryPath[PATH_MAX];
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void RemoveTemporaryOnSignal(int signal)
+{
+    if (temporaryPath[0] != 0) unlink(temporaryPath);
+    struct sigaction plain = {};
+    plain.sa_handler = SIG_DFL;
+    sigaction(signal, &plain, nullptr);
+    raise(signal);
+}
+
+// Ended by a signal while the bitmap is written, the program removes it first.
+void GuardTemporary(const std::string& path)
+{
+    if (path.size() >= sizeof temporaryPath) return;
+    std::memcpy(temporaryPath, path.c_str(), path.size() + 1);
+    struct sigaction handler = {};
+    handler.sa_handler = RemoveTemporaryOnSignal;
+    sigemptyset(&handler.sa_mask);
+    for (int s : kSignals) sigaction(s, &handler, nullptr);
+}
 
 // File-name part for the bitmap: letters, digits, '-', '_' and '.'.
 std::string SafeFileStem(const std::string& name)
@@ -174,6 +201,7 @@ int RunImport(const Options& o)
     const std::string stem = SafeFileStem(name);
     // Written under a name of its own (created exclusively, never through a link).
     const fs::path temporary = folder / TemporaryFileName(stem + ".bmp");
+    GuardTemporary(temporary.string());
     const int written = WriteMapBmp(raster, temporary.string(), &error);
     CloseMapRaster(&raster);
     if (!written) return Refuse(error);

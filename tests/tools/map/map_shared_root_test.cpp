@@ -112,9 +112,9 @@ TEST_F(MapSharedRoot, TwoImportsAtOnceLoseNothing)
     }
 }
 
-// Killed at random moments while warping (from the next zone) and writing: the
-// catalogue and its bitmap stay whole, and the next run removes the dead runs'
-// temporaries.
+// Killed (-9 or TERM) at random moments while warping from the next zone and
+// writing: the catalogue and its bitmap stay whole, and the next run removes
+// the dead runs' temporaries.
 TEST_F(MapSharedRoot, KilledImportsLeaveNothingBehind)
 {
     SolidRaster(root.dir + "/big.tif", 1500, 32633, 0, 128, 0);
@@ -123,7 +123,7 @@ TEST_F(MapSharedRoot, KilledImportsLeaveNothingBehind)
     for (int i = 0; i < kLoops; ++i) {
         const int ms = std::uniform_int_distribution<int>(0, 400)(random);
         Shell(Import(Quote(root.dir + "/big.tif") + " --replace 1") + " >/dev/null 2>&1 & sleep " +
-              std::to_string(ms / 1000.0) + "; kill -9 $! 2>/dev/null; wait");
+              std::to_string(ms / 1000.0) + "; kill -" + (i % 2 ? "9" : "TERM") + " $! 2>/dev/null; wait");
     }
     std::ofstream(Maps() + "/earlier.bmp.part") << "cut short by an earlier version";
     Shell("sleep 1.1");  // the next run removes only what changed before it started
