@@ -1,11 +1,14 @@
-// Raw catalogue records and the bitmap header check.
+// Raw records, the rewrite check, the lock's refusal, the bitmap header check
+// and regular-file inputs.
 #include "catalogue.h"
 
+#include <unistd.h>
+
 #include <cstdio>
-#include <fstream>
 
 #include "base/text.h"
 #include "platform/bmp_layout.h"
+#include "platform/files.h"
 #include "store/bracket_tokens.h"
 
 namespace {
@@ -13,12 +16,14 @@ namespace {
 struct RawReading {
     std::vector<RawRecord>* records;
     RawRecord current;
+    int32_t pending = 0;  // tokens of a record not yet closed
 };
 
 int CollectToken(int32_t number, char16_t* token, void* context)
 {
     auto& r = *static_cast<RawReading*>(context);
     r.current[static_cast<size_t>(number)] = token;
+    r.pending = number == kLastTokenOfRecord ? 0 : number + 1;
     if (number == kLastTokenOfRecord) {
         r.records->push_back(r.current);
         r.current = RawRecord();
@@ -35,6 +40,35 @@ int ReadRawRecords(const char16_t* devicePath, std::vector<RawRecord>* records)
     records->clear();
     RawReading reading{records, RawRecord()};
     return ReadBracketTokens(devicePath, CollectToken, &reading);
+}
+
+int CatalogueRewritable(const char16_t* devicePath, std::string* why)
+{
+    if (!RecordFileReadable(DevicePathToHost(devicePath), why)) return 0;
+    std::vector<RawRecord> records;
+    RawReading reading{&records, RawRecord()};
+    ReadBracketTokens(devicePath, CollectToken, &reading);
+    if (reading.pending == 0) return 1;
+    *why = "it ends in a record of " + std::to_string(reading.pending) + " value" + (reading.pending == 1 ? "" : "s") +
+           " out of 13";
+    return 0;
+}
+
+std::string LockRefusal(const std::string& holder)
+{
+    return "the device root's files are being changed by " + (holder.empty() ? std::string("another program") : holder) +
+           " (waited 10 s); try again when it has finished";
+}
+
+int InputIsRegularFile(const std::string& hostPath, std::string* message)
+{
+    const int fd = OpenRegularFileForReading(hostPath);
+    if (fd < 0) {
+        *message = hostPath + " is missing, unreadable or not a regular file";
+        return 0;
+    }
+    close(fd);
+    return 1;
 }
 
 std::u16string RawRecordsText(const std::vector<RawRecord>& records)
@@ -77,17 +111,21 @@ std::string FixedText(double value, int decimals)
 BitmapCheck CheckBitmapFile(const std::string& hostPath)
 {
     BitmapCheck c{0, 0, 0, ""};
-    std::ifstream in(hostPath, std::ios::binary);
-    if (!in) {
-        c.detail = "missing or unreadable";
+    // Opened like the navigator opens it: a FIFO or a device counts as missing.
+    const int fd = OpenRegularFileForReading(hostPath);
+    if (fd < 0) {
+        c.detail = "missing, unreadable or not a regular file";
         return c;
     }
     std::string head(static_cast<size_t>(kBmpHeadBytes), '\0');
-    in.read(head.data(), kBmpHeadBytes);
-    const std::streamsize got = in.gcount();
-    in.clear();
-    in.seekg(0, std::ios::end);
-    const int64_t fileSize = static_cast<int64_t>(in.tellg());
+    ssize_t got = 0;
+    while (got < kBmpHeadBytes) {
+        const ssize_t n = pread(fd, head.data() + got, static_cast<size_t>(kBmpHeadBytes - got), got);
+        if (n <= 0) break;
+        got += n;
+    }
+    const int64_t fileSize = static_cast<int64_t>(lseek(fd, 0, SEEK_END));
+    close(fd);
     const auto* h = reinterpret_cast<const unsigned char*>(head.data());
     if (got >= 24 && h[0] == 0x89 && h[1] == 'P' && h[2] == 'N' && h[3] == 'G') {
         c.widthPx = static_cast<int32_t>(Be32(h + 16));

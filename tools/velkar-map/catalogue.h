@@ -1,7 +1,7 @@
-// The map catalogue as velkar-map edits it: every complete record's thirteen
+// The record files as both tools edit them: every complete record's thirteen
 // token texts as written (so a record that is not touched is written back the
-// same), a new record from an imported map, and a header check of a bitmap that
-// tells whether the navigator can open it. Standard library and the core only.
+// same), whether a file can be rewritten without loss, the device root's lock, a
+// bitmap header check, and input files opened like the navigator opens them.
 #pragma once
 
 #include <array>
@@ -35,3 +35,16 @@ struct BitmapCheck {
 // Reads the header of the bitmap at hostPath (BMP, PNG or JPEG); a BMP by the
 // navigator's own layout reader.
 BitmapCheck CheckBitmapFile(const std::string& hostPath);
+
+// 1 when the bracket-token file at devicePath is missing, or is read record by
+// record whole (no partial record at its end, text the reader decodes); 0 with
+// *why a few words otherwise: rewriting it would lose what the reader cannot see.
+int CatalogueRewritable(const char16_t* devicePath, std::string* why);
+
+// How long a tool waits for the device root's lock, and its refusal text.
+constexpr int kLockWaitMs = 10000;
+std::string LockRefusal(const std::string& holder);
+
+// 1 when hostPath opens, without waiting, as a regular file (a FIFO or a device
+// is refused at once); 0 with a one-line *message naming the path otherwise.
+int InputIsRegularFile(const std::string& hostPath, std::string* message);

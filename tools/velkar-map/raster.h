@@ -18,12 +18,25 @@ struct MapRaster {
     double metresPerPixelX = 0;  // of the bitmap, in its own coordinate system
     double metresPerPixelY = 0;
     std::string sourceSrs;   // short name of the input's coordinate system
+    std::string note;        // what was taken ("zoom 15 of 13 to 15", "2 ground overlays"), or ""
 };
 
-// Opens path. srs ("" for none) overrides the file's own coordinate system;
-// resampling is a GDAL resampling name (near, bilinear, cubic, lanczos...).
-int OpenMapRaster(const std::string& path, const std::string& srs, const std::string& resampling,
-                  MapRaster* raster, std::string* error);
+// What to take from the file: srs ("" for none) overrides the file's own
+// coordinate system; resampling is a GDAL resampling name (near, bilinear,
+// cubic, lanczos...); zoom (-1: the deepest that fits one BMP) picks an MBTiles's
+// or tile folder's level; area (latitude, longitude, latitude, longitude) cuts.
+struct MapRequest {
+    std::string srs;
+    std::string resampling = "bilinear";
+    int zoom = -1;
+    int hasArea = 0;
+    double area[4] = {0, 0, 0, 0};
+};
+
+// Opens path: a raster file (GeoTIFF, OziExplorer .map with its image or OZF,
+// GeoPDF, KAP, an image with a world file...), an MBTiles, an XYZ tile folder, or
+// a KMZ/KML of ground overlays.
+int OpenMapRaster(const std::string& path, const MapRequest& request, MapRaster* raster, std::string* error);
 void CloseMapRaster(MapRaster* raster);
 
 struct MapPlacement {
@@ -43,7 +56,8 @@ int PlaceMapRaster(const MapRaster& raster, MapPlacement* placement, std::string
 // Bytes of the 24-bit BMP for the raster (header included).
 uint64_t BmpFileSize(int32_t widthPx, int32_t heightPx);
 
-// Writes the BMP to hostPath (created, or replaced). The room is reserved before
+// Writes the BMP to hostPath, a new file (created exclusively, never through a
+// link; an existing name fails). The room is reserved before
 // the first pixel, so a full disk fails at once. Transparent or uncovered pixels
 // become white, the colour the navigator draws where no map is.
 int WriteMapBmp(const MapRaster& raster, const std::string& hostPath, std::string* error);

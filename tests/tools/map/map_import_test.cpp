@@ -257,7 +257,7 @@ TEST(MapImportCatalogue, RefusalsLeaveItWholeReplaceKeepsTheOthers)
         {"no coordinate system", tool + "noprj.png" + tail, "has no coordinate system"},
         {"unknown coordinate system", tool + "noprj.png --srs EPSG:999999" + tail, "names no coordinate system"},
         {"not a raster", tool + "text.tif" + tail, "cannot be read as a raster"},
-        {"missing file", tool + "missing.tif" + tail, "cannot be read as a raster"},
+        {"missing file", tool + "missing.tif" + tail, "missing.tif is missing or unreadable"},
         {"16-bit pixels", tool + "dem.tif --srs EPSG:32632" + tail, "not 8-bit colours"},
         {"replace past the end", tool + "good.tif --replace 5" + tail, "holds 4 record"},
         // A full disk: the file-size limit makes the bitmap's first write fail.
