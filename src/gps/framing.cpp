@@ -1,5 +1,9 @@
+// Sentence framing over a run of received bytes: the state lives in locals for
+// the whole run, a '$' is found with memchr, and a sentence's characters are
+// stored in one tight loop up to its end mark.
 #include "gps/framing.h"
 
+#include <cstring>
 #include <mutex>
 
 #include "base/text.h"
@@ -8,39 +12,90 @@
 
 char16_t sentenceBuffer[kSentenceBufferSize];
 
+namespace {
+
+// The parser a sentence of length characters goes to, by its characters 3 to 5.
+FrameResult KindOf(const char16_t* s, int32_t length)
+{
+    if (length < 6) return kFrameNone;
+    const char16_t a = s[3], b = s[4], c = s[5];
+    if (a == u'G' && b == u'G' && c == u'A') return kFrameGga;
+    if (a == u'V' && b == u'T' && c == u'G') return kFrameVtg;
+    if (a == u'R' && b == u'M' && c == u'C') return kFrameRmc;
+    if (a == u'G' && b == u'N' && c == u'S') return kFrameGns;
+    return kFrameNone;
+}
+
+// A sentence ended by its '*': handed to its parser, held back, or passed over.
+FrameResult HandOver(char16_t* buffer, int32_t length)
+{
+    const FrameResult kind = KindOf(buffer, length);
+    if (kind == kFrameNone) return kFrameNone;
+    if (settings.gpsEmulation.load(std::memory_order_relaxed) != 0 ||
+        gotoActive.load(std::memory_order_relaxed) != 0) {
+        return kFrameIgnored;
+    }
+    std::lock_guard<std::mutex> lock(gpsMutex);
+    std::memcpy(displayLine, buffer, (static_cast<size_t>(length) + 1) * sizeof(char16_t));
+    switch (kind) {
+    case kFrameGga: ParseGga(buffer); break;
+    case kFrameVtg: ParseVtg(buffer); break;
+    case kFrameRmc: ParseRmc(buffer); break;
+    default: ParseGns(buffer); break;
+    }
+    return kind;
+}
+
+inline bool EndsStoring(unsigned char b) { return b == '$' || b == '*' || b == '\r' || b == '\n'; }
+
+}  // namespace
+
+size_t FrameBytes(char16_t* buffer, FramingState* state, const unsigned char* bytes, size_t size,
+                  FrameResult* result)
+{
+    int32_t in = state->inSentence;
+    int32_t length = state->sentenceLength;
+    FrameResult r = kFrameNone;
+    size_t i = 0;
+    while (i < size) {
+        if (in == 0) {
+            const void* dollar = std::memchr(bytes + i, '$', size - i);
+            if (dollar == nullptr) {
+                i = size;
+                break;
+            }
+            i = static_cast<size_t>(static_cast<const unsigned char*>(dollar) - bytes) + 1;
+            in = 1;
+            buffer[0] = u'$';
+            length = 1;
+            continue;
+        }
+        for (; i < size && !EndsStoring(bytes[i]); ++i)
+            if (length < kMaxSentenceLength) buffer[length++] = bytes[i];
+        if (i == size) break;
+        const unsigned char end = bytes[i++];
+        if (end == '$') {
+            buffer[0] = u'$';
+            length = 1;
+            continue;
+        }
+        in = 0;
+        buffer[length] = 0;
+        const int32_t stored = length;
+        length = 0;
+        if (end != '*') continue;  // a line end drops the sentence
+        r = HandOver(buffer, stored);
+        if (r != kFrameNone) break;
+    }
+    state->inSentence = in;
+    state->sentenceLength = length;
+    *result = r;
+    return i;
+}
+
 FrameResult FrameByte(char16_t* buffer, FramingState* state, unsigned char byte)
 {
-    FramingState& s = *state;
-    if (s.sentenceLength >= kMaxSentenceLength) {
-        // Overlong: abandon the sentence; its first 252 characters stay in the
-        // buffer for a later '*' to examine.
-        s.inSentence = 0;
-        s.sentenceLength = 0;
-    }
-    if (byte == '$') s.inSentence = 1;
-    if (byte == '*') {
-        s.inSentence = 0;
-        s.sentenceLength = 0;
-        const bool gga = buffer[3] == u'G' && buffer[4] == u'G' && buffer[5] == u'A';
-        const bool vtg = buffer[3] == u'V' && buffer[4] == u'T' && buffer[5] == u'G';
-        if (!gga && !vtg) return kFrameNone;
-        if (settings.gpsEmulation.load(std::memory_order_relaxed) != 0 ||
-            gotoActive.load(std::memory_order_relaxed) != 0) {
-            return kFrameIgnored;
-        }
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        CopyText(displayLine, kDisplayLineSize, buffer);
-        if (gga) {
-            ParseGga(buffer);
-            return kFrameGga;
-        }
-        ParseVtg(buffer);
-        return kFrameVtg;
-    }
-    if (s.inSentence == 1) {
-        buffer[s.sentenceLength] = byte;  // a byte b becomes the code unit b
-        buffer[s.sentenceLength + 1] = 0;
-        ++s.sentenceLength;
-    }
-    return kFrameNone;
+    FrameResult r = kFrameNone;
+    FrameBytes(buffer, state, &byte, 1, &r);
+    return r;
 }

@@ -1,12 +1,14 @@
-// GGA and VTG parsing. Fields lie between separators (',' and ':') and keep their
-// NMEA place: field n is NMEA field n, empty fields counted. An empty field sets
-// nothing, so the value it would set keeps what it held. Checksums are not verified.
-// Also the silence rule: a fix that no GGA has confirmed for a while is dropped.
+// GGA and VTG parsing and the steps every position fix shares. Fields lie between
+// separators (',' and ':') and keep their NMEA place: field n is NMEA field n,
+// empty fields counted. An empty field sets nothing, so the value it would set
+// keeps what it held. Checksums are not verified. Also the silence rule: a fix
+// that no position sentence has confirmed for a while is dropped.
 #include "gps/gps_state.h"
 
 #include "base/numbers.h"
 #include "base/text.h"
 #include "geo/geo.h"
+#include "gps/fields.h"
 #include "gps/fix_history.h"
 #include "platform/clock.h"
 #include "store/settings.h"
@@ -24,54 +26,6 @@ namespace {
 // dropped by the silence rule (once per silence). Guarded by gpsMutex.
 int64_t lastGgaMs = 0;
 bool silenceArmed = false;
-
-inline bool IsSeparator(char16_t c) { return c == u',' || c == u':'; }
-
-// Walks the fields of text, numbered from 0 at the address, ending each in place,
-// and calls action(number, field) for every field that is not empty. Returns the
-// number of non-empty fields. The position lives in this call only, so parses on
-// two threads cannot disturb each other.
-//   "$GPVTG,054.7,T,,M,005.5,N,010.2,K" -> 0 "$GPVTG", 1 "054.7", 2 "T", (3 empty),
-//   4 "M", 5 "005.5", 6 "N", 7 "010.2", 8 "K": 8 fields present.
-template <typename Action>
-int32_t ForEachField(char16_t* text, Action action)
-{
-    int32_t present = 0;
-    int32_t number = 0;
-    char16_t* p = text;
-    for (;;) {
-        char16_t* field = p;
-        while (*p != 0 && !IsSeparator(*p)) ++p;
-        const bool last = *p == 0;
-        *p = 0;
-        if (*field != 0) {
-            action(number, field);
-            ++present;
-        }
-        if (last) break;
-        ++p;
-        ++number;
-    }
-    return present;
-}
-
-// Degree value of "ddmm.mmmm" (digits 2) or "dddmm.mmmm" (digits 3). A field whose
-// whole value is 0.0 (zeros, or text that is not a number) gives 0.0.
-// A token shorter than its degree digits is split within the token only.
-double FieldDegrees(char16_t* token, int digits)
-{
-    if (TextToDouble(token) == 0.0) return 0.0;
-    char16_t degreeText[4] = {0, 0, 0, 0};
-    int n = 0;
-    while (n < digits && token[n] != 0) {
-        degreeText[n] = token[n];
-        ++n;
-    }
-    const double degrees = TextToDouble(degreeText);
-    for (int i = 0; i < n; ++i) token[i] = u'0';
-    const double minutes = TextToDouble(token);
-    return DmsToDegrees(degrees, minutes, 0.0);
-}
 
 // Count of a time text: mm x 60 + ss from its third to sixth characters. A text
 // shorter than six characters counts its missing characters as absent digits
@@ -92,6 +46,47 @@ int32_t TimeCount(const char16_t* time)
 
 }  // namespace
 
+StandInFlags standInFlags = {0, 0, 0};
+int32_t sentenceStoodIn = 0;
+
+// A field whose whole value is 0.0 (zeros, or text that is not a number) gives 0.0.
+// A token shorter than its degree digits is split within the token only.
+double FieldDegrees(char16_t* token, int digits)
+{
+    if (TextToDouble(token) == 0.0) return 0.0;
+    char16_t degreeText[4] = {0, 0, 0, 0};
+    int n = 0;
+    while (n < digits && token[n] != 0) {
+        degreeText[n] = token[n];
+        ++n;
+    }
+    const double degrees = TextToDouble(degreeText);
+    for (int i = 0; i < n; ++i) token[i] = u'0';
+    const double minutes = TextToDouble(token);
+    return DmsToDegrees(degrees, minutes, 0.0);
+}
+
+void BeginFix(GpsState& g)
+{
+    g.prevUtmEasting = g.utmEasting;
+    g.prevUtmNorthing = g.utmNorthing;
+    g.prevGridEasting = g.gridEasting;
+    g.prevGridNorthing = g.gridNorthing;
+    CopyText(g.prevUtcTime, sizeof g.prevUtcTime / sizeof g.prevUtcTime[0], g.utcTime);
+}
+
+void FinishFix(GpsState& g)
+{
+    g.utmZone = LatLonToUtm(g.latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
+    LatLonToGrid(g.latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
+    g.distanceMoved = std::sqrt(std::pow(g.prevUtmEasting - g.utmEasting, 2.0) +
+                                std::pow(g.prevUtmNorthing - g.utmNorthing, 2.0));
+    g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
+    lastGgaMs = MonotonicMs();
+    silenceArmed = true;
+    RecordAcceptedFix(g);
+}
+
 double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime)
 {
     return static_cast<double>(TimeCount(currentTime)) - static_cast<double>(TimeCount(previousTime));
@@ -105,11 +100,9 @@ double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime
 int32_t ParseGga(char16_t* text)
 {
     GpsState& g = gpsState;
-    g.prevUtmEasting = g.utmEasting;
-    g.prevUtmNorthing = g.utmNorthing;
-    g.prevGridEasting = g.gridEasting;
-    g.prevGridNorthing = g.gridNorthing;
-    CopyText(g.prevUtcTime, sizeof g.prevUtcTime / sizeof g.prevUtcTime[0], g.utcTime);
+    standInFlags.fixSinceRmc = 1;
+    standInFlags.ggaSinceGns = 1;
+    BeginFix(g);
 
     const int32_t count = ForEachField(text, [](int32_t number, char16_t* token) {
         GpsState& g = gpsState;
@@ -126,14 +119,7 @@ int32_t ParseGga(char16_t* text)
         }
     });
 
-    g.utmZone = LatLonToUtm(g.latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
-    LatLonToGrid(g.latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
-    g.distanceMoved = std::sqrt(std::pow(g.prevUtmEasting - g.utmEasting, 2.0) +
-                                std::pow(g.prevUtmNorthing - g.utmNorthing, 2.0));
-    g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
-    lastGgaMs = MonotonicMs();
-    silenceArmed = true;
-    RecordAcceptedFix(g);
+    FinishFix(g);
     return count;
 }
 
@@ -144,6 +130,7 @@ int32_t ParseGga(char16_t* text)
 // the km/h value stays field 7.
 int32_t ParseVtg(char16_t* text)
 {
+    standInFlags.vtgSinceRmc = 1;
     return ForEachField(text, [](int32_t number, char16_t* token) {
         GpsState& g = gpsState;
         if (number == 1) g.course = TextToDouble(token);
@@ -170,6 +157,8 @@ void ResetGpsState()
     g.latHemisphere = u'N';
     g.lonHemisphere = u'E';
     silenceArmed = false;
+    standInFlags = StandInFlags{0, 0, 0};
+    sentenceStoodIn = 0;
 }
 
 int32_t DropSilentFix(int64_t nowMs, int32_t lost)
