@@ -70,6 +70,6 @@ TEST(CorpusProbe, StatesAfterEverySentence)
         ++asLanded;
     }
     EXPECT_EQ(logs, 36);
-    EXPECT_EQ(asLanded, 22) << "GGA+VTG logs compared with the landed build";
+    EXPECT_EQ(asLanded, 20) << "GGA+VTG logs compared with the landed build";
 }
 }  // namespace
