@@ -69,9 +69,13 @@ const char kHelp[] =
 
 void AppendJsonString(std::string& out, const char16_t* text)
 {
-    out.push_back('"');
-    // Plain ASCII, the usual case, goes out as it is.
-    while (*text >= 0x20 && *text < 0x7F && *text != u'"' && *text != u'\\') out.push_back(static_cast<char>(*text++));
+    // Plain ASCII, the usual case, goes out as it is, in one append.
+    char plain[kDisplayLineSize + 1];
+    size_t n = 0;
+    plain[n++] = '"';
+    for (; n < sizeof plain && *text >= 0x20 && *text < 0x7F && *text != u'"' && *text != u'\\'; ++text)
+        plain[n++] = static_cast<char>(*text);
+    out.append(plain, n);
     // Control characters (and DEL) are escaped one by one; the rest goes out as UTF-8.
     const char16_t* run = text;
     auto flush = [&](const char16_t* end) {
@@ -148,11 +152,13 @@ void WriteOutput()
     output.clear();
 }
 
-void AppendField(std::string& out, const char* name)
+// ,"name": with the name's length known when compiled.
+template <size_t N>
+void AppendField(std::string& out, const char (&name)[N])
 {
-    out += ",\"";
-    out += name;
-    out += "\":";
+    out.append(",\"", 2);
+    out.append(name, N - 1);
+    out.append("\":", 2);
 }
 
 // One line for the sentence just parsed, from a snapshot taken under gpsMutex;
@@ -169,6 +175,7 @@ void PrintState(const char* kind)
         stoodIn = sentenceStoodIn;
     }
     std::string& out = output;
+    if (out.capacity() < 2 * kOutputChunk) out.reserve(2 * kOutputChunk);
     out += "{\"kind\":\"";
     out += kind;
     out += "\"";

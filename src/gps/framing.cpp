@@ -46,7 +46,16 @@ FrameResult HandOver(char16_t* buffer, int32_t length)
     return kind;
 }
 
-inline bool EndsStoring(unsigned char b) { return b == '$' || b == '*' || b == '\r' || b == '\n'; }
+// The bytes that end the storing of a sentence: '$', '*', carriage return, line feed.
+constexpr struct EndMarks {
+    bool marks[256];
+    constexpr EndMarks() : marks()
+    {
+        marks[static_cast<unsigned char>('$')] = marks[static_cast<unsigned char>('*')] = true;
+        marks[static_cast<unsigned char>('\r')] = marks[static_cast<unsigned char>('\n')] = true;
+    }
+    constexpr bool operator[](unsigned char b) const { return marks[b]; }
+} kEndsStoring;
 
 }  // namespace
 
@@ -70,8 +79,14 @@ size_t FrameBytes(char16_t* buffer, FramingState* state, const unsigned char* by
             length = 1;
             continue;
         }
-        for (; i < size && !EndsStoring(bytes[i]); ++i)
-            if (length < kMaxSentenceLength) buffer[length++] = bytes[i];
+        // The run up to the next end mark, stored as far as the limit allows.
+        size_t runEnd = i;
+        while (runEnd < size && !kEndsStoring[bytes[runEnd]]) ++runEnd;
+        const size_t room = static_cast<size_t>(kMaxSentenceLength - length);
+        const size_t take = runEnd - i < room ? runEnd - i : room;
+        for (size_t k = 0; k < take; ++k) buffer[length + static_cast<int32_t>(k)] = bytes[i + k];
+        length += static_cast<int32_t>(take);
+        i = runEnd;
         if (i == size) break;
         const unsigned char end = bytes[i++];
         if (end == '$') {

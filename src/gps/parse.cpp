@@ -30,6 +30,34 @@ bool silenceArmed = false;
 // Count of a time text: mm x 60 + ss from its third to sixth characters. A text
 // shorter than six characters counts its missing characters as absent digits
 // (an empty text counts 0).
+// Numeric value of a short text (the two digits of minutes or seconds, the degree
+// digits of a position): read as digits straight away when every character is one,
+// else by TextToDouble. Either way the same double.
+double ShortNumber(const char16_t* text)
+{
+    double value = 0.0;
+    const char16_t* p = text;
+    for (; *p >= u'0' && *p <= u'9'; ++p) value = value * 10.0 + static_cast<double>(*p - u'0');
+    return (*p == 0 && p != text) ? value : TextToDouble(text);
+}
+
+// 1 when the numeric value of a text is 0.0. A text of plain digits (sign, digits,
+// point, at most 19 digits, no exponent) is zero exactly when every digit is '0'
+// (or it has none); other forms are read by TextToDouble.
+int IsZeroValue(const char16_t* text)
+{
+    const char16_t* p = text;
+    while (*p == u' ' || (*p >= u'\t' && *p <= u'\r')) ++p;
+    if (*p == u'+' || *p == u'-') ++p;
+    int digits = 0;
+    bool nonZero = false;
+    for (; *p >= u'0' && *p <= u'9'; ++p, ++digits) nonZero = nonZero || *p != u'0';
+    if (*p == u'.' && digits > 0)
+        for (++p; *p >= u'0' && *p <= u'9'; ++p, ++digits) nonZero = nonZero || *p != u'0';
+    if (digits == 0 || digits > 19 || *p == u'e' || *p == u'E') return TextToDouble(text) == 0.0 ? 1 : 0;
+    return nonZero ? 0 : 1;
+}
+
 int32_t TimeCount(const char16_t* time)
 {
     size_t length = TextLength(time);
@@ -41,7 +69,7 @@ int32_t TimeCount(const char16_t* time)
     }
     if (minutes[0] == 0) minutes[1] = 0;
     if (seconds[0] == 0) seconds[1] = 0;
-    return TruncToInt32(TextToDouble(minutes)) * 60 + TruncToInt32(TextToDouble(seconds));
+    return TruncToInt32(ShortNumber(minutes)) * 60 + TruncToInt32(ShortNumber(seconds));
 }
 
 }  // namespace
@@ -53,14 +81,14 @@ int32_t sentenceStoodIn = 0;
 // A token shorter than its degree digits is split within the token only.
 double FieldDegrees(char16_t* token, int digits)
 {
-    if (TextToDouble(token) == 0.0) return 0.0;
+    if (IsZeroValue(token)) return 0.0;
     char16_t degreeText[4] = {0, 0, 0, 0};
     int n = 0;
     while (n < digits && token[n] != 0) {
         degreeText[n] = token[n];
         ++n;
     }
-    const double degrees = TextToDouble(degreeText);
+    const double degrees = ShortNumber(degreeText);
     for (int i = 0; i < n; ++i) token[i] = u'0';
     const double minutes = TextToDouble(token);
     return DmsToDegrees(degrees, minutes, 0.0);
