@@ -4,6 +4,8 @@
 // Uses the navigation core only (standard library, no platform layer).
 #include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -117,11 +119,23 @@ void AppendJsonChar(std::string& out, char16_t c)
     AppendJsonString(out, text);
 }
 
+void AppendInteger(std::string& out, long long value)
+{
+    char buffer[24];
+    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
 void AppendJsonNumber(std::string& out, double value)
 {
     // JSON has no infinities or NaN.
     if (value != value || value - value != 0.0) {
         out += "null";
+        return;
+    }
+    // A whole number below 2^53 is its own shortest plain form ("30", "-0").
+    if (value > -9007199254740992.0 && value < 9007199254740992.0 && value == static_cast<double>(static_cast<int64_t>(value))) {
+        if (value == 0.0 && std::signbit(value)) out.push_back('-');
+        AppendInteger(out, static_cast<long long>(value));
         return;
     }
     // As DoubleToRoundTripText: plain notation within 24 characters, else the
@@ -130,12 +144,6 @@ void AppendJsonNumber(std::string& out, double value)
     auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (fixed.ec != std::errc() || fixed.ptr - buffer > 24) fixed = std::to_chars(buffer, buffer + sizeof buffer, value);
     out.append(buffer, fixed.ptr);
-}
-
-void AppendInteger(std::string& out, long long value)
-{
-    char buffer[24];
-    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 // Everything printed goes through this buffer: written out when it holds 64 KiB,

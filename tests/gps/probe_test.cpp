@@ -72,7 +72,7 @@ TEST(Probe, EmulateConvertAndWrongCommandLines)
 TEST(Probe, FilesStandardInputAndErrors)
 {
     const ProbeRun file = Probe(kLog), missing = Probe(kTemp.path + "/none " + kLog + " " + kTemp.path);
-    EXPECT_TRUE(file.status == 0 && Lines(file.out) == 20) << file.err;  // 10 GGA, 10 VTG
+    EXPECT_TRUE(file.status == 0 && Lines(file.out) == 30) << file.err;  // 10 GGA, 10 VTG, 10 RMC
     EXPECT_EQ(Probe("", kLog).out, file.out);
     EXPECT_EQ(Probe("-", kLog).out, file.out);
     EXPECT_TRUE(missing.status == 2 && missing.out == file.out && Lines(missing.err) == 2) << missing.err;
