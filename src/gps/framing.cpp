@@ -3,6 +3,7 @@
 // stored in one tight loop up to its end mark.
 #include "gps/framing.h"
 
+#include <bit>
 #include <cstring>
 #include <mutex>
 
@@ -57,6 +58,38 @@ constexpr struct EndMarks {
     constexpr bool operator[](unsigned char b) const { return marks[b]; }
 } kEndsStoring;
 
+// A byte of x equal to the byte repeated in pattern sets the top bit of its place; a
+// false mark can only stand above a true one, so the lowest mark is always right.
+inline uint64_t MarksOf(uint64_t x, uint64_t pattern)
+{
+    const uint64_t v = x ^ pattern;
+    return (v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull;
+}
+
+// The position of the first end mark in bytes[i..size), or size: eight bytes a step
+// on a little-endian machine, then byte by byte.
+size_t RunEnd(const unsigned char* bytes, size_t i, size_t size)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kOnes = 0x0101010101010101ull;
+        for (; i + 8 <= size; i += 8) {
+            uint64_t x;
+            std::memcpy(&x, bytes + i, 8);
+            const uint64_t marks = MarksOf(x, kOnes * '$') | MarksOf(x, kOnes * '*') | MarksOf(x, kOnes * '\r') |
+                                   MarksOf(x, kOnes * '\n');
+            if (marks != 0) return i + static_cast<size_t>(std::countr_zero(marks) >> 3);
+        }
+    }
+    while (i < size && !kEndsStoring[bytes[i]]) ++i;
+    return i;
+}
+
+// Stores n bytes as code units; the two never overlap, so the copy is vectorised.
+void WidenRun(char16_t* __restrict to, const unsigned char* __restrict from, size_t n)
+{
+    for (size_t k = 0; k < n; ++k) to[k] = from[k];
+}
+
 }  // namespace
 
 size_t FrameBytes(char16_t* buffer, FramingState* state, const unsigned char* bytes, size_t size,
@@ -80,11 +113,10 @@ size_t FrameBytes(char16_t* buffer, FramingState* state, const unsigned char* by
             continue;
         }
         // The run up to the next end mark, stored as far as the limit allows.
-        size_t runEnd = i;
-        while (runEnd < size && !kEndsStoring[bytes[runEnd]]) ++runEnd;
+        const size_t runEnd = RunEnd(bytes, i, size);
         const size_t room = static_cast<size_t>(kMaxSentenceLength - length);
         const size_t take = runEnd - i < room ? runEnd - i : room;
-        for (size_t k = 0; k < take; ++k) buffer[length + static_cast<int32_t>(k)] = bytes[i + k];
+        WidenRun(buffer + length, bytes + i, take);
         length += static_cast<int32_t>(take);
         i = runEnd;
         if (i == size) break;
