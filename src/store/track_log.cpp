@@ -13,17 +13,20 @@ int IsLoggablePosition(double latitude, double longitude, double speedKmh, doubl
 {
     if (!std::isfinite(latitude) || !std::isfinite(longitude) || !std::isfinite(speedKmh) || !std::isfinite(course))
         return 0;
-    if (latitude > 90.0 || longitude > 180.0) return 0;  // the parser never makes them negative
+    if (std::fabs(latitude) > 90.0 || std::fabs(longitude) > 180.0) return 0;
     if (latitude == 0.0 && longitude == 0.0) return 0;
     return 1;
 }
 
 void AppendTrackLog()
 {
-    const GpsState g = SnapshotGpsState();
-    if (!IsLoggablePosition(g.latitude, g.longitude, g.speedKmh, g.course)) return;
     TextFile* file = OpenTextFile(kTrackLogPath, "a+t");
     if (file == nullptr) return;
+    const GpsState g = SnapshotGpsState();
+    if (!IsLoggablePosition(g.latitude, g.longitude, g.speedKmh, g.course)) {
+        CloseTextFile(file);
+        return;
+    }
     char16_t line[kTrackLineSize];
     FormatText(line, kTrackLineSize, "%f;%f;%s;%d;%f;%f \n", g.latitude, g.longitude, g.utcTime,
                static_cast<int>(g.fixQuality), g.speedKmh, g.course);
