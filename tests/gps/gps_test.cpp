@@ -247,7 +247,8 @@ TEST(FeedEmulatedSentence, TwoCyclesAndTheSwitch)
 // firefly-II, ublox-lea-5q end on a lost fix with empty fields: the last position stays, fix 0;
 // bundg_zeus_9 and ericsson end on an RMC / a GNS standing in for a GGA; coldboot and triton400
 // glue no sentence to a banner or a cut line).
-// Every sentence is also read by place here: a VTG with a km/h field (field 7) gives that speed,
+// Every sentence is also read by place here: a VTG with a km/h field (field 7) gives that speed
+// (a log without VTG ends with its last valid RMC's knots x 1.852 and course),
 // a GGA with fix field 0 gives fix 0, and with empty position fields leaves the position as it was.
 TEST(Corpus, EveryLogThroughFramingAndParsers)
 {
@@ -270,7 +271,7 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
         {"tr737A+", 10, 0, "071743.000", "4404.1312N", 1}, {"triton400", 4, 0, "030133.00", "2638.1753N", 1},
         {"ublox-lea-5q", 9, 9, "001909.00", "0000.0000N", 0}, {"ublox-neo-m9n-nmea", 61, 61, "223845.00", "3806.63006N", 2},
         {"ublox-zed-f9r", 30, 30, "231437.00", "4503.94634N", 5}, {"pynmea2-examples/data", 1, 0, "184353.07", "1929.045S", 1}};
-    int totalSpeeds = 0, totalLostFixes = 0;
+    int totalSpeeds = 0, totalLostFixes = 0, rmcSpeeds = 0;
     for (const auto& r : logs) {
         SCOPED_TRACE(r.file);
         const std::string bytes = ReadLog(r.file + std::string(".log"));
@@ -279,18 +280,24 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
         StartFromZero();
         ResetGpsState();
         int speeds = 0, lostFixes = 0;
+        double knots = 0.0, course = 0.0;  // of the last valid RMC
         GpsState before = SnapshotGpsState();
         for (char c : bytes) {
             const FrameResult result = FrameByte(f.buffer, &f.state, static_cast<unsigned char>(c));
-            if (++f.count[result] && result != kFrameGga && result != kFrameVtg) continue;
+            if (++f.count[result] && result != kFrameGga && result != kFrameVtg && result != kFrameRmc) continue;
             const std::u16string line = Line();
-            ASSERT_TRUE(line.size() <= 252u && line[0] == u'$' && line.substr(3, 3) == (result == kFrameGga ? u"GGA" : u"VTG"));
+            ASSERT_TRUE(line.size() <= 252u && line[0] == u'$' &&
+                        line.substr(3, 3) == (result == kFrameGga ? u"GGA" : result == kFrameVtg ? u"VTG" : u"RMC"));
             std::vector<std::u16string> field(1);  // split by place, empty fields kept
             for (char16_t ch : line)
                 if (ch == u',' || ch == u':') field.emplace_back();
                 else field.back().push_back(ch);
-            field.resize(std::max<size_t>(field.size(), 8));
+            field.resize(std::max<size_t>(field.size(), 9));
             const GpsState g = SnapshotGpsState();
+            if (result == kFrameRmc && field[2] == u"A") {  // a log without VTG moves by its RMC
+                knots = field[7].empty() ? knots : TextToDouble(field[7].c_str());
+                course = field[8].empty() ? course : TextToDouble(field[8].c_str());
+            }
             if (result == kFrameVtg && !field[7].empty()) {
                 ++speeds;
                 EXPECT_EQ(g.speedKmh, TextToDouble(field[7].c_str())) << TextToUtf8(line.c_str());
@@ -313,7 +320,10 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
         EXPECT_EQ(g.latHemisphere, lat.back());
         EXPECT_EQ(g.fixQuality, r.fix);
         EXPECT_TRUE(std::isfinite(g.utmEasting) && std::isfinite(g.gridNorthing));
+        EXPECT_TRUE(r.vtg > 0 || (g.speedKmh == knots * 1.852 && g.course == course)) << g.speedKmh << " " << g.course;
+        rmcSpeeds += r.vtg == 0 && g.speedKmh > 0.0;
     }
+    EXPECT_GE(rmcSpeeds, 5) << "logs without VTG that end moving";
     EXPECT_GT(totalSpeeds, 1000) << "VTG sentences with a km/h field";
     EXPECT_GT(totalLostFixes, 300) << "GGA sentences with fix 0";
 }
