@@ -158,47 +158,6 @@ TEST(ParseVtg, TableChangesOnlyCourseAndSpeed)
         EXPECT_TRUE(g.course == r.course && g.speedKmh == r.speed && g.distanceMoved == before.distanceMoved) << TextToUtf8(r.s);
     }
 }
-// Any talker (the corpus counts GP, GN, IN and GA sentences of every log); other types, and
-// types in lower case, are assembled and ignored. displayLine shows what the parser was handed:
-// '$' up to before '*'.
-TEST(FrameByte, TalkersAndTypes)
-{
-    const struct { std::string bytes; int gga, vtg; const char16_t* line; } rows[] = {
-        {kGga, 1, 0, u"$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,"},
-        {"$GAVTG,,T,,M,0.0,N,0.0,K,A*3D\r\n", 0, 1, u"$GAVTG,,T,,M,0.0,N,0.0,K,A"}, {"$GPZDA,163400.0,07,12*00\r\n", 0, 0, u"-"},
-        {"$gpgga,1,2*00\r\n", 0, 0, u"-"}, {"hello * world\r\n", 0, 0, u"-"}};
-    for (const auto& r : rows) {
-        StartFromZero();
-        CopyAsciiText(displayLine, kDisplayLineSize, "-");
-        Framer f;
-        f.Feed(r.bytes);
-        EXPECT_TRUE(f.count[kFrameGga] == r.gga && f.count[kFrameVtg] == r.vtg) << r.bytes;
-        EXPECT_EQ(Line(), r.line) << r.bytes;
-    }
-}
-// At most 252 characters are kept, the terminator in the 253rd place; after the limit the rest is
-// dropped until a '$' starts afresh. A serial byte b (128 to 255 too) becomes the code unit b.
-TEST(FrameByte, LimitOf252AndHighBytes)
-{
-    for (size_t length : {251u, 252u, 253u, 600u}) {
-        StartFromZero();
-        Framer f;
-        const std::string s = ("$GPVTG,054.7,T," + std::string(600, '9')).substr(0, length);
-        f.Feed(s + "*00\r\n");
-        EXPECT_EQ(f.count[kFrameVtg], 1) << length;
-        EXPECT_EQ(TextToUtf8(Line().c_str()), s.substr(0, std::min<size_t>(length, 252))) << length;
-        EXPECT_EQ(f.buffer[252], 0) << length;
-        f.Feed("$GPRMC," + std::string(300, 'x') + kVtg);
-        EXPECT_EQ(f.count[kFrameVtg], 2) << length;
-        EXPECT_EQ(Line(), u"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K") << length;
-    }
-    Framer f;
-    std::string s = "$GPVTG,1,";
-    std::u16string expected = u"$GPVTG,1,";
-    for (int b = 128; b <= 255; ++b) s.push_back(static_cast<char>(b)), expected.push_back(static_cast<char16_t>(b));
-    f.Feed(s + "*00");
-    EXPECT_EQ(Line(), expected);
-}
 // Emulation on, or a GoTo dialog active: sentences are assembled and dropped, nothing changes (the
 // emulation feed still goes on under a GoTo); switched off again, the next sentence goes through.
 TEST(FrameByte, SwitchesHoldSentencesBack)

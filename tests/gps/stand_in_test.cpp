@@ -50,12 +50,17 @@ std::string Frame(const std::string& bytes, FramingState* state = nullptr)
 const std::string kGga = "$GPGGA,120000,4420.924,N,01143.050,E,2,07,1.0,30.0,M,,M,,*00\r\n";
 const std::string kVtg = "$GPVTG,45.0,T,,M,5.0,N,9.3,K*00\r\n";
 
-// What is handed over, from the sentence's own '$' to before its '*'; nothing else.
+// What is handed over, from the sentence's own '$' to before its '*'; nothing else. Any talker
+// (the corpus has GP, GN, IN and GA); other types, and types in lower case, are passed over.
+// At most 252 characters are kept; a byte b (128 to 255 too) becomes the code unit b.
 TEST(Framing, ByteStreamsTable)
 {
     const std::string gga = kGga.substr(0, kGga.find('*')), vtg = kVtg.substr(0, kVtg.find('*'));
-    const std::string run300 = "$GPVTG,1," + std::string(291, '9');
+    const std::string run300 = "$GPVTG,1," + std::string(291, '9'), high = "$GPVTG,\x80\xB0\xFF";
     const struct { const char* name; std::string bytes, handed; } rows[] = {
+        {"any talker, other types and lower case passed over", "$GAVTG,,T*3D\r\n$GPZDA,1*00\r\n$gpgga,1*00\r\n", "VTG:$GAVTG,,T"},
+        {"high bytes", high + "*00", "VTG:$GPVTG,\u0080\u00B0\u00FF"},
+        {"exactly 252 characters", run300.substr(0, 252) + "*", "VTG:" + run300.substr(0, 252)},
         {"binary holding '$' then a GGA", std::string("\xb5\x62$\x01\x07\x5c\x00*\x10", 9) + kGga, "GGA:" + gga},
         {"$$GNGGA (doubled '$')", "$" + kGga, "GGA:" + gga},
         {"banner without '*' then a VTG", "$SkyTraq,Venus6\r\n" + kVtg, "VTG:" + vtg},
