@@ -8,14 +8,24 @@
 
 #include "gps/gps_state.h"
 
-// Since the previous RMC / GNS (or the start): what was handed over. Set by the
-// parsers, cleared by ResetGpsState. Guarded by gpsMutex.
+// Since the previous RMC / GNS of one talker (or the start): what was handed over.
+// Counted by talker, since a receiver of several systems sends an RMC per system
+// ($GPRMC, $GARMC) after one GGA: the second is no sign of a missing GGA. Slot 0
+// counts from the start, for a talker not seen before. Set by the parsers,
+// cleared by ResetGpsState. Guarded by gpsMutex.
+constexpr int kTalkerSlots = 8;
 struct StandInFlags {
+    char16_t talker[2];      // the two letters after the '$'; 0, 0 in slot 0 and free slots
     int32_t vtgSinceRmc;     // a VTG: the RMC's motion is not used
     int32_t fixSinceRmc;     // a GGA or a GNS: the RMC does not stand in
     int32_t ggaSinceGns;     // a GGA: the GNS does not stand in
 };
-extern StandInFlags standInFlags;
+extern StandInFlags standInFlags[kTalkerSlots + 1];
+
+// Sets one flag in every slot: a sentence of that kind was handed over.
+void MarkHandedOver(int32_t StandInFlags::*flag);
+// The slot of the sentence's talker (from "$GPRMC": "GP"), taken up when new.
+StandInFlags& TalkerFlags(const char16_t* text);
 
 inline bool IsFieldSeparator(char16_t c) { return c == u',' || c == u':'; }
 

@@ -58,7 +58,8 @@ int32_t ParseVtg(char16_t* text);
 // Motion: a valid RMC sets speedKmh (knots x 1.852) and course only when no VTG
 // came since the previous RMC. Position: a GNS stands in for a GGA when no GGA came
 // since the previous GNS; an RMC when neither a GGA nor a GNS came since the
-// previous RMC. Standing in runs ParseGga's steps with the sentence's time and
+// previous RMC. "Previous" counts by talker: $GPRMC and $GARMC after one GGA, as a
+// receiver of several systems sends them, are both answered by that GGA. Standing in runs ParseGga's steps with the sentence's time and
 // position; fixQuality is 1 for a valid RMC (0 otherwise), for a GNS 0 when every
 // mode letter is 'N', else 1; a GNS also sets satellites and altitude. The RMC's
 // date goes to gpsUtcDate whether it stands in or not. The caller holds gpsMutex.

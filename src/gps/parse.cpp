@@ -74,7 +74,7 @@ int32_t TimeCount(const char16_t* time)
 
 }  // namespace
 
-StandInFlags standInFlags = {0, 0, 0};
+StandInFlags standInFlags[kTalkerSlots + 1] = {};
 int32_t sentenceStoodIn = 0;
 
 // A field whose whole value is 0.0 (zeros, or text that is not a number) gives 0.0.
@@ -128,8 +128,8 @@ double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime
 int32_t ParseGga(char16_t* text)
 {
     GpsState& g = gpsState;
-    standInFlags.fixSinceRmc = 1;
-    standInFlags.ggaSinceGns = 1;
+    MarkHandedOver(&StandInFlags::fixSinceRmc);
+    MarkHandedOver(&StandInFlags::ggaSinceGns);
     BeginFix(g);
 
     const int32_t count = ForEachField(text, [](int32_t number, char16_t* token) {
@@ -158,7 +158,7 @@ int32_t ParseGga(char16_t* text)
 // the km/h value stays field 7.
 int32_t ParseVtg(char16_t* text)
 {
-    standInFlags.vtgSinceRmc = 1;
+    MarkHandedOver(&StandInFlags::vtgSinceRmc);
     return ForEachField(text, [](int32_t number, char16_t* token) {
         GpsState& g = gpsState;
         if (number == 1) g.course = TextToDouble(token);
@@ -185,7 +185,7 @@ void ResetGpsState()
     g.latHemisphere = u'N';
     g.lonHemisphere = u'E';
     silenceArmed = false;
-    standInFlags = StandInFlags{0, 0, 0};
+    for (StandInFlags& f : standInFlags) f = StandInFlags{};
     sentenceStoodIn = 0;
 }
 

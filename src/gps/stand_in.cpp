@@ -1,6 +1,7 @@
 // RMC and GNS parsing: speed and course from an RMC when no VTG comes, and the
 // position from a GNS or an RMC standing in for a GGA that does not come. The
-// flags in standInFlags say what came since the previous sentence of each kind.
+// flags in standInFlags say what came since the previous sentence of each kind
+// from the same talker.
 #include <cstdint>
 
 #include "base/text.h"
@@ -38,7 +39,35 @@ void StandInPosition(GpsState& g, char16_t** f, int at, int32_t fixQuality)
     if (fixQuality >= 0) g.fixQuality = static_cast<uint8_t>(fixQuality);
 }
 
+// The next slot taken up by a new talker once all are in use.
+int nextReusedSlot = 1;
+
 }  // namespace
+
+void MarkHandedOver(int32_t StandInFlags::*flag)
+{
+    for (StandInFlags& f : standInFlags) f.*flag = 1;
+}
+
+StandInFlags& TalkerFlags(const char16_t* text)
+{
+    const char16_t a = text[0] != 0 ? text[1] : 0;
+    const char16_t b = a != 0 ? text[2] : 0;
+    for (int i = 1; i <= kTalkerSlots; ++i) {
+        StandInFlags& f = standInFlags[i];
+        if (f.talker[0] == a && f.talker[1] == b && (a != 0 || b != 0)) return f;
+        if (f.talker[0] == 0 && f.talker[1] == 0) {
+            f = standInFlags[0];
+            f.talker[0] = a, f.talker[1] = b;
+            return f;
+        }
+    }
+    StandInFlags& f = standInFlags[nextReusedSlot];
+    nextReusedSlot = nextReusedSlot % kTalkerSlots + 1;
+    f = standInFlags[0];
+    f.talker[0] = a, f.talker[1] = b;
+    return f;
+}
 
 // $GPRMC,081836,A,3751.65,S,14507.36,E,000.0,360.0,130998,011.3,E*62
 //   0       1   2    3    4    5     6   7     8     9
@@ -46,12 +75,13 @@ void StandInPosition(GpsState& g, char16_t** f, int at, int32_t fixQuality)
 int32_t ParseRmc(char16_t* text)
 {
     GpsState& g = gpsState;
+    StandInFlags& talker = TalkerFlags(text);
     char16_t* f[kKeptFields];
     const int32_t count = SplitFields(text, f);
-    const bool motion = standInFlags.vtgSinceRmc == 0;
-    const bool standIn = standInFlags.fixSinceRmc == 0;
-    standInFlags.vtgSinceRmc = 0;
-    standInFlags.fixSinceRmc = 0;
+    const bool motion = talker.vtgSinceRmc == 0;
+    const bool standIn = talker.fixSinceRmc == 0;
+    talker.vtgSinceRmc = 0;
+    talker.fixSinceRmc = 0;
     sentenceStoodIn = standIn ? 1 : 0;
     const bool valid = f[2] != nullptr && f[2][0] == u'A';
     if (f[9] != nullptr) gpsUtcDate = TextToInt(f[9]);
@@ -73,11 +103,12 @@ int32_t ParseRmc(char16_t* text)
 int32_t ParseGns(char16_t* text)
 {
     GpsState& g = gpsState;
+    StandInFlags& talker = TalkerFlags(text);
     char16_t* f[kKeptFields];
     const int32_t count = SplitFields(text, f);
-    const bool standIn = standInFlags.ggaSinceGns == 0;
-    standInFlags.ggaSinceGns = 0;
-    standInFlags.fixSinceRmc = 1;
+    const bool standIn = talker.ggaSinceGns == 0;
+    talker.ggaSinceGns = 0;
+    MarkHandedOver(&StandInFlags::fixSinceRmc);
     sentenceStoodIn = standIn ? 1 : 0;
     if (!standIn) return count;
     int32_t fixQuality = -1;

@@ -109,6 +109,8 @@ TEST(StandIn, StreamsTable)
     const struct { const char* name; std::vector<std::string> stream; std::vector<std::string> after; } rows[] = {
         {"RMC only: position and motion", {kRmc, kRmc}, {"45.0000N 1 0 18.520 90.0 1 1 71226", "45.0000N 1 0 18.520 90.0 1 2 71226"}},
         {"GGA then RMC: motion only", {kGga, kRmc}, {"44.3487N 2 7 0.000 0.0 0 1 0", "44.3487N 2 7 18.520 90.0 0 1 71226"}},
+        {"GGA, then an RMC per system: counted by talker", {kGga, kRmc, "$GA" + kRmc.substr(3)},
+         {"44.3487N 2 7 0.000 0.0 0 1 0", "44.3487N 2 7 18.520 90.0 0 1 71226", "44.3487N 2 7 18.520 90.0 0 1 71226"}},
         {"RMC then GGA then RMC", {kRmc, kGga, kRmc}, {"45.0000N 1 0 18.520 90.0 1 1 71226", "44.3487N 2 7 18.520 90.0 1 2 71226",
                                                        "44.3487N 2 7 18.520 90.0 0 2 71226"}},
         {"GGA, VTG, RMC: the VTG's motion stays", {kGga, kVtg, kRmc, kVtg, kRmc},
