@@ -138,12 +138,34 @@ void AppendJsonNumber(std::string& out, double value)
         AppendInteger(out, static_cast<long long>(value));
         return;
     }
+    // Most numbers of a line stand in the line before too (a VTG changes two; a GGA's
+    // previous values are the last line's current ones): their texts are kept by
+    // the double's bits, and a text depends on nothing else.
+    struct KeptText {
+        uint64_t bits;
+        uint8_t length;  // 0: empty slot
+        char text[31];
+    };
+    static KeptText kept[256];
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    KeptText& slot = kept[(bits * 0x9E3779B97F4A7C15ull) >> 56];
+    if (slot.length != 0 && slot.bits == bits) {
+        out.append(slot.text, slot.length);
+        return;
+    }
     // As DoubleToRoundTripText: plain notation within 24 characters, else the
     // shortest form with an exponent; written straight into the output.
     char buffer[400];
     auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     if (fixed.ec != std::errc() || fixed.ptr - buffer > 24) fixed = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, fixed.ptr);
+    const size_t length = static_cast<size_t>(fixed.ptr - buffer);
+    out.append(buffer, length);
+    if (length < sizeof slot.text) {
+        slot.bits = bits;
+        slot.length = static_cast<uint8_t>(length);
+        std::memcpy(slot.text, buffer, length);
+    }
 }
 
 // Everything printed goes through this buffer: written out when it holds 64 KiB,
