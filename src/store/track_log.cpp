@@ -1,4 +1,5 @@
-// The track log: one line per call, for a position that can be a place on Earth.
+// The track log: one line per call, appended and closed at once, and only for a
+// position that can be a place on Earth (a corrupted sentence is never logged).
 #include "store/track_log.h"
 
 #include <cmath>
