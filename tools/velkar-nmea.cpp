@@ -4,8 +4,12 @@
 // Uses the navigation core only (standard library, no platform layer).
 #include <cerrno>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <string>
 #include <system_error>
 
@@ -32,10 +36,12 @@ const char kHelp[] =
     "velkar-nmea [FILE ...]\n"
     "  Reads each FILE in turn (none, or '-': standard input; a tty such as\n"
     "  /dev/ttyUSB0 works too, set its speed beforehand) and sends the bytes\n"
-    "  through the navigator's sentence framing and GGA/VTG parsers, with GPS\n"
-    "  emulation and GoTo both off. For every sentence handed to a parser it prints\n"
-    "  one JSON object on one line:\n"
-    "    \"kind\"         \"GGA\" or \"VTG\"\n"
+    "  through the navigator's sentence framing and GGA/VTG/RMC/GNS parsers, with\n"
+    "  GPS emulation and GoTo both off. For every sentence handed to a parser it\n"
+    "  prints one JSON object on one line:\n"
+    "    \"kind\"         \"GGA\", \"VTG\", \"RMC\" or \"GNS\"\n"
+    "    \"stoodIn\"      RMC and GNS only: true when the sentence stood in for a\n"
+    "                 GGA that the receiver does not send (it set the position)\n"
     "    \"displayLine\"  the sentence as handed over, from '$' to before '*'\n"
     "    then every field of the navigation state under its own name:\n"
     "    utcTime prevUtcTime latitude latHemisphere longitude utmEasting\n"
@@ -65,7 +71,13 @@ const char kHelp[] =
 
 void AppendJsonString(std::string& out, const char16_t* text)
 {
-    out.push_back('"');
+    // Plain ASCII, the usual case, goes out as it is, in one append.
+    char plain[kDisplayLineSize + 1];
+    size_t n = 0;
+    plain[n++] = '"';
+    for (; n < sizeof plain && *text >= 0x20 && *text < 0x7F && *text != u'"' && *text != u'\\'; ++text)
+        plain[n++] = static_cast<char>(*text);
+    out.append(plain, n);
     // Control characters (and DEL) are escaped one by one; the rest goes out as UTF-8.
     const char16_t* run = text;
     auto flush = [&](const char16_t* end) {
@@ -107,6 +119,12 @@ void AppendJsonChar(std::string& out, char16_t c)
     AppendJsonString(out, text);
 }
 
+void AppendInteger(std::string& out, long long value)
+{
+    char buffer[24];
+    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
 void AppendJsonNumber(std::string& out, double value)
 {
     // JSON has no infinities or NaN.
@@ -114,26 +132,84 @@ void AppendJsonNumber(std::string& out, double value)
         out += "null";
         return;
     }
-    out += DoubleToRoundTripText(value);
+    // A whole number below 2^53 is its own shortest plain form ("30", "-0").
+    if (value > -9007199254740992.0 && value < 9007199254740992.0 && value == static_cast<double>(static_cast<int64_t>(value))) {
+        if (value == 0.0 && std::signbit(value)) out.push_back('-');
+        AppendInteger(out, static_cast<long long>(value));
+        return;
+    }
+    // Most numbers of a line stand in the line before too (a VTG changes two; a GGA's
+    // previous values are the last line's current ones): their texts are kept by
+    // the double's bits, and a text depends on nothing else.
+    struct KeptText {
+        uint64_t bits;
+        uint8_t length;  // 0: empty slot
+        char text[31];
+    };
+    static KeptText kept[256];
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    KeptText& slot = kept[(bits * 0x9E3779B97F4A7C15ull) >> 56];
+    if (slot.length != 0 && slot.bits == bits) {
+        out.append(slot.text, slot.length);
+        return;
+    }
+    // As DoubleToRoundTripText: plain notation within 24 characters, else the
+    // shortest form with an exponent; written straight into the output.
+    char buffer[400];
+    auto fixed = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (fixed.ec != std::errc() || fixed.ptr - buffer > 24) fixed = std::to_chars(buffer, buffer + sizeof buffer, value);
+    const size_t length = static_cast<size_t>(fixed.ptr - buffer);
+    out.append(buffer, length);
+    if (length < sizeof slot.text) {
+        slot.bits = bits;
+        slot.length = static_cast<uint8_t>(length);
+        std::memcpy(slot.text, buffer, length);
+    }
 }
 
-void AppendField(std::string& out, const char* name)
+// Everything printed goes through this buffer: written out when it holds 64 KiB,
+// at every line while lineByLine is 1 (a receiver on a tty shows up as it talks),
+// and at the end.
+std::string output;
+int lineByLine = 1;
+constexpr size_t kOutputChunk = 1 << 16;
+
+void WriteOutput()
 {
-    out += ",\"";
-    out += name;
-    out += "\":";
+    std::fwrite(output.data(), 1, output.size(), stdout);
+    std::fflush(stdout);
+    output.clear();
 }
 
-// One line for the sentence just parsed, from a snapshot taken under gpsMutex.
+// ,"name": with the name's length known when compiled.
+template <size_t N>
+void AppendField(std::string& out, const char (&name)[N])
+{
+    out.append(",\"", 2);
+    out.append(name, N - 1);
+    out.append("\":", 2);
+}
+
+// One line for the sentence just parsed, from a snapshot taken under gpsMutex;
+// an RMC or GNS also says whether it stood in for a GGA.
 void PrintState(const char* kind)
 {
-    const GpsState g = SnapshotGpsState();
+    GpsState g;
     char16_t line[kDisplayLineSize];
-    SnapshotDisplayLine(line);
-
-    std::string out = "{\"kind\":\"";
+    int32_t stoodIn = 0;
+    {
+        std::lock_guard<std::mutex> lock(gpsMutex);
+        g = gpsState;
+        CopyText(line, kDisplayLineSize, displayLine);
+        stoodIn = sentenceStoodIn;
+    }
+    std::string& out = output;
+    if (out.capacity() < 2 * kOutputChunk) out.reserve(2 * kOutputChunk);
+    out += "{\"kind\":\"";
     out += kind;
     out += "\"";
+    if (kind[0] == 'R' || kind[1] == 'N') out += stoodIn != 0 ? ",\"stoodIn\":true" : ",\"stoodIn\":false";
     AppendField(out, "displayLine"), AppendJsonString(out, line);
     AppendField(out, "utcTime"), AppendJsonString(out, g.utcTime);
     AppendField(out, "prevUtcTime"), AppendJsonString(out, g.prevUtcTime);
@@ -148,34 +224,49 @@ void PrintState(const char* kind)
     AppendField(out, "prevGridNorthing"), AppendJsonNumber(out, g.prevGridNorthing);
     AppendField(out, "gridEasting"), AppendJsonNumber(out, g.gridEasting);
     AppendField(out, "gridNorthing"), AppendJsonNumber(out, g.gridNorthing);
-    AppendField(out, "utmZone"), out += std::to_string(g.utmZone);
+    AppendField(out, "utmZone"), AppendInteger(out, g.utmZone);
     AppendField(out, "lonHemisphere"), AppendJsonChar(out, g.lonHemisphere);
-    AppendField(out, "fixQuality"), out += std::to_string(g.fixQuality);
-    AppendField(out, "satellites"), out += std::to_string(g.satellites);
+    AppendField(out, "fixQuality"), AppendInteger(out, g.fixQuality);
+    AppendField(out, "satellites"), AppendInteger(out, g.satellites);
     AppendField(out, "altitude"), AppendJsonNumber(out, g.altitude);
     AppendField(out, "distanceMoved"), AppendJsonNumber(out, g.distanceMoved);
     AppendField(out, "timeDelta"), AppendJsonNumber(out, g.timeDelta);
     AppendField(out, "speedKmh"), AppendJsonNumber(out, g.speedKmh);
     AppendField(out, "course"), AppendJsonNumber(out, g.course);
     out += "}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    // Line by line, so that a receiver on a tty shows up as it talks.
-    std::fflush(stdout);
+    if (lineByLine != 0 || out.size() >= kOutputChunk) WriteOutput();
+}
+
+void PrintResult(FrameResult r)
+{
+    static const char* const kKinds[kFrameResultCount] = {nullptr, "GGA", "VTG", nullptr, "RMC", "GNS"};
+    if (r >= 0 && r < kFrameResultCount && kKinds[r] != nullptr) PrintState(kKinds[r]);
 }
 
 // Frames every byte of one stream. Returns 1 when the stream was read to its end,
-// 0 on a read error (errno holds the reason).
-int FrameStream(std::FILE* in)
+// 0 on a read error (errno holds the reason). A regular file is read in large
+// blocks and printed in large blocks; anything else (a tty, a pipe) byte by byte
+// with getc, which hands over each byte as soon as the line has it, and line by line.
+int FrameStream(std::FILE* in, bool regularFile)
 {
     char16_t buffer[kSentenceBufferSize] = {};
     FramingState state = {0, 0};
-    int c;
-    // getc, not fread: on a tty it hands over each byte as soon as the line has it.
-    while ((c = std::getc(in)) != EOF) {
-        const FrameResult r = FrameByte(buffer, &state, static_cast<unsigned char>(c));
-        if (r == kFrameGga) PrintState("GGA");
-        else if (r == kFrameVtg) PrintState("VTG");
+    lineByLine = regularFile ? 0 : 1;
+    if (regularFile) {
+        static unsigned char block[1 << 16];
+        size_t got;
+        while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
+            for (size_t at = 0; at < got;) {
+                FrameResult r = kFrameNone;
+                at += FrameBytes(buffer, &state, block + at, got - at, &r);
+                PrintResult(r);
+            }
+        }
+    } else {
+        int c;
+        while ((c = std::getc(in)) != EOF) PrintResult(FrameByte(buffer, &state, static_cast<unsigned char>(c)));
     }
+    WriteOutput();
     return std::ferror(in) ? 0 : 1;
 }
 
@@ -189,8 +280,11 @@ int ProbeFile(const char* name)
         std::fprintf(stderr, "velkar-nmea: cannot read %s: %s\n", name, std::strerror(errno));
         return 0;
     }
+    // Standard input redirected from a file counts as that file.
+    std::error_code ignored;
+    const bool regularFile = std::filesystem::is_regular_file(standardInput ? "/dev/stdin" : name, ignored);
     errno = 0;
-    const int ok = FrameStream(in);
+    const int ok = FrameStream(in, regularFile);
     const int readError = errno;
     if (!standardInput) std::fclose(in);
     if (ok == 0) {
@@ -243,7 +337,7 @@ int RunConvert(const char* latitudeText, const char* longitudeText)
     AppendField(out, "gridNorthing"), AppendJsonNumber(out, gridNorthing);
     AppendField(out, "gridEasting"), AppendJsonNumber(out, gridEasting);
     out += "}\n";
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    std::fwrite(out.data(), 1, out.size(), stdout);  // a separate string: nothing else is printed
     return kExitOk;
 }
 
@@ -252,10 +346,12 @@ int RunEmulate(const char* countText)
     long long count = 0;
     if (ParseCountArgument(countText, &count) == 0) return Usage("N is not a whole number of 0 or more");
     ResetGpsState();
+    lineByLine = 0;
     for (long long i = 0; i < count; ++i) {
         FeedEmulatedSentence(1);
         PrintState("GGA");
     }
+    WriteOutput();
     return kExitOk;
 }
 

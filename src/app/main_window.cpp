@@ -48,11 +48,13 @@ void OnCreate(WindowHandle window)
     SwitchMapBitmap();
 }
 
-// Counts towards the next track-log line only while the log is on and the fix is
-// exactly a plain GPS fix; otherwise the counter keeps its value.
+// Counts towards the next track-log line only while the log is on, the fix is a
+// measured one (1 GPS, 2 differential, 3 PPS, 4 RTK fixed, 5 RTK float; not 6 to 8,
+// estimated, manual or simulated) and no GoTo dialog shows a chosen point;
+// otherwise the counter keeps its value.
 void CountTowardsLog(const GpsState& g)
 {
-    if (!(settings.enableLog == 1 && g.fixQuality == 1)) return;
+    if (!(settings.enableLog == 1 && g.fixQuality >= 1 && g.fixQuality <= 5 && gotoActive.load() == 0)) return;
     ++logTickCounter;
     if (logTickCounter >= kLogEveryTicks) {
         AppendTrackLog();

@@ -155,12 +155,41 @@ inline bool IsSpace(char16_t c)
 
 inline bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
+// Exact powers of ten: every one up to 1e22 is a double without rounding.
+constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The common short form, digits [. digits] with no exponent, read in place: at most
+// 19 digits whose whole value w is at most 2^53, with at most 22 after the point, so
+// that w and 10^f are exact doubles and the one division w / 10^f is correctly
+// rounded, the very double from_chars gives. 0 when the text has another form.
+int ShortDecimal(const char16_t* p, double* value)
+{
+    uint64_t whole = 0;
+    int digits = 0;
+    int fraction = 0;
+    for (; IsDigit(*p); ++p, ++digits) whole = whole * 10 + static_cast<uint64_t>(*p - u'0');
+    if (digits == 0 || digits > 19) return 0;
+    if (*p == u'.') {
+        for (++p; IsDigit(*p); ++p, ++fraction) whole = whole * 10 + static_cast<uint64_t>(*p - u'0');
+        if (digits + fraction > 19) return 0;
+    }
+    if (*p == u'e' || *p == u'E' || whole > (uint64_t{1} << 53) || fraction > 22) return 0;
+    *value = static_cast<double>(whole) / kExactPowersOfTen[fraction];
+    return 1;
+}
+
 }  // namespace
 
 double TextToDouble(const char16_t* text)
 {
     size_t i = 0;
     while (IsSpace(text[i])) ++i;
+    {
+        const bool negative = text[i] == u'-';
+        double value = 0.0;
+        if (ShortDecimal(text + i + ((text[i] == u'+' || negative) ? 1 : 0), &value)) return negative ? -value : value;
+    }
     // Collect the longest prefix of the form [sign] digits [. digits] [e [sign] digits].
     // A number has at most a few hundred meaningful characters; longer digit runs
     // are kept whole so that the value stays exact, in a growing buffer.

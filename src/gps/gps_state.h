@@ -1,4 +1,4 @@
-// Live navigation state and the GGA/VTG sentence parsers.
+// Live navigation state and the GGA, VTG, RMC and GNS sentence parsers.
 // GpsState and displayLine are written by the reader thread (live sentences) and
 // by the user-interface thread (emulation feed, GoTo dialogs). Every writer holds
 // gpsMutex for a whole parse; every reader takes a copy under it.
@@ -51,6 +51,24 @@ extern std::atomic<int32_t> gotoActive;
 int32_t ParseGga(char16_t* text);
 int32_t ParseVtg(char16_t* text);
 
+// RMC and GNS, for receivers that send no GGA or no VTG, parsed the same way.
+// RMC: 1 time, 2 status (A valid), 3 latitude, 4 N/S, 5 longitude, 6 E/W, 7 knots,
+// 8 true course, 9 date ddmmyy. GNS: 1 time, 2 latitude, 3 N/S, 4 longitude, 5 E/W,
+// 6 mode (a letter per system, N no fix), 7 satellites, 9 altitude.
+// Motion: a valid RMC sets speedKmh (knots x 1.852) and course only when no VTG
+// came since the previous RMC. Position: a GNS stands in for a GGA when no GGA came
+// since the previous GNS; an RMC when neither a GGA nor a GNS came since the
+// previous RMC. "Previous" counts by talker: $GPRMC and $GARMC after one GGA, as a
+// receiver of several systems sends them, are both answered by that GGA. Standing in runs ParseGga's steps with the sentence's time and
+// position; fixQuality is 1 for a valid RMC (0 otherwise), for a GNS 0 when every
+// mode letter is 'N', else 1; a GNS also sets satellites and altitude. The RMC's
+// date goes to gpsUtcDate whether it stands in or not. The caller holds gpsMutex.
+int32_t ParseRmc(char16_t* text);
+int32_t ParseGns(char16_t* text);
+
+// 1 when the last RMC or GNS parsed stood in for a GGA, else 0. Guarded by gpsMutex.
+extern int32_t sentenceStoodIn;
+
 // Seconds between two hhmmss time texts, counting minutes and seconds only
 // (hours and fractions ignored, so the result is negative across a full hour).
 double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime);
@@ -65,9 +83,10 @@ void ResetGpsState();
 constexpr int64_t kGpsSilenceLimitMs = 5000;
 
 // The silence rule. While live input counts (gpsEmulation 0 and gotoActive 0):
-// when no GGA has reached ParseGga for more than kGpsSilenceLimitMs before nowMs
-// (MonotonicMs), or lost is 1 (the reader saw the device or connection go),
-// fixQuality becomes 0, once: the next GGA arms the rule again (the start-up reset
+// when no GGA (nor an RMC or GNS standing in) has been parsed for more than
+// kGpsSilenceLimitMs before nowMs (MonotonicMs), or lost is 1 (the reader saw the
+// device or connection go), fixQuality becomes 0, once: the next GGA (or sentence
+// standing in) arms the rule again (the start-up reset
 // disarms it). Returns 1 when it dropped the fix. Takes gpsMutex.
 int32_t DropSilentFix(int64_t nowMs, int32_t lost);
 

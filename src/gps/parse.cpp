@@ -1,12 +1,14 @@
-// GGA and VTG parsing. Fields lie between separators (',' and ':') and keep their
-// NMEA place: field n is NMEA field n, empty fields counted. An empty field sets
-// nothing, so the value it would set keeps what it held. Checksums are not verified.
-// Also the silence rule: a fix that no GGA has confirmed for a while is dropped.
+// GGA and VTG parsing and the steps every position fix shares. Fields lie between
+// separators (',' and ':') and keep their NMEA place: field n is NMEA field n,
+// empty fields counted. An empty field sets nothing, so the value it would set
+// keeps what it held. Checksums are not verified. Also the silence rule: a fix
+// that no position sentence has confirmed for a while is dropped.
 #include "gps/gps_state.h"
 
 #include "base/numbers.h"
 #include "base/text.h"
 #include "geo/geo.h"
+#include "gps/fields.h"
 #include "gps/fix_history.h"
 #include "platform/clock.h"
 #include "store/settings.h"
@@ -25,57 +27,37 @@ namespace {
 int64_t lastGgaMs = 0;
 bool silenceArmed = false;
 
-inline bool IsSeparator(char16_t c) { return c == u',' || c == u':'; }
-
-// Walks the fields of text, numbered from 0 at the address, ending each in place,
-// and calls action(number, field) for every field that is not empty. Returns the
-// number of non-empty fields. The position lives in this call only, so parses on
-// two threads cannot disturb each other.
-//   "$GPVTG,054.7,T,,M,005.5,N,010.2,K" -> 0 "$GPVTG", 1 "054.7", 2 "T", (3 empty),
-//   4 "M", 5 "005.5", 6 "N", 7 "010.2", 8 "K": 8 fields present.
-template <typename Action>
-int32_t ForEachField(char16_t* text, Action action)
-{
-    int32_t present = 0;
-    int32_t number = 0;
-    char16_t* p = text;
-    for (;;) {
-        char16_t* field = p;
-        while (*p != 0 && !IsSeparator(*p)) ++p;
-        const bool last = *p == 0;
-        *p = 0;
-        if (*field != 0) {
-            action(number, field);
-            ++present;
-        }
-        if (last) break;
-        ++p;
-        ++number;
-    }
-    return present;
-}
-
-// Degree value of "ddmm.mmmm" (digits 2) or "dddmm.mmmm" (digits 3). A field whose
-// whole value is 0.0 (zeros, or text that is not a number) gives 0.0.
-// A token shorter than its degree digits is split within the token only.
-double FieldDegrees(char16_t* token, int digits)
-{
-    if (TextToDouble(token) == 0.0) return 0.0;
-    char16_t degreeText[4] = {0, 0, 0, 0};
-    int n = 0;
-    while (n < digits && token[n] != 0) {
-        degreeText[n] = token[n];
-        ++n;
-    }
-    const double degrees = TextToDouble(degreeText);
-    for (int i = 0; i < n; ++i) token[i] = u'0';
-    const double minutes = TextToDouble(token);
-    return DmsToDegrees(degrees, minutes, 0.0);
-}
-
 // Count of a time text: mm x 60 + ss from its third to sixth characters. A text
 // shorter than six characters counts its missing characters as absent digits
 // (an empty text counts 0).
+// Numeric value of a short text (the two digits of minutes or seconds, the degree
+// digits of a position): read as digits straight away when every character is one,
+// else by TextToDouble. Either way the same double.
+double ShortNumber(const char16_t* text)
+{
+    double value = 0.0;
+    const char16_t* p = text;
+    for (; *p >= u'0' && *p <= u'9'; ++p) value = value * 10.0 + static_cast<double>(*p - u'0');
+    return (*p == 0 && p != text) ? value : TextToDouble(text);
+}
+
+// 1 when the numeric value of a text is 0.0. A text of plain digits (sign, digits,
+// point, at most 19 digits, no exponent) is zero exactly when every digit is '0'
+// (or it has none); other forms are read by TextToDouble.
+int IsZeroValue(const char16_t* text)
+{
+    const char16_t* p = text;
+    while (*p == u' ' || (*p >= u'\t' && *p <= u'\r')) ++p;
+    if (*p == u'+' || *p == u'-') ++p;
+    int digits = 0;
+    bool nonZero = false;
+    for (; *p >= u'0' && *p <= u'9'; ++p, ++digits) nonZero = nonZero || *p != u'0';
+    if (*p == u'.' && digits > 0)
+        for (++p; *p >= u'0' && *p <= u'9'; ++p, ++digits) nonZero = nonZero || *p != u'0';
+    if (digits == 0 || digits > 19 || *p == u'e' || *p == u'E') return TextToDouble(text) == 0.0 ? 1 : 0;
+    return nonZero ? 0 : 1;
+}
+
 int32_t TimeCount(const char16_t* time)
 {
     size_t length = TextLength(time);
@@ -87,10 +69,51 @@ int32_t TimeCount(const char16_t* time)
     }
     if (minutes[0] == 0) minutes[1] = 0;
     if (seconds[0] == 0) seconds[1] = 0;
-    return TruncToInt32(TextToDouble(minutes)) * 60 + TruncToInt32(TextToDouble(seconds));
+    return TruncToInt32(ShortNumber(minutes)) * 60 + TruncToInt32(ShortNumber(seconds));
 }
 
 }  // namespace
+
+StandInFlags standInFlags[kTalkerSlots + 1] = {};
+int32_t sentenceStoodIn = 0;
+
+// A field whose whole value is 0.0 (zeros, or text that is not a number) gives 0.0.
+// A token shorter than its degree digits is split within the token only.
+double FieldDegrees(char16_t* token, int digits)
+{
+    if (IsZeroValue(token)) return 0.0;
+    char16_t degreeText[4] = {0, 0, 0, 0};
+    int n = 0;
+    while (n < digits && token[n] != 0) {
+        degreeText[n] = token[n];
+        ++n;
+    }
+    const double degrees = ShortNumber(degreeText);
+    for (int i = 0; i < n; ++i) token[i] = u'0';
+    const double minutes = TextToDouble(token);
+    return DmsToDegrees(degrees, minutes, 0.0);
+}
+
+void BeginFix(GpsState& g)
+{
+    g.prevUtmEasting = g.utmEasting;
+    g.prevUtmNorthing = g.utmNorthing;
+    g.prevGridEasting = g.gridEasting;
+    g.prevGridNorthing = g.gridNorthing;
+    CopyText(g.prevUtcTime, sizeof g.prevUtcTime / sizeof g.prevUtcTime[0], g.utcTime);
+}
+
+void FinishFix(GpsState& g)
+{
+    g.utmZone = LatLonToUtm(g.latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
+    LatLonToGrid(g.latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
+    g.distanceMoved = std::sqrt(std::pow(g.prevUtmEasting - g.utmEasting, 2.0) +
+                                std::pow(g.prevUtmNorthing - g.utmNorthing, 2.0));
+    g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
+    lastGgaMs = MonotonicMs();
+    silenceArmed = true;
+    RecordAcceptedFix(g);
+}
 
 double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime)
 {
@@ -105,11 +128,9 @@ double UtcDeltaSeconds(const char16_t* previousTime, const char16_t* currentTime
 int32_t ParseGga(char16_t* text)
 {
     GpsState& g = gpsState;
-    g.prevUtmEasting = g.utmEasting;
-    g.prevUtmNorthing = g.utmNorthing;
-    g.prevGridEasting = g.gridEasting;
-    g.prevGridNorthing = g.gridNorthing;
-    CopyText(g.prevUtcTime, sizeof g.prevUtcTime / sizeof g.prevUtcTime[0], g.utcTime);
+    MarkHandedOver(&StandInFlags::fixSinceRmc);
+    MarkHandedOver(&StandInFlags::ggaSinceGns);
+    BeginFix(g);
 
     const int32_t count = ForEachField(text, [](int32_t number, char16_t* token) {
         GpsState& g = gpsState;
@@ -126,14 +147,7 @@ int32_t ParseGga(char16_t* text)
         }
     });
 
-    g.utmZone = LatLonToUtm(g.latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
-    LatLonToGrid(g.latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
-    g.distanceMoved = std::sqrt(std::pow(g.prevUtmEasting - g.utmEasting, 2.0) +
-                                std::pow(g.prevUtmNorthing - g.utmNorthing, 2.0));
-    g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
-    lastGgaMs = MonotonicMs();
-    silenceArmed = true;
-    RecordAcceptedFix(g);
+    FinishFix(g);
     return count;
 }
 
@@ -144,6 +158,7 @@ int32_t ParseGga(char16_t* text)
 // the km/h value stays field 7.
 int32_t ParseVtg(char16_t* text)
 {
+    MarkHandedOver(&StandInFlags::vtgSinceRmc);
     return ForEachField(text, [](int32_t number, char16_t* token) {
         GpsState& g = gpsState;
         if (number == 1) g.course = TextToDouble(token);
@@ -170,6 +185,8 @@ void ResetGpsState()
     g.latHemisphere = u'N';
     g.lonHemisphere = u'E';
     silenceArmed = false;
+    for (StandInFlags& f : standInFlags) f = StandInFlags{};
+    sentenceStoodIn = 0;
 }
 
 int32_t DropSilentFix(int64_t nowMs, int32_t lost)

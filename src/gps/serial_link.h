@@ -16,7 +16,7 @@ extern std::atomic<PortHandle> portHandle;
 // run). A shutdown, or anyone watching the link, can see the thread end.
 extern std::atomic<int32_t> readerThreadsRunning;
 
-// Sentence ends ('*') the reader thread has framed, handed over or not. Waiters
+// The '*' bytes the reader thread has framed, ending a sentence or not. Waiters
 // may block on it with std::atomic::wait; every increment notifies them.
 extern std::atomic<uint32_t> sentenceEnds;
 

@@ -12,6 +12,7 @@
 #include "app/globals.h"
 #include "app/shell.h"
 #include "gps/emulation.h"
+#include "gps/framing.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
 #include "platform/qt/qt_handles.h"
@@ -29,6 +30,7 @@ void SetFix(uint8_t fixQuality, double distanceMoved)
 {
     std::lock_guard<std::mutex> lock(gpsMutex);
     gpsState.fixQuality = fixQuality, gpsState.distanceMoved = distanceMoved;
+    gpsState.latitude = 44.348733, gpsState.longitude = 11.7175;  // a place that can be logged
 }
 
 class ShellTest : public UiTest {
@@ -45,11 +47,11 @@ protected:
     const std::string kHandWritten = "[BEGIN][2][4800][0][0][1][1][0][1][0][0][0][END]";
 };
 
-TEST_F(ShellTest, TrackLogLineEveryTenthTickWithEnableLogAndFixQualityExactlyOneCounterHeldOtherwise)
+TEST_F(ShellTest, TrackLogLineEveryTenthTickWithEnableLogAndAMeasuredFixCounterHeldOtherwise)
 {
-    // enableLog, fixQuality, counter before, ticks -> lines, counter after. 2 counts as neither; the counter holds.
+    // enableLog, fixQuality, counter before, ticks -> lines, counter after. 2 counts as 1; the counter holds otherwise.
     const struct { int32_t enableLog; uint8_t fix; int32_t before; int ticks, lines, counter; } rows[] = {
-        {1, 1, 0, 9, 0, 9}, {1, 1, 0, 10, 1, 0}, {1, 1, 0, 25, 2, 5}, {1, 2, 4, 30, 0, 4}, {1, 0, 4, 30, 0, 4},
+        {1, 1, 0, 9, 0, 9}, {1, 1, 0, 10, 1, 0}, {1, 1, 0, 25, 2, 5}, {1, 2, 4, 30, 3, 4}, {1, 0, 4, 30, 0, 4},
         {0, 1, 4, 30, 0, 4}, {2, 1, 4, 30, 0, 4}, {1, 1, 4, 6, 1, 0}};
     for (const auto& row : rows) {
         WriteDeviceFile(kLog, "");
@@ -179,6 +181,35 @@ TEST_F(ShellTest, ArrowIconsPointTheWayTheirSlotSays)
         }
         EXPECT_EQ(best, slot);
         EXPECT_GT(bestLead, 4.0) << slot;
+    }
+}
+
+// Every measured fix is logged (GGAs through the real framing: DGPS, RTK float), never quality 6
+// to 8, never a GoTo point, never a position that cannot be one (latitude over 90, a number that
+// is not finite, exactly 0, 0 left by fields that were not numbers).
+TEST_F(ShellTest, TrackLogTakesMeasuredFixesOnly)
+{
+    const std::string place = "$GPGGA,120000,4420.924,N,01143.050,E,";
+    const struct { const char* name; std::string sentences; int32_t goTo; int lines; } rows[] = {
+        {"DGPS", place + "2,07,1.0,30.0,M,,M,,*00\r\n", 0, 1}, {"RTK float", place + "5,07,1.0,30.0,M,,M,,*00\r\n", 0, 1},
+        {"estimated", place + "6,07,1.0,30.0,M,,M,,*00\r\n", 0, 0}, {"simulated", place + "8,07*00\r\n", 0, 0},
+        {"GoTo point", place + "1,07,1.0,30.0,M,,M,,*00\r\n", 1, 0},
+        {"latitude 100.67", "$GPGGA,120000,99100.200,N,01143.050,E,1,07*00\r\n", 0, 0},
+        {"0, 0", "$GPGGA,120000,N,N,E,E,1,07*00\r\n", 0, 0},
+        {"infinite speed", place + "1,07*00\r\n$GPVTG,1,T,,M,1,N,1e999,K*00\r\n", 0, 0}};
+    for (const auto& row : rows) {
+        WriteDeviceFile(kLog, "");
+        settings.gpsEmulation = 0, settings.enableLog = 1;
+        ResetGpsState();
+        char16_t buffer[kSentenceBufferSize];
+        FramingState framing = {0, 0};
+        for (char c : row.sentences) FrameByte(buffer, &framing, static_cast<unsigned char>(c));
+        gotoActive = row.goTo;
+        logTickCounter = 0;
+        Tick(10);
+        gotoActive = 0;
+        const std::string log = ReadDeviceFile(kLog);
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), row.lines) << row.name << ": " << log;
     }
 }
 

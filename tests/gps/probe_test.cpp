@@ -7,10 +7,14 @@
 #include <termios.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
 #include <string>
 #include "geo/geo.h"
 
@@ -72,7 +76,7 @@ TEST(Probe, EmulateConvertAndWrongCommandLines)
 TEST(Probe, FilesStandardInputAndErrors)
 {
     const ProbeRun file = Probe(kLog), missing = Probe(kTemp.path + "/none " + kLog + " " + kTemp.path);
-    EXPECT_TRUE(file.status == 0 && Lines(file.out) == 20) << file.err;  // 10 GGA, 10 VTG
+    EXPECT_TRUE(file.status == 0 && Lines(file.out) == 30) << file.err;  // 10 GGA, 10 VTG, 10 RMC
     EXPECT_EQ(Probe("", kLog).out, file.out);
     EXPECT_EQ(Probe("-", kLog).out, file.out);
     EXPECT_TRUE(missing.status == 2 && missing.out == file.out && Lines(missing.err) == 2) << missing.err;
@@ -106,5 +110,46 @@ TEST(Probe, ReadsAPty)
     // device) or as an end of file, depending on when the hang-up lands.
     EXPECT_TRUE((run.status == 2 && run.err.find(slave) != std::string::npos) || (run.status == 0 && run.err.empty()))
         << run.status << " " << run.err;
+}
+
+// Every corpus log against tests/data/probe-corpus-states.txt (scripts/corpus-states.py, made once
+// with the landed probe): this build's whole output by hash, so that any state after any sentence
+// that changes fails; for receivers sending GGA and VTG, the landed states from the second GGA on.
+uint64_t Fnv(const std::vector<std::string>& lines)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (const std::string& line : lines)
+        for (char c : line + "\n") h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    return h;
+}
+TEST(Probe, CorpusStatesAsKept)
+{
+    const std::set<std::string> readDifferently = {  // GGA and VTG, but read differently now:
+        "bundg_zeus_9.log",                  // an RMC stands in for the GGA missing at 09:48:03
+        "ericsson-gru04-02-70sec.log",       // 71 GNS and 2 GGA: the GNS stand in
+        "gp-320fw-2019-04-07-coldboot.log",  // RMC stand in between GGAs; a banner no longer swallows a GGA
+        "humminbird-M37.log",                // an RMC between every two GGAs stands in
+        "quectel-eg25-g.log"};               // the first GNS sets the time its GGAs without time keep
+    std::ifstream data(std::string(VELKAR_SOURCE_DIR) + "/tests/data/probe-corpus-states.txt");
+    int logs = 0, asLanded = 0;
+    for (std::string log, landed, now; data >> log;) {
+        if (log[0] == '#' && std::getline(data, log)) continue;
+        size_t landedCount = 0, nowCount = 0;
+        data >> landedCount >> landed >> nowCount >> now;
+        std::vector<std::string> lines, kept;
+        std::istringstream out(Probe("'" + std::string(VELKAR_CORPUS_DIR) + "/" + log + "'").out);
+        for (std::string line; std::getline(out, line);) lines.push_back(line);
+        EXPECT_TRUE(lines.size() == nowCount && Fnv(lines) == std::stoull(now, nullptr, 16)) << log;
+        ++logs;
+        int ggas = 0, vtgs = 0;
+        for (const std::string& line : lines) {
+            ggas += line.rfind("{\"kind\":\"GGA", 0) == 0, vtgs += line.rfind("{\"kind\":\"VTG", 0) == 0;
+            if (ggas >= 2 && (line.rfind("{\"kind\":\"GGA", 0) == 0 || line.rfind("{\"kind\":\"VTG", 0) == 0)) kept.push_back(line);
+        }
+        if (ggas == 0 || vtgs == 0 || readDifferently.count(log) != 0) continue;
+        EXPECT_TRUE(kept.size() == landedCount && Fnv(kept) == std::stoull(landed, nullptr, 16)) << log << " unlike landed";
+        ++asLanded;
+    }
+    EXPECT_TRUE(logs == 36 && asLanded == 20) << logs << " logs, " << asLanded << " read as the landed build";
 }
 }  // namespace

@@ -1,6 +1,6 @@
 // Serial link: OpenPort (open, line settings, time-outs, DTR and RTS, reader thread),
-// ClosePort, and ReaderThread, which sleeps in the port's event wait and reads one
-// byte per call into the sentence framing until none is left. Platform serial
+// ClosePort, and ReaderThread, which sleeps in the port's event wait and reads what
+// the port holds, a block per call, into the sentence framing until none is left. Platform serial
 // operations only; a missing device is tried again inside the wait, and a lost
 // one drops the fix here.
 #include "gps/serial_link.h"
@@ -44,6 +44,9 @@ constexpr SerialTimeouts kPortTimeouts = {
 // carrier detect 0x0020, ring 0x0100; after the first wait without carrier.
 constexpr uint32_t kFirstEventMask = 313;
 constexpr uint32_t kRunningEventMask = 281;
+
+// Bytes taken from the port per read.
+constexpr uint32_t kReadBlockSize = 512;
 
 int Fail(const char16_t* text)
 {
@@ -147,16 +150,26 @@ int ReaderThread()
         uint32_t events = 0;
         if (!WaitSerialEvent(portHandle, &events)) events = 0;  // a failed wait counts as no event
         SetSerialEventMask(portHandle, kRunningEventMask);
-        // The receiver is gone: its last fix no longer holds.
-        if ((events & kEventDeviceLost) != 0) DropSilentFix(MonotonicMs(), 1);
+        // The receiver is gone: its last fix no longer holds, and the sentence it
+        // was sending is dropped, so its stub never joins what the device sends
+        // once it is opened again.
+        if ((events & kEventDeviceLost) != 0) {
+            DropSilentFix(MonotonicMs(), 1);
+            framing = FramingState{0, 0};
+        }
         if ((events & kEventOpenFailed) != 0) portFailurePending.store(1);
         if ((events & kEventRxChar) != 0) {
-            unsigned char byte = 0;
+            unsigned char block[kReadBlockSize];
             uint32_t delivered = 0;
-            while (ReadSerial(portHandle, &byte, 1, &delivered) && delivered == 1) {
-                FrameByte(sentenceBuffer, &framing, byte);
-                if (byte == '*') {
-                    sentenceEnds.fetch_add(1);
+            while (ReadSerial(portHandle, block, kReadBlockSize, &delivered) && delivered > 0) {
+                uint32_t ends = 0;
+                for (size_t at = 0; at < delivered;) {
+                    FrameResult result = kFrameNone;
+                    at += FrameBytes(sentenceBuffer, &framing, block + at, delivered - at, &result);
+                }
+                for (uint32_t i = 0; i < delivered; ++i) ends += block[i] == '*' ? 1 : 0;
+                if (ends != 0) {
+                    sentenceEnds.fetch_add(ends);
                     sentenceEnds.notify_all();
                 }
             }
