@@ -37,7 +37,8 @@ std::atomic<SerialMoveCheck> moveCheck{nullptr};
 // Looks whether the receiver has been pointed elsewhere (a new port name or
 // speed from the check, or a replaced dev/COMn entry); if so drops the device so
 // that the wait opens the new one at once.
-void LookForMovedReceiver(PortSlot& s)
+// 1 when the receiver was moved and its old device closed.
+int LookForMovedReceiver(PortSlot& s)
 {
     s.nextMoveCheckMs = MonotonicMs() + kMoveCheckMs;
     std::string why;
@@ -50,7 +51,7 @@ void LookForMovedReceiver(PortSlot& s)
         s.line.baudRate = speed;
     } else {
         const std::string signature = EntrySignature(s.portName);
-        if (signature.empty() || signature == s.entrySignature) return;
+        if (signature.empty() || signature == s.entrySignature) return 0;
         why = SerialDevicePath(s.portName.c_str()) + " was replaced";
     }
     VerboseLine("%s %s; reopening the receiver", s.label.c_str(), why.c_str());
@@ -62,6 +63,7 @@ void LookForMovedReceiver(PortSlot& s)
     s.entrySeen = false;
     s.entrySignature = EntrySignature(s.portName);
     s.lastWords.clear();
+    return 1;
 }
 
 // The body of an event wait; s is locked through guard and counted busy. On
@@ -84,7 +86,12 @@ int WaitLocked(PortSlot& s, std::unique_lock<std::mutex>& guard, uint32_t genera
             *events = kEventDeviceLost;
             return kWaitDone;
         }
-        if (MonotonicMs() >= s.nextMoveCheckMs) LookForMovedReceiver(s);
+        // A moved receiver is told to the reader as a lost one: the sentence the
+        // old device was sending is dropped and its fix no longer holds.
+        if (MonotonicMs() >= s.nextMoveCheckMs && LookForMovedReceiver(s) == 1) {
+            *events = kEventDeviceLost;
+            return kWaitDone;
+        }
         if (s.device < 0) {
             const int64_t due = s.nextAttemptMs - MonotonicMs();
             if (due > 0) {
