@@ -18,6 +18,9 @@
 #include "store/prefs.h"
 #include "store/settings.h"
 #include "store/track_log.h"
+#include "store/view_options.h"
+#include "view/follow.h"
+#include "view/trail.h"
 #include "view/view.h"
 
 namespace {
@@ -45,6 +48,8 @@ void OnCreate(WindowHandle window)
     ResetState();
     CreateMainMenuBar(window);
     StartTimer(window, kMainTimerId, kMainTimerPeriodMs);
+    StartTimer(window, kFollowTimerId, kFollowPeriodMs);
+    LoadTrail();
     SwitchMapBitmap();
 }
 
@@ -60,11 +65,11 @@ void CountTowardsLog(const GpsState& g)
     }
 }
 
-// A move of a metre or more repaints at once (leaving redrawCounter alone);
-// otherwise every third tick repaints.
+// A move of a metre or more since the last repaint repaints at once (leaving
+// redrawCounter alone); otherwise every third tick repaints.
 void ApplyRepaintRule(WindowHandle window, const GpsState& g)
 {
-    if (g.distanceMoved >= kRepaintDistance) {
+    if (MovedSincePaint(g) >= kRepaintDistance) {
         InvalidateWindow(window, 1);
         return;
     }
@@ -110,6 +115,8 @@ void OnClose(WindowHandle window)
 void OnDestroy(WindowHandle window)
 {
     StopTimer(window, kMainTimerId);
+    StopTimer(window, kFollowTimerId);
+    if (viewOptions.trail == 1) SaveTrail();
     ReleaseMapBitmap();
     const PortHandle port = portHandle.load();
     ReleasePortWait(port);
@@ -152,7 +159,10 @@ intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, in
     case kMsgPaint: PaintMainView(window); return 1;
     case kMsgClose: OnClose(window); return 1;
     case kMsgCommand: return MainWindowCommand(window, wParam, lParam);
-    case kMsgTimer: OnTick(window); return 1;
+    case kMsgTimer:
+        if (wParam == kMainTimerId) OnTick(window);
+        if (wParam == kFollowTimerId) FollowFixes(window);
+        return 1;
     case kMsgPortFailure: ReportPortFailure(); return 1;
     }
     return DefaultWindowProc(window, message, wParam, lParam);

@@ -11,7 +11,7 @@ constexpr uint32_t kMainTimerId = 11024;
 constexpr uint32_t kMainTimerPeriodMs = 3000;  // one tick: emulation step, track log, repaint rule
 constexpr int32_t kLogEveryTicks = 10;        // a track-log line every tenth tick with a fix
 constexpr int32_t kRedrawEveryTicks = 3;      // forced repaint when the position stands still
-constexpr double kRepaintDistance = 1.0;      // metres moved since the last fix that repaint at once
+constexpr double kRepaintDistance = 1.0;      // metres moved since the last repaint that repaint at once
 
 // The main window's own message: the reader's late "Unable to open the port",
 // posted by the tick (in the range the window system leaves to applications).

@@ -1,0 +1,81 @@
+// The trail on the user-interface thread: fed from the accepted fixes, drawn as
+// runs of a polyline (points off the client area and points on the same pixel are
+// left out), read and replaced as a small text file in the device root.
+#include <cmath>
+#include <string>
+
+#include "gps/fix_history.h"
+#include "platform/files.h"
+#include "store/view_options.h"
+#include "view/trail.h"
+#include "view/transform.h"
+
+namespace {
+
+uint64_t trailSerial = 0;       // newest fix taken into the trail
+int32_t keptSinceSave = 0;      // points kept since the file was last replaced
+Point screen[kTrailCapacity];   // one run of the polyline being drawn
+constexpr int32_t kMargin = 64; // pixels beyond the client area that still count as inside
+
+}  // namespace
+
+int LoadTrail()
+{
+    ClearTrail();
+    trailSerial = LatestFixSerial();  // fixes from before the window are not the trail's
+    keptSinceSave = 0;
+    TextFile* file = OpenTextFile(kTrailPath, "r");
+    if (file == nullptr) return 0;
+    std::u16string text;
+    char16_t c = 0;
+    while (ReadTextChar(file, &c) == 1 && text.size() < 64u * kTrailCapacity) text += c;
+    CloseTextFile(file);
+    ParseTrailText(text);
+    return 1;
+}
+
+int SaveTrail()
+{
+    keptSinceSave = 0;
+    return ReplaceTextFile(kTrailPath, TrailText().c_str());
+}
+
+int FeedTrail()
+{
+    AcceptedFix fixes[kFixHistorySize];
+    const int32_t n = TakeFixesAfter(trailSerial, fixes, kFixHistorySize);
+    int kept = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        trailSerial = fixes[i].serial;
+        if (fixes[i].fixQuality == 0) continue;
+        const int added = AddTrailPoint(fixes[i].gridEasting, fixes[i].gridNorthing);
+        kept |= added;
+        keptSinceSave += added;
+    }
+    if (keptSinceSave >= kTrailSaveEvery && viewOptions.trail == 1) SaveTrail();
+    return kept;
+}
+
+void DrawTrail(SurfaceHandle dc, double easting, double northing, int32_t width, int32_t height, double scale)
+{
+    int32_t run = 0;
+    int previousInside = 0;
+    for (int32_t i = 0; i < trail.count; ++i) {
+        const TrailPoint& t = TrailPointAt(i);
+        Point p;
+        GridToScreen(easting, northing, t.easting, t.northing, width, height, &p.x, &p.y, scale);
+        const int inside = p.x > -kMargin && p.x < width + kMargin && p.y > -kMargin && p.y < height + kMargin;
+        if (inside || previousInside) {
+            if (run == 0 || p.x != screen[run - 1].x || p.y != screen[run - 1].y) screen[run++] = p;
+        } else if (run > 0) {
+            if (run > 1) Polyline(dc, screen, run);
+            run = 0;
+            screen[run++] = p;  // the run that may start at the next point begins here
+        } else {
+            screen[0] = p;
+            run = 1;
+        }
+        previousInside = inside;
+    }
+    if (run > 1) Polyline(dc, screen, run);
+}
