@@ -74,8 +74,8 @@ double ScreenPixelsMoved(const MapEntry& map, double easting0, double northing0,
         across *= std::fabs(double(map.widthPx) / (map.bottomRightX - map.topLeftX));
         down *= std::fabs(double(map.heightPx) / (map.topLeftY - map.bottomRightY));
     }
-    const double moved = std::fmax(across, down) * scale;
-    return std::isfinite(moved) ? moved : 1e9;
+    const double moved = (across > down ? across : down) * scale;
+    return std::isfinite(moved) && !std::isnan(across + down) ? moved : 1e9;
 }
 
 double CurrentZoomScale()
@@ -93,8 +93,10 @@ int32_t GridToMapOrigin(double easting, double northing, int32_t width, int32_t 
         *top = ClampToInt32(int64_t(height / 2) - p.row - m.calibY);
         return 0;
     }
-    *left = TruncToInt32(double(width / 2) - (double(p.column) + m.calibX) * scale);
-    *top = TruncToInt32(double(height / 2) - (double(p.row) + m.calibY) * scale);
+    // Rounded to the nearest pixel: the bitmap is then at most half a pixel from
+    // where GridToScreen puts its points.
+    *left = TruncToInt32(std::floor(double(width / 2) - (double(p.column) + m.calibX) * scale + 0.5));
+    *top = TruncToInt32(std::floor(double(height / 2) - (double(p.row) + m.calibY) * scale + 0.5));
     return 0;
 }
 
