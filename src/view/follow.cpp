@@ -1,5 +1,5 @@
 // The follow rule on the user-interface thread: the last painted position, the
-// 50 ms poll that repaints on a move of a screen pixel (at most every 100 ms),
+// 50 ms poll that repaints on a move of a screen pixel (at most ten a second),
 // and the switch to the catalogue map that covers the position.
 #include "view/follow.h"
 
@@ -15,24 +15,36 @@
 
 namespace {
 
-int painted = 0;  // 1 once the view has painted a position
+// What the last paint showed: never painted by the view, no position, a position.
+enum PaintedState { kNeverPainted, kPaintedNoPosition, kPaintedPosition };
+PaintedState painted = kNeverPainted;
 double paintedEasting = 0.0;
 double paintedNorthing = 0.0;
-int64_t lastRequestMs = 0;
+// When the last kFollowMostPerSecond repaints were asked for (a ring): a new one
+// waits until the oldest is a second old, so no second holds more, while fixes that
+// come a little early or late are still each repainted.
+int64_t requestMs[kFollowMostPerSecond] = {};
+int32_t oldestRequest = 0;
+int requestsMade = 0;
 uint64_t seenSerial = 0;
 
 }  // namespace
 
+void NotePaintedNothing()
+{
+    painted = kPaintedNoPosition;
+}
+
 void NotePaintedPosition(double easting, double northing)
 {
-    painted = 1;
+    painted = kPaintedPosition;
     paintedEasting = easting;
     paintedNorthing = northing;
 }
 
 double MovedSincePaint(const GpsState& g)
 {
-    if (painted == 0) return g.distanceMoved;
+    if (painted != kPaintedPosition) return g.distanceMoved;
     const double moved = std::hypot(g.gridEasting - paintedEasting, g.gridNorthing - paintedNorthing);
     return std::isnan(moved) ? 1e9 : moved;
 }
@@ -43,20 +55,25 @@ void FollowFixes(WindowHandle window)
     if (serial == seenSerial) return;  // nothing new: the last paint stands
     const GpsState g = SnapshotGpsState();
     FeedTrail();
-    if (painted == 0 || gotoActive.load() != 0 || g.fixQuality == 0) {
+    if (painted == kNeverPainted || gotoActive.load() != 0 || g.fixQuality == 0) {
         seenSerial = serial;
         return;
     }
-    const double moved = ScreenPixelsMoved(CurrentMapEntry(), paintedEasting, paintedNorthing, g.gridEasting,
-                                           g.gridNorthing, CurrentZoomScale());
+    // The first position after a view without one is always worth a repaint.
+    const double moved = painted == kPaintedNoPosition
+                             ? 1.0
+                             : ScreenPixelsMoved(CurrentMapEntry(), paintedEasting, paintedNorthing, g.gridEasting,
+                                                 g.gridNorthing, CurrentZoomScale());
     if (moved < 1.0) {
         seenSerial = serial;
         return;
     }
     const int64_t now = MonotonicMs();
-    if (now - lastRequestMs < kFollowMinGapMs) return;  // asked again at the next poll
+    if (requestsMade >= kFollowMostPerSecond && now - requestMs[oldestRequest] < 1000) return;  // next poll
     seenSerial = serial;
-    lastRequestMs = now;
+    requestMs[oldestRequest] = now;
+    oldestRequest = (oldestRequest + 1) % kFollowMostPerSecond;
+    if (requestsMade < kFollowMostPerSecond) ++requestsMade;
     InvalidateWindow(window, 1);
 }
 

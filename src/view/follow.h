@@ -11,10 +11,11 @@
 
 constexpr uint32_t kFollowTimerId = 11025;
 constexpr uint32_t kFollowPeriodMs = 50;
-constexpr int64_t kFollowMinGapMs = 100;  // between two repaints the poll asks for
+constexpr int32_t kFollowMostPerSecond = 10;  // repaints the poll asks for in any second
 
-// The paint handler tells where it centred the view.
+// The paint handler tells where it centred the view, or that it showed no position.
 void NotePaintedPosition(double easting, double northing);
+void NotePaintedNothing();
 // Metres between the position in g and the last painted one (g.distanceMoved, the
 // move between the last two fixes, before the view has painted a position).
 double MovedSincePaint(const GpsState& g);

@@ -118,8 +118,12 @@ void PaintMainView(WindowHandle window)
     const double scale = CurrentZoomScale();
     const int atDefaults = ViewAtHandheldDefaults(w, h, ratio, scale);
 
-    if (shown || kept) {
+    if (shown) {
         NotePaintedPosition(g.gridEasting, g.gridNorthing);
+    } else {
+        NotePaintedNothing();
+    }
+    if (shown || kept) {
         int32_t left = 0;
         int32_t top = 0;
         GridToMapOrigin(g.gridEasting, g.gridNorthing, w, h, &left, &top, scale);
