@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "app/globals.h"
@@ -24,7 +25,10 @@
 #include "platform/files.h"
 #include "resources/resources.h"
 #include "store/maps.h"
+#include "gps/fix_history.h"
+#include "store/view_options.h"
 #include "view/follow.h"
+#include "view/trail.h"
 
 namespace {
 
@@ -131,6 +135,53 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
     }
     DestroyMainWindow(window);
     close(master);
+    fs::remove_all(root);
+}
+
+// The trail across a restart: a walk of 40 fixes 5 m apart taken in by the follow poll,
+// saved when the window goes, read when it comes back; a file that is not a trail, or one
+// longer than 10 km, gives what can be kept of it and nothing else.
+TEST(FollowTest, TrailSurvivesARestartThroughItsFile)
+{
+    char pattern[] = "/tmp/velkar-trail-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string root = pattern, file = root + "/My Documents/Velkar/vltrail.txt";
+    SetDeviceRoot(root);
+    fs::create_directories(root + "/My Documents/Velkar");
+    static const WindowClass wc = {3, MainWndProc, &velkarResources, 109, u"VelkarTrail"};
+    ASSERT_EQ(RegisterWindowClass(&wc), 1);
+    hInstance = &velkarResources;
+    std::string longFile;
+    for (int i = 0; i < 5000; ++i) longFile += std::to_string(700000 + 3 * i) + ".00 4900000.00\n";
+    const struct { const char* name; std::string before; int walk; int32_t count; double lastEasting; } rows[] = {
+        {"no file: the walk alone", "", 40, 40, 700195.0},
+        {"garbage and a NUL: skipped, the walk kept", std::string("x y\n\0\n1,5 2\n", 12), 40, 40, 700195.0},
+        {"a 15 km file: its newest 10 km (3334 steps of 3 m)", longFile, 0, 3335, 700000.0 + 3 * 4999},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        fs::remove(file);
+        if (!r.before.empty()) std::ofstream(file, std::ios::binary) << r.before;
+        WindowHandle window = CreateMainWindow(u"VelkarTrail", u"Velkar", 0, kUseDefault, kUseDefault, kUseDefault,
+                                               kUseDefault);
+        ASSERT_NE(window, nullptr);
+        viewOptions.trail = 1;
+        for (int i = 0; i < r.walk; ++i) {
+            std::lock_guard<std::mutex> lock(gpsMutex);
+            gpsState.fixQuality = 1, gpsState.gridEasting = 700000.0 + 5 * i, gpsState.gridNorthing = 4900000.0;
+            RecordAcceptedFix(gpsState);
+        }
+        const auto end = Clock::now() + std::chrono::seconds(20);
+        while (trail.count < r.walk && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        DestroyMainWindow(window);
+        ClearTrail();
+        window = CreateMainWindow(u"VelkarTrail", u"Velkar", 0, kUseDefault, kUseDefault, kUseDefault, kUseDefault);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(trail.count, r.count);
+        if (trail.count > 0) EXPECT_DOUBLE_EQ(TrailPointAt(trail.count - 1).easting, r.lastEasting);
+        DestroyMainWindow(window);
+    }
+    viewOptions.trail = 0;
     fs::remove_all(root);
 }
 
