@@ -6,6 +6,7 @@
 
 #include "gps/fix_history.h"
 #include "platform/files.h"
+#include "store/maps.h"
 #include "store/view_options.h"
 #include "view/trail.h"
 #include "view/transform.h"
@@ -58,22 +59,34 @@ int FeedTrail()
 
 void DrawTrail(SurfaceHandle dc, double easting, double northing, int32_t width, int32_t height, double scale)
 {
+    // Plane metres a client pixel spans each way: a point further from the position
+    // than half the client and the margin is left out before any pixel is worked out.
+    const MapEntry& m = CurrentMapEntry();
+    double across = 1.0 / scale, down = 1.0 / scale;
+    if (MapIsDrawable(m) == 1 && m.widthPx > 0 && m.heightPx > 0) {
+        across *= std::fabs((m.bottomRightX - m.topLeftX) / m.widthPx);
+        down *= std::fabs((m.topLeftY - m.bottomRightY) / m.heightPx);
+    }
+    const double reachX = (width / 2 + kMargin) * across, reachY = (height / 2 + kMargin) * down;
+    auto toScreen = [&](int32_t i) {
+        const TrailPoint& t = TrailPointAt(i);
+        Point p;
+        GridToScreen(easting, northing, t.easting, t.northing, width, height, &p.x, &p.y, scale);
+        return p;
+    };
+    auto append = [&](int32_t& run, const Point& p) {
+        if (run == 0 || p.x != screen[run - 1].x || p.y != screen[run - 1].y) screen[run++] = p;
+    };
     int32_t run = 0;
     int previousInside = 0;
     for (int32_t i = 0; i < trail.count; ++i) {
         const TrailPoint& t = TrailPointAt(i);
-        Point p;
-        GridToScreen(easting, northing, t.easting, t.northing, width, height, &p.x, &p.y, scale);
-        const int inside = p.x > -kMargin && p.x < width + kMargin && p.y > -kMargin && p.y < height + kMargin;
-        if (inside || previousInside) {
-            if (run == 0 || p.x != screen[run - 1].x || p.y != screen[run - 1].y) screen[run++] = p;
-        } else if (run > 0) {
+        const int inside = std::fabs(t.easting - easting) < reachX && std::fabs(t.northing - northing) < reachY;
+        if (inside && !previousInside && i > 0) append(run, toScreen(i - 1));  // the segment coming in
+        if (inside || previousInside) append(run, toScreen(i));
+        if (!inside && previousInside) {  // the segment going out ends the run
             if (run > 1) Polyline(dc, screen, run);
             run = 0;
-            screen[run++] = p;  // the run that may start at the next point begins here
-        } else {
-            screen[0] = p;
-            run = 1;
         }
         previousInside = inside;
     }
