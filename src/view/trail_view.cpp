@@ -1,6 +1,7 @@
 // The trail on the user-interface thread: fed from the accepted fixes, drawn as
-// runs of a polyline (points off the client area and points on the same pixel are
-// left out), read and replaced as a small text file in the device root.
+// runs of a polyline (points off the client area and points within two pixels of
+// the last one drawn are left out), read and replaced as a small text file in the
+// device root.
 #include <cmath>
 #include <string>
 
@@ -17,6 +18,7 @@ uint64_t trailSerial = 0;       // newest fix taken into the trail
 int32_t keptSinceSave = 0;      // points kept since the file was last replaced
 Point screen[kTrailCapacity];   // one run of the polyline being drawn
 constexpr int32_t kMargin = 64; // pixels beyond the client area that still count as inside
+constexpr int32_t kMinStep = 2; // pixels between two points of a run (its ends always kept)
 
 }  // namespace
 
@@ -74,8 +76,25 @@ void DrawTrail(SurfaceHandle dc, double easting, double northing, int32_t width,
         GridToScreen(easting, northing, t.easting, t.northing, width, height, &p.x, &p.y, scale);
         return p;
     };
+    // Points closer than kMinStep pixels to the last one kept wait as the run's possible
+    // end: a zoomed-out trail costs what it shows, not the points it holds.
+    Point pending = {0, 0};
+    int hasPending = 0;
     auto append = [&](int32_t& run, const Point& p) {
-        if (run == 0 || p.x != screen[run - 1].x || p.y != screen[run - 1].y) screen[run++] = p;
+        const int32_t dx = p.x - (run > 0 ? screen[run - 1].x : p.x), dy = p.y - (run > 0 ? screen[run - 1].y : p.y);
+        if (run == 0 || dx >= kMinStep || dx <= -kMinStep || dy >= kMinStep || dy <= -kMinStep) {
+            screen[run++] = p;
+            hasPending = 0;
+        } else {
+            pending = p;
+            hasPending = 1;
+        }
+    };
+    auto flush = [&](int32_t& run) {
+        if (hasPending && (pending.x != screen[run - 1].x || pending.y != screen[run - 1].y)) screen[run++] = pending;
+        if (run > 1) Polyline(dc, screen, run);
+        run = 0;
+        hasPending = 0;
     };
     int32_t run = 0;
     int previousInside = 0;
@@ -84,11 +103,8 @@ void DrawTrail(SurfaceHandle dc, double easting, double northing, int32_t width,
         const int inside = std::fabs(t.easting - easting) < reachX && std::fabs(t.northing - northing) < reachY;
         if (inside && !previousInside && i > 0) append(run, toScreen(i - 1));  // the segment coming in
         if (inside || previousInside) append(run, toScreen(i));
-        if (!inside && previousInside) {  // the segment going out ends the run
-            if (run > 1) Polyline(dc, screen, run);
-            run = 0;
-        }
+        if (!inside && previousInside) flush(run);  // the segment going out ends the run
         previousInside = inside;
     }
-    if (run > 1) Polyline(dc, screen, run);
+    if (run > 0) flush(run);
 }

@@ -37,7 +37,7 @@ ViewLayout LayoutView(int32_t width, int32_t height, double pixelRatio)
     l.fontHeight = Grown(22, g);
     l.smallFontHeight = Grown(12, g);
     l.penWidth = Grown(2, g);
-    l.trailWidth = Grown(1, g);
+    l.trailWidth = g >= 2.0 ? static_cast<int32_t>(g) : 1;  // thin: one pixel up to twice the size
     l.markerRadius = Grown(6, g);
     l.targetRadius = Grown(2, g);
     l.textLeft = 1;
