@@ -1,6 +1,6 @@
 // Process side of the Qt window layer: the QApplication, the text conversions and
-// the program's options (--root DIR, --demo, --screenshot FILE, --time-scale K,
-// --quit-after-ticks N, --verbose), read by PlatformMain before it runs the entry.
+// the program's options (--root DIR, --demo, --screenshot FILE, --size WxH,
+// --fullscreen, --time-scale K, --quit-after-ticks N, --verbose), read by PlatformMain.
 // The message loop lives in qt_loop.cpp, the one-instance check in qt_instance.cpp.
 #include <QApplication>
 #include <QImageReader>
@@ -19,6 +19,7 @@
 #include "platform/qt/qt_app_parts.h"
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
+#include "platform/view_window.h"
 
 namespace {
 
@@ -30,6 +31,9 @@ struct ProgramOptions {
     double timeScale = 1.0;
     long long quitAfterTicks = 0;
     long long ticksDelivered = 0;
+    int sizeWidth = 0;
+    int sizeHeight = 0;
+    bool fullScreen = false;
     bool quitSent = false;
 };
 ProgramOptions& Options()
@@ -59,11 +63,14 @@ void UseOffscreenWithoutDisplay()
 }
 
 const char* kUsage =
-    "usage: velkar [--root DIR | --demo] [--screenshot FILE] [--time-scale K] [--quit-after-ticks N] [-v]\n"
+    "usage: velkar [--root DIR | --demo] [--screenshot FILE] [--size WxH] [--fullscreen]\n"
+    "              [--time-scale K] [--quit-after-ticks N] [-v]\n"
     "  --root DIR            device root holding \"My Documents\" and \"Scheda di memoria\"\n"
     "                        (default $XDG_DATA_HOME/velkar, else ~/.local/share/velkar)\n"
     "  --demo                run on a scratch copy of the bundled demo device root\n"
     "  --screenshot FILE     after every paint write the map view to FILE as PNG\n"
+    "  --size WxH            open the map view W x H pixels (default 240x268)\n"
+    "  --fullscreen          fill the screen (F11 switches)\n"
     "  --time-scale K        run every timer K times faster (K > 0)\n"
     "  --quit-after-ticks N  close the window after N ticks, as Control+Q does\n"
     "  -v, --verbose         say on standard error what the program did with the\n"
@@ -91,6 +98,20 @@ bool ParseCount(const std::string& text, long long* out)
         v = v * 10 + (c - '0');
     }
     *out = v;
+    return true;
+}
+
+// "WxH" with both sides 1 to kMaxClientSide.
+constexpr long long kMaxClientSide = 16384;
+bool ParseSize(const std::string& text, int* width, int* height)
+{
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    long long w = 0, h = 0;
+    if (!ParseCount(text.substr(0, x), &w) || !ParseCount(text.substr(x + 1), &h)) return false;
+    if (w < 1 || h < 1 || w > kMaxClientSide || h > kMaxClientSide) return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
     return true;
 }
 
@@ -178,6 +199,15 @@ int ParsePlatformOptions(int argc, char** argv, PlatformOptions* options, std::s
                 *message = "velkar: --screenshot needs a file name";
                 return 0;
             }
+        } else if (arg == "--fullscreen" && !hasInlineValue) {
+            options->fullScreen = true;
+        } else if (arg == "--size") {
+            std::string text;
+            if (!needValue(&text)) return 0;
+            if (!ParseSize(text, &options->sizeWidth, &options->sizeHeight)) {
+                *message = "velkar: --size needs WIDTHxHEIGHT in pixels, 1 to 16384 each, not '" + text + "'";
+                return 0;
+            }
         } else if (arg == "--time-scale") {
             std::string text;
             if (!needValue(&text)) return 0;
@@ -226,6 +256,9 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
     o.screenshot = parsed.screenshot;
     o.timeScale = parsed.timeScale;
     o.quitAfterTicks = parsed.quitAfterTicks;
+    o.sizeWidth = parsed.sizeWidth;
+    o.sizeHeight = parsed.sizeHeight;
+    o.fullScreen = parsed.fullScreen;
     ResetQuitState();
 
     SetVerbose(parsed.verbose ? 1 : 0);
@@ -270,14 +303,27 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
 
 const char* ScreenshotPath() { return Options().screenshot.c_str(); }
 
+int RequestedClientSize(int32_t* width, int32_t* height)
+{
+    const ProgramOptions& o = Options();
+    if (o.sizeWidth <= 0 || o.sizeHeight <= 0 || width == nullptr || height == nullptr) return 0;
+    *width = o.sizeWidth;
+    *height = o.sizeHeight;
+    return 1;
+}
+
+int RequestedFullScreen() { return Options().fullScreen ? 1 : 0; }
+
 double TimeScale() { return Options().timeScale; }
 
-// --quit-after-ticks: after N timer messages delivered to the main window, the
-// window gets command 1, the command Control+Q sends.
-void CountMainWindowTick(WindowHandle window)
+// --quit-after-ticks: after N ticks (timer 11024) delivered to the main window,
+// the window gets command 1, the command Control+Q sends. The view's other
+// timers do not count.
+void CountMainWindowTick(WindowHandle window, uint32_t timerId)
 {
+    constexpr uint32_t kTickTimerId = 11024;
     ProgramOptions& o = Options();
-    if (o.quitAfterTicks <= 0 || o.quitSent) return;
+    if (timerId != kTickTimerId || o.quitAfterTicks <= 0 || o.quitSent) return;
     if (++o.ticksDelivered < o.quitAfterTicks) return;
     o.quitSent = true;
     SendWindowMessage(window, kMsgCommand, 1, 0);
