@@ -8,16 +8,19 @@
 
 #include "app/globals.h"
 #include "app/shell.h"
+#include "app/track_recorder.h"
 #include "base/text.h"
 #include "gps/emulation.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/view_window.h"
 #include "store/maps.h"
 #include "store/prefs.h"
 #include "store/settings.h"
 #include "store/track_log.h"
+#include "store/view_options.h"
 #include "view/view.h"
 
 namespace {
@@ -133,6 +136,7 @@ void ResetState()
     LoadSettings();
     LoadMapCatalogue();
     LoadPrefPoints();
+    LoadViewOptions();
 
     {
         std::lock_guard<std::mutex> lock(gpsMutex);
@@ -152,7 +156,11 @@ intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, in
     case kMsgPaint: PaintMainView(window); return 1;
     case kMsgClose: OnClose(window); return 1;
     case kMsgCommand: return MainWindowCommand(window, wParam, lParam);
-    case kMsgTimer: OnTick(window); return 1;
+    case kMsgTimer:
+        if (wParam == kRecordTimerId) RecordNewFixes();
+        else OnTick(window);
+        return 1;
+    case kMsgMouseWheel: OnMouseWheel(window, wParam); return 1;
     case kMsgPortFailure: ReportPortFailure(); return 1;
     }
     return DefaultWindowProc(window, message, wParam, lParam);
