@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The real velkar under Xvfb with a window manager (openbox), used as a person would:
+# --size, '+' and the View pop-up (Night colours), F11 there and back, and the dialogs'
+# Escape and title-bar close button (command 2 where the dialog has one, nothing else).
+# Usage: view_e2e.sh VELKAR DEMO_ROOT OUT_DIR   (exit 77: tools missing, skipped)
+set -u
+VELKAR=$1 DEMO=$2 OUT=$3
+command -v openbox >/dev/null 2>&1 || { echo "SKIP: openbox is not installed"; exit 77; }
+source "$(dirname "$0")/e2e_lib.sh"
+ONE_LINE='[BEGIN][1][4800][1][0][0][0][0][0][0][0][0][END]'  # emulation on: the demo map shows
+fresh_root root
+ROOT="$OUT/root" VIEW="$OUT/root/My Documents/Velkar/vlview.cfg" SHOT="$OUT/main.png"
+openbox --sm-disable >"$OUT/openbox.log" 2>&1 &
+PIDS+=($!)
+sleep 1
+shot_size() { identify -format %wx%h "$SHOT" 2>/dev/null; }
+wait_size() { for _ in $(seq 50); do [ "$(shot_size)" = "$1" ] && return 0; sleep 0.1; done; false; }
+keep() { cp "$SHOT" "$OUT/$1.png"; import -window root "$OUT/$1-screen.png" 2>/dev/null; }
+view_token() { tr -d '\n' <"$VIEW" 2>/dev/null | sed -n 's/^\[VIEW\]\[\([01]\)\]\[\([01]\)\]\[\([01]\)\]\[\([01]\)\]\[\([01]\)\].*/\1\2\3\4\5/p'; }
+wait_view() { for _ in $(seq 50); do [ "$(view_token)" = "$1" ] && return 0; sleep 0.1; done; false; }
+
+start_velkar "$ROOT" --size 800x480 --screenshot "$SHOT" --time-scale 3 || finish
+check "--size 800x480 opens a client area of that size" 'wait_size 800x480'
+keep size-800x480
+
+xdotool windowfocus --sync "$MAIN"
+xdotool key --window "$MAIN" plus
+check "'+' zooms the map in and keeps it in vlview.cfg" 'sleep 0.5; grep -q "^\[ZOOM\]\[6\]" "$VIEW"'
+keep zoom-2to1
+xdotool key --window "$MAIN" 0
+check "'0' goes back to 1:1" 'sleep 0.5; grep -q "^\[ZOOM\]\[5\]" "$VIEW"'
+
+# The View button follows "About" on the bar; its pop-up: Zoom in, Zoom out, 1:1, -, Trail,
+# Record track, Keep map without fix, Night colours, Full screen.
+VIEW_BUTTON_X=162
+click_menubar "$VIEW_BUTTON_X"
+import -window root "$OUT/view-popup.png" 2>/dev/null
+xdotool key Down Down Down Down Down Down Down Return
+check "View > Night colours switches night on" 'wait_view 00010'
+sleep 1 && keep night
+
+xdotool windowfocus --sync "$MAIN"
+xdotool key --window "$MAIN" F11
+check "F11 fills the screen" 'sleep 1; geometry "$MAIN"; [ "$WIDTH" = 1024 ] && wait_view 00011'
+keep full-screen
+xdotool key --window "$MAIN" F11
+check "F11 again gives the 800 x 480 window back" 'wait_size 800x480 && wait_view 00010'
+
+# Dialogs: About has no command 2 (Escape leaves it open); GoTo L/L's Exit is 2.
+click_menubar "$ABOUT_BUTTON_X"
+if ABOUT=$(find_dialog "About Velkar"); then
+  xdotool windowfocus --sync "$ABOUT"; xdotool key Escape; sleep 0.5
+  check "Escape leaves About open (it has no command 2)" 'find_dialog "About Velkar" >/dev/null'
+  click_control "$ABOUT" 90 98 26 81 36 10  # "OK"
+  check "OK closes About" 'gone "About Velkar"'
+else
+  fail "About did not open"
+fi
+main_menu_item "$MENU_GOTO_LL"
+if DLG=$(find_dialog "GoTo Coordinate LL"); then
+  type_into "$DLG" 113 33 8 1 19 12 "45,695"
+  xdotool key Escape
+  check "Escape ends GoTo L/L (its Exit, command 2)" 'gone "GoTo Coordinate LL"'
+else
+  fail "GoTo L/L did not open"
+fi
+# The window manager's close button: the right end of the title bar above the dialog
+# (xwininfo gives the dialog's place on the screen; xdotool's counts the frame twice).
+click_close_button() {
+  eval "$(xwininfo -id "$1" | sed -n 's/^ *Absolute upper-left \([XY]\): *\(-*[0-9]*\)/ABS_\1=\2/p; s/^ *Width: *\([0-9]*\)/ABS_W=\1/p')"
+  xdotool mousemove $((ABS_X + ABS_W - 9)) $((ABS_Y - 10)) click 1
+  sleep 0.5
+}
+main_menu_item "$MENU_GOTO_PREF"
+if DLG=$(find_dialog "GoTo Preference Point"); then
+  import -window root "$OUT/goto-pref-framed.png" 2>/dev/null
+  click_close_button "$DLG"
+  check "the title bar's close button ends GoTo Pref (its Exit, command 2)" 'gone "GoTo Preference Point"'
+else
+  fail "GoTo Pref did not open"
+fi
+main_menu_item "$MENU_MAP_SET"
+if DLG=$(find_dialog "Bitmap Parameter"); then
+  click_close_button "$DLG"
+  check "the close button leaves Map set open (its Cancel is 1013, not 2)" 'find_dialog "Bitmap Parameter" >/dev/null'
+  click_control "$DLG" 129 157 71 142 32 10  # "Cancel"
+  check "Cancel closes Map set" 'gone "Bitmap Parameter"'
+else
+  fail "Map set did not open"
+fi
+main_menu_item "$MENU_EXIT"
+wait_exit "$PID" 10
+check "Exit ends with 0 ($STATUS) and keeps night on" '[ "$STATUS" = 0 ] && [ "$(view_token)" = 00010 ]'
+finish
