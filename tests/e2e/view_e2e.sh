@@ -29,6 +29,10 @@ check "'+' zooms the map in and keeps it in vlview.cfg" 'sleep 0.5; grep -q "^\[
 keep zoom-2to1
 xdotool key --window "$MAIN" 0
 check "'0' goes back to 1:1" 'sleep 0.5; grep -q "^\[ZOOM\]\[5\]" "$VIEW"'
+geometry "$MAIN"
+xdotool mousemove --window "$MAIN" 200 200 click 5 click 5
+check "two turns of the wheel down zoom out two steps" 'sleep 0.5; grep -q "^\[ZOOM\]\[3\]" "$VIEW"'
+xdotool key --window "$MAIN" 0
 
 # The View button follows "About" on the bar; its pop-up: Zoom in, Zoom out, 1:1, -, Trail,
 # Record track, Keep map without fix, Night colours, Full screen.
@@ -91,4 +95,34 @@ fi
 main_menu_item "$MENU_EXIT"
 wait_exit "$PID" 10
 check "Exit ends with 0 ($STATUS) and keeps night on" '[ "$STATUS" = 0 ] && [ "$(view_token)" = 00010 ]'
+
+# A walk north along Lake Garda through a pty, recording on from the last run: every
+# fix becomes a track point that GPSBabel reads back.
+ONE_LINE='[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]'  # emulation off
+fresh_root walk
+printf '[VIEW][0][1][0][0][0][][][][][][][END]\n' >"$OUT/walk/My Documents/Velkar/vlview.cfg"
+mkfifo "$OUT/receiver"
+python3 -c 'import os, pty, sys
+master, slave = pty.openpty()
+print(os.ttyname(slave), flush=True)
+while True:
+    for line in open(sys.argv[1], "rb"): os.write(master, line)' "$OUT/receiver" >"$OUT/pty-name" &
+PIDS+=($!)
+for _ in $(seq 50); do [ -s "$OUT/pty-name" ] && break; sleep 0.1; done
+ln -sf "$(head -n1 "$OUT/pty-name")" "$OUT/walk/dev/COM1"
+start_velkar "$OUT/walk" || finish
+for i in 0 1 2 3 4; do
+  printf '$GPGGA,10150%d.00,4541.%03d,N,01042.750,E,1,08,0.9,65.0,M,47.0,M,,*00\r\n' "$i" $((700 + i)) >"$OUT/receiver"
+  sleep 0.4
+done
+sleep 0.5
+main_menu_item "$MENU_EXIT"
+wait_exit "$PID" 10
+TRACK=$(ls "$OUT/walk/Scheda di memoria/Velkar/tracks/"*.gpx 2>/dev/null | head -n1)
+check "the recording went on after the restart: one track file" '[ -n "$TRACK" ]'
+if [ -n "$TRACK" ] && command -v gpsbabel >/dev/null; then
+  gpsbabel -t -i gpx -f "$TRACK" -o unicsv,utc=0 -F "$OUT/walk.csv" 2>"$OUT/gpsbabel.log"
+  check "GPSBabel reads the five fixes of the walk" '[ "$(grep -c ",10.712500,65.0," "$OUT/walk.csv")" = 5 ]'
+  check "the last one 4 thousandths of a minute north at 10:15:04" 'grep -q "^5,45.695067,10.712500,65.0,.*,10:15:04" "$OUT/walk.csv"'
+fi
 finish
