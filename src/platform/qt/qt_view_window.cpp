@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/diagnostics.h"
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
 #include "platform/view_window.h"
@@ -196,6 +197,8 @@ int32_t FitMenuBarToFingers(WindowHandle window)
         pixelsPerMm = screen->physicalDotsPerInchY() / 25.4;
     }
     const int32_t least = FingerButtonHeight(heightMm, pixelsPerMm, touch);
+    VerboseLine("screen %.0f mm high at %.1f pixels a mm%s: menu-bar buttons at least %d pixels", heightMm,
+                pixelsPerMm, touch ? ", touch screen" : "", static_cast<int>(least));
     int32_t height = 0;
     for (QToolButton* button : bar->findChildren<QToolButton*>()) {
         if (least > 0) button->setMinimumHeight(least);
