@@ -8,12 +8,14 @@
 
 #include "app/globals.h"
 #include "app/shell.h"
+#include "app/track_recorder.h"
 #include "base/text.h"
 #include "gps/emulation.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/view_window.h"
 #include "store/maps.h"
 #include "store/prefs.h"
 #include "store/settings.h"
@@ -140,6 +142,7 @@ void ResetState()
     LoadSettings();
     LoadMapCatalogue();
     LoadPrefPoints();
+    LoadViewOptions();
 
     {
         std::lock_guard<std::mutex> lock(gpsMutex);
@@ -162,7 +165,9 @@ intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, in
     case kMsgTimer:
         if (wParam == kMainTimerId) OnTick(window);
         if (wParam == kFollowTimerId) FollowFixes(window);
+        if (wParam == kRecordTimerId) RecordNewFixes();
         return 1;
+    case kMsgMouseWheel: OnMouseWheel(window, wParam); return 1;
     case kMsgPortFailure: ReportPortFailure(); return 1;
     }
     return DefaultWindowProc(window, message, wParam, lParam);

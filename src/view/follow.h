@@ -9,7 +9,7 @@
 #include "gps/gps_state.h"
 #include "platform/window.h"
 
-constexpr uint32_t kFollowTimerId = 11025;
+constexpr uint32_t kFollowTimerId = 11026;
 constexpr uint32_t kFollowPeriodMs = 50;
 constexpr int32_t kFollowMostPerSecond = 10;  // repaints the poll asks for in any second
 

@@ -90,7 +90,7 @@ void StopAllTimers(WindowHandle window);
 
 // Program-wide options (set by PlatformMain).
 double TimeScale();
-void CountMainWindowTick(WindowHandle window);
+void CountMainWindowTick(WindowHandle window, uint32_t timerId);
 
 // Text conversions.
 QString QStringOfText(const char16_t* text);

@@ -363,10 +363,7 @@ int StartTimer(WindowHandle window, uint32_t timerId, uint32_t periodMs)
         QObject::connect(timer, &QTimer::timeout, timer, [window, timerId]() {
             if (!IsLiveWindow(window)) return;
             SendWindowMessage(window, kMsgTimer, timerId, 0);
-            // --quit-after-ticks counts the program's 3000 ms tick, not the faster polls.
-            constexpr uint32_t kCountedTickId = 11024;
-            if (timerId == kCountedTickId && window->kind == PlatformWindow::MainWindow && IsLiveWindow(window))
-                CountMainWindowTick(window);
+            if (window->kind == PlatformWindow::MainWindow && IsLiveWindow(window)) CountMainWindowTick(window, timerId);
         });
     }
     // --time-scale runs every timer K times faster; the period given is unchanged.
