@@ -10,7 +10,7 @@
 #include "view/layout.h"
 
 // 1 when the view is the handheld's: 240 x 268 at pixel ratio 1, zoom 1:1 and every
-// view option off. What is new is then left out, so the picture is the specified one.
+// view option off. What is new is then left out: the picture stays the handheld's own.
 int ViewAtHandheldDefaults(int32_t width, int32_t height, double pixelRatio, double scale);
 
 // The current map's bitmap with its top-left corner at (left, top), scale screen
