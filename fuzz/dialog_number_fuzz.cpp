@@ -1,6 +1,6 @@
 // Fuzz target: what a person can type into the dialogs' number fields, converted
 // as the dialogs convert it: GoTo's six fields (23 characters each) through
-// TextToDouble, DmsToDegrees and LatLonToGrid; the map calibration fields through
+// FieldNumber (a decimal comma allowed), DmsToDegrees and LatLonToGrid; the map calibration fields through
 // TextToInt. Input bytes are taken two at a time as UTF-16 code units.
 #include <cmath>
 #include <cstddef>
@@ -11,6 +11,7 @@
 
 #include "base/numbers.h"
 #include "base/text.h"
+#include "dialogs/field_number.h"
 #include "geo/geo.h"
 
 namespace {
@@ -54,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (double& field : fields) {
         const size_t end = std::min(typed.find(u'\n', start), typed.size());
         const std::u16string text = Field(typed.substr(start, end - start), kGoToFieldSize);
-        field = TextToDouble(text.c_str());
+        field = FieldNumber(text.c_str());
         if (std::isnan(field)) __builtin_trap();
         start = std::min(end + 1, typed.size());
     }

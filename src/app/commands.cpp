@@ -1,9 +1,12 @@
-// The command table of the main window (Control+Q, Exit and the dialogs of the
-// menu bar), the menu bar built from menu 104, and the About dialog's procedure.
+// The command table of the main window (Control+Q, Exit, the dialogs of the menu
+// bar, then the View pop-up's), the menu bar built from menu 104, and the About
+// dialog's procedure.
 #include "app/globals.h"
 #include "app/shell.h"
 #include "dialogs/dialogs.h"
 #include "store/exit_save.h"
+#include "store/settings.h"
+#include "store/view_options.h"
 
 namespace {
 
@@ -29,6 +32,7 @@ void OpenDialog(int32_t templateId, DialogProc procedure)
 // Closing runs the destroy steps and does not write the settings.
 void CloseProgram()
 {
+    StopViewOptions(mainWindow);  // the track being recorded gets its last fixes
     SendWindowMessage(mainWindow, kMsgClose, 0, 0);
 }
 
@@ -37,6 +41,8 @@ void CloseProgram()
 void ExitProgram()
 {
     SaveChangedSettings();
+    SaveViewOptions();
+    StopViewOptions(mainWindow);
     PostQuit(0);
 }
 
@@ -53,6 +59,8 @@ void CreateMainMenuBar(WindowHandle window)
     info.bitmapId = 0;
     info.bitmapCount = 0;
     if (CreateMenuBar(&info) == 0) ShowMessageBox(window, u"SHCreateMenuBar Failed", u"Error");
+    // The View pop-up's switches act on the window and its bar as soon as both exist.
+    StartViewOptions(window);
 }
 
 intptr_t MainWindowCommand(WindowHandle window, uintptr_t wParam, intptr_t lParam)
@@ -67,6 +75,7 @@ intptr_t MainWindowCommand(WindowHandle window, uintptr_t wParam, intptr_t lPara
     case kCmdGotoCoord: OpenDialog(114, GotoCoordDlgProc); return 1;
     case kCmdGotoPref: OpenDialog(115, GotoPrefDlgProc); return 1;
     }
+    if (ViewCommand(window, LowWord(wParam))) return 1;
     return DefaultWindowProc(window, kMsgCommand, wParam, lParam);
 }
 

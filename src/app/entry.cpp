@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "gps/serial_link.h"
 #include "platform/serial.h"
+#include "platform/view_window.h"
 #include "store/exit_save.h"
 #include "store/receiver_watch.h"
 #include "store/settings.h"
@@ -51,8 +52,11 @@ int VelkarEntry(const EntryArguments* arguments)
     if (arguments->previousInstance == 0 && RegisterMainClass(arguments->instance) == 0) return 0;
 
     hInstance = arguments->instance;
+    // The client area is the handheld's 240 x 268 unless --size asked for another.
+    int32_t width = kUseDefault, height = kUseDefault;
+    RequestedClientSize(&width, &height);
     WindowHandle window =
-        CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible, kUseDefault, kUseDefault, kUseDefault, kUseDefault);
+        CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible, kUseDefault, kUseDefault, width, height);
     if (window == nullptr) return 0;
     mainWindow = window;
     ShowMainWindow(window, arguments->showMode);

@@ -8,16 +8,21 @@
 
 #include "app/globals.h"
 #include "app/shell.h"
+#include "app/track_recorder.h"
 #include "base/text.h"
 #include "gps/emulation.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/view_window.h"
 #include "store/maps.h"
 #include "store/prefs.h"
 #include "store/settings.h"
 #include "store/track_log.h"
+#include "store/view_options.h"
+#include "view/follow.h"
+#include "view/trail.h"
 #include "view/view.h"
 
 namespace {
@@ -45,6 +50,8 @@ void OnCreate(WindowHandle window)
     ResetState();
     CreateMainMenuBar(window);
     StartTimer(window, kMainTimerId, kMainTimerPeriodMs);
+    StartTimer(window, kFollowTimerId, kFollowPeriodMs);
+    LoadTrail();
     SwitchMapBitmap();
 }
 
@@ -62,11 +69,11 @@ void CountTowardsLog(const GpsState& g)
     }
 }
 
-// A move of a metre or more repaints at once (leaving redrawCounter alone);
-// otherwise every third tick repaints.
+// A move of a metre or more since the last repaint repaints at once (leaving
+// redrawCounter alone); otherwise every third tick repaints.
 void ApplyRepaintRule(WindowHandle window, const GpsState& g)
 {
-    if (g.distanceMoved >= kRepaintDistance) {
+    if (MovedSincePaint(g) >= kRepaintDistance) {
         InvalidateWindow(window, 1);
         return;
     }
@@ -112,6 +119,8 @@ void OnClose(WindowHandle window)
 void OnDestroy(WindowHandle window)
 {
     StopTimer(window, kMainTimerId);
+    StopTimer(window, kFollowTimerId);
+    if (viewOptions.trail == 1) SaveTrail();
     ReleaseMapBitmap();
     const PortHandle port = portHandle.load();
     ReleasePortWait(port);
@@ -135,6 +144,7 @@ void ResetState()
     LoadSettings();
     LoadMapCatalogue();
     LoadPrefPoints();
+    LoadViewOptions();
 
     {
         std::lock_guard<std::mutex> lock(gpsMutex);
@@ -154,7 +164,12 @@ intptr_t MainWndProc(WindowHandle window, uint32_t message, uintptr_t wParam, in
     case kMsgPaint: PaintMainView(window); return 1;
     case kMsgClose: OnClose(window); return 1;
     case kMsgCommand: return MainWindowCommand(window, wParam, lParam);
-    case kMsgTimer: OnTick(window); return 1;
+    case kMsgTimer:
+        if (wParam == kMainTimerId) OnTick(window);
+        if (wParam == kFollowTimerId) FollowFixes(window);
+        if (wParam == kRecordTimerId) RecordNewFixes();
+        return 1;
+    case kMsgMouseWheel: OnMouseWheel(window, wParam); return 1;
     case kMsgPortFailure: ReportPortFailure(); return 1;
     }
     return DefaultWindowProc(window, message, wParam, lParam);

@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/field_number.h"
 #include "dialogs/goto_view.h"
 #include "geo/geo.h"
 #include "gps/gps_state.h"
@@ -29,12 +30,12 @@ void ResetFields(WindowHandle dialog)
     for (int32_t id = kLonDegreesField; id <= kLatSecondsField; ++id) SetDlgItemText(dialog, id, u"0.0");
 }
 
-// Text that does not begin with a number counts as 0.
+// Text that does not begin with a number counts as 0; a decimal comma is a point.
 double ReadNumberField(WindowHandle dialog, int32_t id)
 {
     char16_t text[kFieldTextSize] = {};
     GetDlgItemText(dialog, id, text, kFieldTextSize);
-    return TextToDouble(text);
+    return FieldNumber(text);
 }
 
 // gotoActive goes up before the position is written, so the reader thread holds

@@ -18,22 +18,37 @@ const MenuItemTemplate kMainPopupItems[] = {
     {u"GoTo Pref...", 40016, nullptr, 0},
 };
 
+// The View pop-up: zoom, then the switches, which carry check marks.
+const MenuItemTemplate kViewPopupItems[] = {
+    {u"Zoom in", 40020, nullptr, 0},
+    {u"Zoom out", 40021, nullptr, 0},
+    {u"1:1", 40022, nullptr, 0},
+    {nullptr, 0, nullptr, 0},
+    {u"Trail", 40023, nullptr, 0},
+    {u"Record track", 40024, nullptr, 0},
+    {u"Keep map without fix", 40025, nullptr, 0},
+    {u"Night colours", 40026, nullptr, 0},
+    {u"Full screen", 40027, nullptr, 0},
+};
+
 const MenuItemTemplate kMainMenuItems[] = {
     {u"Main", 0, kMainPopupItems, 7},
     {u"Gps", 40006, nullptr, 0},
     {u"About", 40010, nullptr, 0},
+    {u"View", 0, kViewPopupItems, 9},
 };
 
-const MenuTemplate kMainMenu = {104, kMainMenuItems, 3};
+const MenuTemplate kMainMenu = {104, kMainMenuItems, 4};
 
 // Button table 104: menu id, button count, then per button: image (65534 = none),
 // command, state (4 = enabled), style (24 = drop-down sized to its caption,
 // 16 = plain button sized to its caption), caption string, reserved, menu entry.
 const uint16_t kMenuBarWords[] = {
-    104,   3,
+    104,   4,
     65534, 40002, 4, 24, 40004, 0, 0,  // "Main": drops down entry 0
     65534, 40006, 4, 16, 40014, 0, 1,  // "Gps"
     65534, 40010, 4, 16, 40009, 0, 2,  // "About"
+    65534, 40019, 4, 24, 40017, 0, 3,  // "View": drops down entry 3
 };
 
 const RawDataResource kMenuBarTable = {104, kMenuBarWords, sizeof kMenuBarWords / sizeof kMenuBarWords[0]};
@@ -42,14 +57,21 @@ const StringResource kStrings[] = {
     {40004, u"Main"},
     {40009, u"About"},
     {40014, u"Gps"},
+    {40017, u"View"},
 };
 
-// Control+Q sends command 1: virtual key | Control | no-invert (0x02) | last.
+// Control+Q sends command 1 (virtual key | Control | no-invert 0x02); the
+// characters '+', '-' and '0' zoom (no flags: the character typed); F11
+// (virtual key 0x7A) switches full screen and ends the table (0x80).
 const AcceleratorEntry kAcceleratorEntries[] = {
-    {0x8B, 81, 1},
+    {0x0B, 81, 1},
+    {0x00, '+', 40020},
+    {0x00, '-', 40021},
+    {0x00, '0', 40022},
+    {0x81, 0x7A, 40027},
 };
 
-const AcceleratorResource kAccelerators = {102, kAcceleratorEntries, 1};
+const AcceleratorResource kAccelerators = {102, kAcceleratorEntries, 5};
 
 // Icons: 109 application, 111 About picture, 116 to 123 course arrows
 // (116 N, 117 S, 118 W, 119 E, 120 NE, 121 SE, 122 SW, 123 NW).

@@ -1,7 +1,8 @@
 // The main view (message 15): the current map placed so that the position shown
-// lies on the client centre, the track line to the selected preference point, the
-// proximity indicator, the speed text, the position circle and the course arrow.
-// Everything created here is released here; GpsState is read once, under its lock.
+// lies on the client centre at the map's zoom, the trail, the track line to the
+// selected preference point, the proximity indicator, the speed text, the position
+// circle and the course arrow, laid out for the client's size. Everything created
+// here is released here; GpsState is read once, under its lock.
 #include "view/view.h"
 
 #include <cstdint>
@@ -13,6 +14,11 @@
 #include "store/prefs.h"
 #include "store/settings.h"
 #include "view/proximity.h"
+#include "gps/fix_history.h"
+#include "store/view_options.h"
+#include "view/follow.h"
+#include "view/layout.h"
+#include "view/overlay.h"
 #include "view/transform.h"
 
 const uint32_t colourTable[kColourCount] = {
@@ -35,17 +41,7 @@ const uint32_t colourTable[kColourCount] = {
 
 namespace {
 
-constexpr int kTextSize = 128;                // formatted texts, terminator included
-constexpr int32_t kViewFontHeight = 22;       // pixels
-constexpr int32_t kPenWidth = 2;              // pixels
-constexpr int32_t kMarkerRadius = 6;          // position circle, pixels
-constexpr int32_t kTargetRadius = 2;          // target circle, pixels
-constexpr int32_t kTextLeft = 1;
-constexpr int32_t kProximityTextTop = 10;
-constexpr int32_t kSpeedTextTop = 245;
-constexpr int32_t kNotFixedTextTop = 240;
-constexpr int32_t kArrowLeft = 180;           // absolute, whatever the client size
-constexpr int32_t kArrowTop = 230;
+constexpr int kTextSize = 128;  // formatted texts, terminator included
 
 // v + d without overflow: a target on a map without scale lies at a saturated
 // position, and its circle's box must not wrap around.
@@ -57,35 +53,19 @@ int32_t Beside(int32_t v, int32_t d)
     return static_cast<int32_t>(r);
 }
 
-// AND-transfers the whole bitmap to (left, top); the platform touches only what
-// lands inside the client area. White client pixels take the map's own colours.
-void DrawMap(SurfaceHandle dc, int32_t left, int32_t top)
-{
-    if (mapBitmap == nullptr) return;  // its file failed to load: white background
-    SurfaceHandle memory = CreateCompatibleSurface(dc);
-    if (memory == nullptr) return;
-    ObjectHandle replaced = SelectObject(memory, mapBitmap);
-    int32_t width = 0;
-    int32_t height = 0;
-    GetBitmapSize(mapBitmap, &width, &height);
-    BlockTransfer(dc, left, top, width, height, memory, 0, 0, kRopSourceAnd);
-    SelectObject(memory, replaced);
-    DeleteSurface(memory);
-}
-
 // Previous position, centre, selected point; then the target circle.
-void DrawTrackLine(SurfaceHandle dc, const GpsState& g, int32_t w, int32_t h)
+void DrawTrackLine(SurfaceHandle dc, const GpsState& g, int32_t w, int32_t h, double scale, int32_t radius)
 {
     const PrefPoint& target = SelectedPrefPoint();
     Point line[3];
     GridToScreen(g.gridEasting, g.gridNorthing, g.prevGridEasting, g.prevGridNorthing, w, h, &line[0].x,
-                 &line[0].y);
+                 &line[0].y, scale);
     line[1].x = w / 2;
     line[1].y = h / 2;
-    GridToScreen(g.gridEasting, g.gridNorthing, target.x, target.y, w, h, &line[2].x, &line[2].y);
+    GridToScreen(g.gridEasting, g.gridNorthing, target.x, target.y, w, h, &line[2].x, &line[2].y, scale);
     Polyline(dc, line, 3);
-    Ellipse(dc, Beside(line[2].x, kTargetRadius), Beside(line[2].y, kTargetRadius),
-            Beside(line[2].x, -kTargetRadius), Beside(line[2].y, -kTargetRadius));
+    Ellipse(dc, Beside(line[2].x, radius), Beside(line[2].y, radius), Beside(line[2].x, -radius),
+            Beside(line[2].y, -radius));
 }
 
 void DrawTextAt(SurfaceHandle dc, Rect* textRect, int32_t left, int32_t top, const char16_t* text)
@@ -120,23 +100,45 @@ void PaintMainView(WindowHandle window)
     const int32_t w = client.right;
     const int32_t h = client.bottom;
     Rect textRect = client;  // right and bottom stay (w, h) for every text
+    const double ratio = WindowPixelRatio(window);
+    const ViewLayout l = LayoutView(w, h, ratio);
 
     SetTextColor(dc, colourTable[2]);
-    ObjectHandle font = CreateViewFont(kViewFontHeight);
+    ObjectHandle font = CreateViewFont(l.fontHeight);
     ObjectHandle previousFont = font != nullptr ? SelectObject(dc, font) : nullptr;
-    ObjectHandle pen = CreatePenObject(kPenDash, kPenWidth, colourTable[2]);
+    ObjectHandle pen = CreatePenObject(kPenDash, l.penWidth, colourTable[2]);
     ObjectHandle previousPen = pen != nullptr ? SelectObject(dc, pen) : nullptr;
 
     const GpsState g = SnapshotGpsState();
     char16_t text[kTextSize];
+    const int shown = g.fixQuality != 0 || gotoActive.load() != 0;
+    // Without a fix the last map and position may stay, dimmed, once a fix has come.
+    const int kept = !shown && viewOptions.keepMapWithoutFix == 1 && LatestFixSerial() != 0;
+    if (shown) FollowPositionAcrossMaps(g.gridEasting, g.gridNorthing);
+    const double scale = CurrentZoomScale();
+    const int atDefaults = ViewAtHandheldDefaults(w, h, ratio, scale);
 
-    if (g.fixQuality != 0 || gotoActive.load() != 0) {
+    if (shown) {
+        NotePaintedPosition(g.gridEasting, g.gridNorthing);
+    } else {
+        NotePaintedNothing();
+    }
+    if (shown || kept) {
         int32_t left = 0;
         int32_t top = 0;
-        GridToMapOrigin(g.gridEasting, g.gridNorthing, w, h, &left, &top);
+        GridToMapOrigin(g.gridEasting, g.gridNorthing, w, h, &left, &top, scale);
         // A map whose edges coincide has no scale: it is left out, the rest is drawn.
-        if (MapIsDrawable(CurrentMapEntry())) DrawMap(dc, left, top);
-        if (settings.trackToTarget == 1) DrawTrackLine(dc, g, w, h);
+        if (MapIsDrawable(CurrentMapEntry())) DrawMapAt(dc, left, top, w, h, scale);
+        if (kept) DimView(dc, w, h);
+        if (viewOptions.trail == 1) DrawTrailLine(dc, g.gridEasting, g.gridNorthing, w, h, scale, l.trailWidth);
+        if (!MapCovers(CurrentMapEntry(), g.gridEasting, g.gridNorthing)) DrawOffTheMap(dc, l, w);
+    }
+    if (shown) {
+        // No point loaded: no target, so no line to plane (0, 0).
+        if (settings.trackToTarget == 1 && lastPrefIndex >= 0) {
+            DrawTrackLine(dc, g, w, h, scale, l.targetRadius);
+            if (!atDefaults) DrawTargetLine(dc, g, l);
+        }
         if (settings.proximity == 1) {
             // May play the point's sound, synchronously, before anything more is drawn.
             const int32_t found = CheckProximityAt(g.gridEasting, g.gridNorthing);
@@ -145,22 +147,26 @@ void PaintMainView(WindowHandle window)
             } else {
                 FormatText(text, kTextSize, "!%d", found);
             }
-            DrawTextAt(dc, &textRect, kTextLeft, kProximityTextTop, text);
+            DrawTextAt(dc, &textRect, l.textLeft, l.proximityTop, text);
         }
     }
 
     if (g.fixQuality != 0) {
         // Cut to the buffer for absurd speeds; two spaces after "Fix".
         FormatText(text, kTextSize, "Fix  %.1fKm/h", g.speedKmh);
-        DrawTextAt(dc, &textRect, kTextLeft, kSpeedTextTop, text);
+        DrawTextAt(dc, &textRect, l.textLeft, l.speedTop, text);
     } else {
-        DrawTextAt(dc, &textRect, kTextLeft, kNotFixedTextTop, u"GPS Not Fixed");
+        DrawTextAt(dc, &textRect, l.textLeft, l.notFixedTop, u"GPS Not Fixed");
     }
 
-    Ellipse(dc, w / 2 + kMarkerRadius, h / 2 + kMarkerRadius, w / 2 - kMarkerRadius, h / 2 - kMarkerRadius);
+    const int32_t r = l.markerRadius;
+    Ellipse(dc, w / 2 + r, h / 2 + r, w / 2 - r, h / 2 - r);
 
     const IconHandle arrow = arrowIcons[CourseToArrow(g.course)];
-    if (arrow != nullptr) DrawIconAt(dc, kArrowLeft, kArrowTop, arrow, 0, 0, 0, nullptr, kDiNormal);
+    // Drawn at its own size on the handheld, grown with the layout elsewhere.
+    const int32_t arrowSize = l.growth == 1.0 ? 0 : l.arrowSize;
+    if (arrow != nullptr) DrawIconAt(dc, l.arrowLeft, l.arrowTop, arrow, arrowSize, arrowSize, 0, nullptr, kDiNormal);
+    if (viewOptions.night == 1) NightView(dc, w, h);
 
     if (pen != nullptr) {
         SelectObject(dc, previousPen);

@@ -233,7 +233,8 @@ TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
         {"Rocca", {u"44", u"20", u"55.44", u"11", u"43", u"3"}, 44.348733333333335, 11.7175},
         {"negative degrees get minutes added", {u"-9", u"30", u"0", u"9", u"0", u"0"}, -8.5, 9.0},
         {"empty fields count as 0", {u"", u"", u"", u"", u"", u""}, 0.0, 0.0},
-        {"stops at a foreign character", {u"45°", u"30'", u"x1", u"7,5", u"0", u"36e"}, 45.5, 7.01},
+        {"stops at a foreign character", {u"45°", u"30'", u"x1", u"7;5", u"0", u"36e"}, 45.5, 7.01},
+        {"a decimal comma, as Italians write", {u"45,695", u"0", u"0", u"10,7125", u"0", u"0,5"}, 45.695, 10.7126388888889},
         {"23 characters read: 44, not 445", {u"000000000000000000000445", u"0", u"0", u"0", u"0", u"0"}, 44.0, 0.0},
     };
     EXPECT_TRUE(RunDialogWith(114, GotoCoordDlgProc, [&](WindowHandle dialog, QWidget* widget) {

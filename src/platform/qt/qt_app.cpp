@@ -1,43 +1,25 @@
-// Process side of the Qt window layer: the QApplication, the program's options,
-// the message loop with its accelerators, quitting, message boxes and the
-// one-instance-per-device-root check over a local socket that only the user can
-// reach (a private folder, else the abstract namespace with the peer's user id
-// checked).
-// Options: --root DIR, --screenshot FILE, --time-scale K, --quit-after-ticks N,
-// --verbose.
+// Process side of the Qt window layer: the QApplication, the text conversions and
+// the program's options (--root DIR, --demo, --screenshot FILE, --size WxH,
+// --fullscreen, --time-scale K, --quit-after-ticks N, --verbose), read by PlatformMain.
+// The message loop lives in qt_loop.cpp, the one-instance check in qt_instance.cpp.
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QDir>
-#include <QGuiApplication>
 #include <QImageReader>
-#include <QKeySequence>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QMessageBox>
-#include <QPointer>
-#include <QShortcut>
-#include <QThread>
 
 #include <clocale>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <map>
 #include <memory>
 #include <vector>
 
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <QPointer>
 
 #include "platform/demo_root.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "platform/qt/qt_app_parts.h"
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
+#include "platform/view_window.h"
 
 namespace {
 
@@ -49,6 +31,9 @@ struct ProgramOptions {
     double timeScale = 1.0;
     long long quitAfterTicks = 0;
     long long ticksDelivered = 0;
+    int sizeWidth = 0;
+    int sizeHeight = 0;
+    bool fullScreen = false;
     bool quitSent = false;
 };
 ProgramOptions& Options()
@@ -56,12 +41,6 @@ ProgramOptions& Options()
     static ProgramOptions options;
     return options;
 }
-
-bool quitPosted = false;
-bool inMainLoop = false;
-int quitCode = 0;
-int raiseRequests = 0;
-QLocalServer* instanceServer = nullptr;
 
 // The toolkit's own chatter about the environment (no runtime folder, an
 // offscreen platform without size hints) says nothing to the user; real
@@ -84,11 +63,14 @@ void UseOffscreenWithoutDisplay()
 }
 
 const char* kUsage =
-    "usage: velkar [--root DIR | --demo] [--screenshot FILE] [--time-scale K] [--quit-after-ticks N] [-v]\n"
+    "usage: velkar [--root DIR | --demo] [--screenshot FILE] [--size WxH] [--fullscreen]\n"
+    "              [--time-scale K] [--quit-after-ticks N] [-v]\n"
     "  --root DIR            device root holding \"My Documents\" and \"Scheda di memoria\"\n"
     "                        (default $XDG_DATA_HOME/velkar, else ~/.local/share/velkar)\n"
     "  --demo                run on a scratch copy of the bundled demo device root\n"
     "  --screenshot FILE     after every paint write the map view to FILE as PNG\n"
+    "  --size WxH            open the map view W x H pixels (default 240x268)\n"
+    "  --fullscreen          fill the screen (F11 switches)\n"
     "  --time-scale K        run every timer K times faster (K > 0)\n"
     "  --quit-after-ticks N  close the window after N ticks, as Control+Q does\n"
     "  -v, --verbose         say on standard error what the program did with the\n"
@@ -119,109 +101,18 @@ bool ParseCount(const std::string& text, long long* out)
     return true;
 }
 
-constexpr size_t kMaxSocketPath = 100;  // a socket's path holds 108 bytes, the terminator included
-
-// A folder only this user can reach: a real folder (not a link), owned by the
-// user, no access for group or others.
-bool IsPrivateFolder(const std::string& path)
+// "WxH" with both sides 1 to kMaxClientSide.
+constexpr long long kMaxClientSide = 16384;
+bool ParseSize(const std::string& text, int* width, int* height)
 {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
-}
-
-// Where the endpoint may live: $XDG_RUNTIME_DIR, else "<temp>/velkar-<uid>"
-// (created with mode 0700), each only when private; "" when neither is (a
-// folder planted by someone else is never used).
-std::string PrivateFolder()
-{
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && runtime[0] == '/') {
-        if (IsPrivateFolder(runtime)) return runtime;
-        VerboseLine("%s is not a private folder of this user: not used for the one-instance check", runtime);
-    }
-    const std::string own = QDir::tempPath().toStdString() + "/velkar-" + std::to_string(getuid());
-    if (mkdir(own.c_str(), 0700) != 0 && errno != EEXIST) return "";
-    if (IsPrivateFolder(own)) return own;
-    VerboseLine("%s is not a private folder of this user: the one-instance check uses the abstract namespace",
-                own.c_str());
-    return "";
-}
-
-// True when the process at the other end of a connected local socket runs as
-// this user: an endpoint or a caller of another user is never listened to.
-bool PeerIsThisUser(qintptr descriptor)
-{
-    ucred cred{};
-    socklen_t length = sizeof cred;
-    return descriptor >= 0 &&
-           getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &cred, &length) == 0 &&
-           cred.uid == getuid();
-}
-
-// Endpoint names: a socket path, or "@name" in the abstract namespace.
-bool IsAbstract(const std::string& name) { return !name.empty() && name[0] == '@'; }
-QString QtEndpointName(const std::string& name) { return QString::fromStdString(IsAbstract(name) ? name.substr(1) : name); }
-
-// Connects to the endpoint and keeps the connection only when its owner is this user.
-bool ConnectToOwnEndpoint(QLocalSocket& socket, const std::string& name)
-{
-    if (IsAbstract(name)) socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(QtEndpointName(name));
-    if (!socket.waitForConnected(1000)) return false;
-    if (PeerIsThisUser(socket.socketDescriptor())) return true;
-    VerboseLine("the one-instance endpoint %s belongs to another user: ignored", name.c_str());
-    socket.abort();
-    return false;
-}
-
-// A raise request from a later start: bring the main window to the front.
-void OnRaiseRequest(QLocalSocket* socket)
-{
-    QByteArray data = socket->readAll();
-    if (!data.contains("raise")) return;
-    ++raiseRequests;
-    VerboseLine("a second start on this device root handed over: the window comes to the front");
-    for (QWidget* top : QApplication::topLevelWidgets()) {
-        if (top->objectName() != QLatin1String("velkar-main") || !top->isVisible()) continue;
-        top->showNormal();
-        top->raise();
-        top->activateWindow();
-    }
-}
-
-void StartInstanceServer(const std::string& name)
-{
-    if (instanceServer != nullptr) {
-        if (instanceServer->property("endpoint").toString().toStdString() == name) return;
-        delete instanceServer;
-        instanceServer = nullptr;
-    }
-    auto* server = new QLocalServer(qApp);
-    server->setProperty("endpoint", QString::fromStdString(name));
-    server->setSocketOptions(IsAbstract(name) ? QLocalServer::AbstractNamespaceOption : QLocalServer::UserAccessOption);
-    const QString qname = QtEndpointName(name);
-    if (!server->listen(qname)) {
-        // In the private folder, a socket nobody answered a moment ago is left over
-        // from a run that ended without closing it. An abstract name held by
-        // another user stays theirs: this start goes on without the check.
-        if (IsAbstract(name) || !QLocalServer::removeServer(qname) || !server->listen(qname)) {
-            VerboseLine("cannot listen on the one-instance endpoint %s", name.c_str());
-            delete server;
-            return;
-        }
-    }
-    QObject::connect(server, &QLocalServer::newConnection, server, [server]() {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            if (!PeerIsThisUser(socket->socketDescriptor())) {
-                socket->abort();
-                continue;
-            }
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket]() { OnRaiseRequest(socket); });
-            if (socket->bytesAvailable() > 0) OnRaiseRequest(socket);
-        }
-    });
-    instanceServer = server;
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    long long w = 0, h = 0;
+    if (!ParseCount(text.substr(0, x), &w) || !ParseCount(text.substr(x + 1), &h)) return false;
+    if (w < 1 || h < 1 || w > kMaxClientSide || h > kMaxClientSide) return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
 }
 
 }  // namespace
@@ -308,6 +199,15 @@ int ParsePlatformOptions(int argc, char** argv, PlatformOptions* options, std::s
                 *message = "velkar: --screenshot needs a file name";
                 return 0;
             }
+        } else if (arg == "--fullscreen" && !hasInlineValue) {
+            options->fullScreen = true;
+        } else if (arg == "--size") {
+            std::string text;
+            if (!needValue(&text)) return 0;
+            if (!ParseSize(text, &options->sizeWidth, &options->sizeHeight)) {
+                *message = "velkar: --size needs WIDTHxHEIGHT in pixels, 1 to 16384 each, not '" + text + "'";
+                return 0;
+            }
         } else if (arg == "--time-scale") {
             std::string text;
             if (!needValue(&text)) return 0;
@@ -356,8 +256,10 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
     o.screenshot = parsed.screenshot;
     o.timeScale = parsed.timeScale;
     o.quitAfterTicks = parsed.quitAfterTicks;
-    quitPosted = false;
-    quitCode = 0;
+    o.sizeWidth = parsed.sizeWidth;
+    o.sizeHeight = parsed.sizeHeight;
+    o.fullScreen = parsed.fullScreen;
+    ResetQuitState();
 
     SetVerbose(parsed.verbose ? 1 : 0);
     if (parsed.demo) {
@@ -386,8 +288,7 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
     for (QWidget* top : QApplication::topLevelWidgets()) {
         if (WindowHandle h = HandleOfWidget(top); h != nullptr) StopAllTimers(h);
     }
-    delete instanceServer;
-    instanceServer = nullptr;
+    StopInstanceServer();
     if (ownsApplication) {
         // Pop-up menus are windows too, owned by their buttons: delete only the
         // windows nobody owns, each once.
@@ -402,201 +303,28 @@ int PlatformMain(int argc, char** argv, InstanceHandle instance, EntryFunction e
 
 const char* ScreenshotPath() { return Options().screenshot.c_str(); }
 
+int RequestedClientSize(int32_t* width, int32_t* height)
+{
+    const ProgramOptions& o = Options();
+    if (o.sizeWidth <= 0 || o.sizeHeight <= 0 || width == nullptr || height == nullptr) return 0;
+    *width = o.sizeWidth;
+    *height = o.sizeHeight;
+    return 1;
+}
+
+int RequestedFullScreen() { return Options().fullScreen ? 1 : 0; }
+
 double TimeScale() { return Options().timeScale; }
 
-// --quit-after-ticks: after N timer messages delivered to the main window, the
-// window gets command 1, the command Control+Q sends.
-void CountMainWindowTick(WindowHandle window)
+// --quit-after-ticks: after N ticks (timer 11024) delivered to the main window,
+// the window gets command 1, the command Control+Q sends. The view's other
+// timers do not count.
+void CountMainWindowTick(WindowHandle window, uint32_t timerId)
 {
+    constexpr uint32_t kTickTimerId = 11024;
     ProgramOptions& o = Options();
-    if (o.quitAfterTicks <= 0 || o.quitSent) return;
+    if (timerId != kTickTimerId || o.quitAfterTicks <= 0 || o.quitSent) return;
     if (++o.ticksDelivered < o.quitAfterTicks) return;
     o.quitSent = true;
     SendWindowMessage(window, kMsgCommand, 1, 0);
-}
-
-// ---- Message loop ----------------------------------------------------------------
-
-struct PlatformAccelerators {
-    const AcceleratorResource* table;
-};
-
-AcceleratorHandle LoadAcceleratorTable(InstanceHandle instance, int32_t id)
-{
-    const AcceleratorResource* table = FindAccelerators(instance, id);
-    if (table == nullptr) return nullptr;
-    // A table loaded from the resources is shared and lives as long as the
-    // program, like the resources themselves: loading it again gives the same handle.
-    static auto* loaded = new std::map<const AcceleratorResource*, PlatformAccelerators*>;
-    PlatformAccelerators*& handle = (*loaded)[table];
-    if (handle == nullptr) handle = new PlatformAccelerators{table};
-    return handle;
-}
-
-namespace {
-
-// Virtual-key code to the toolkit's key; 0 for keys this layer does not map.
-int QtKeyOfVirtualKey(uint16_t vk)
-{
-    if (vk >= 'A' && vk <= 'Z') return Qt::Key_A + (vk - 'A');
-    if (vk >= '0' && vk <= '9') return Qt::Key_0 + (vk - '0');
-    if (vk >= 0x70 && vk <= 0x7B) return Qt::Key_F1 + (vk - 0x70);
-    switch (vk) {
-    case 0x08: return Qt::Key_Backspace;
-    case 0x09: return Qt::Key_Tab;
-    case 0x0D: return Qt::Key_Return;
-    case 0x1B: return Qt::Key_Escape;
-    case 0x20: return Qt::Key_Space;
-    case 0x25: return Qt::Key_Left;
-    case 0x26: return Qt::Key_Up;
-    case 0x27: return Qt::Key_Right;
-    case 0x28: return Qt::Key_Down;
-    case 0x2E: return Qt::Key_Delete;
-    default: return 0;
-    }
-}
-
-void InstallAccelerators(WindowHandle window, AcceleratorHandle accelerators)
-{
-    if (accelerators == nullptr || accelerators->table == nullptr || !IsLiveWindow(window)) return;
-    QWidget* top = window->widget;
-    if (top == nullptr) return;
-    const AcceleratorResource* t = accelerators->table;
-    for (int32_t i = 0; i < t->entryCount; ++i) {
-        const AcceleratorEntry& e = t->entries[i];
-        QKeyCombination combination(Qt::Key_unknown);
-        Qt::KeyboardModifiers modifiers;
-        if (e.flags & 0x04) modifiers |= Qt::ShiftModifier;
-        if (e.flags & kAccelControl) modifiers |= Qt::ControlModifier;
-        if (e.flags & 0x10) modifiers |= Qt::AltModifier;
-        int key = (e.flags & kAccelVirtKey) ? QtKeyOfVirtualKey(e.key) : static_cast<int>(QChar(e.key).toUpper().unicode());
-        if (key == 0) continue;
-        combination = QKeyCombination(modifiers, static_cast<Qt::Key>(key));
-        auto* shortcut = new QShortcut(QKeySequence(combination), top);
-        shortcut->setContext(Qt::WindowShortcut);
-        shortcut->setObjectName(QStringLiteral("accel-%1").arg(e.command));
-        const uint16_t command = e.command;
-        QObject::connect(shortcut, &QShortcut::activated, top, [window, command]() {
-            if (IsLiveWindow(window)) SendWindowMessage(window, kMsgCommand, command, 0);
-        });
-        if (e.flags & kAccelLast) break;
-    }
-}
-
-}  // namespace
-
-int RunMessageLoop(WindowHandle window, AcceleratorHandle accelerators)
-{
-    EnsureQtApplication();
-    InstallAccelerators(window, accelerators);
-    // A quit posted before the loop ends it at once, as a quit message already
-    // waiting in the queue would; it is used up either way.
-    if (!quitPosted) {
-        inMainLoop = true;
-        QApplication::exec();
-        inMainLoop = false;
-    }
-    quitPosted = false;
-    return quitCode;
-}
-
-void PostQuit(int exitCode)
-{
-    quitPosted = true;
-    quitCode = exitCode;
-    // Ends the main loop and any modal loop inside it. Outside the main loop the
-    // toolkit would instead refuse every later modal loop, so only the flag is set.
-    if (inMainLoop && QCoreApplication::instance() != nullptr) QCoreApplication::exit(exitCode);
-}
-
-// ---- Message boxes ---------------------------------------------------------------
-
-void ShowMessageBox(WindowHandle owner, const char16_t* text, const char16_t* caption)
-{
-    EnsureQtApplication();
-    const QString t = QStringOfText(text);
-    const QString c = QStringOfText(caption);
-    const QString platform = QGuiApplication::platformName();
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-        // Nobody can answer a box here: say it on standard error and go on.
-        std::fprintf(stderr, "%s: %s\n", c.toUtf8().constData(), t.toUtf8().constData());
-        std::fflush(stderr);
-        return;
-    }
-    auto show = [owner, t, c]() {
-        QWidget* parent = IsLiveWindow(owner) ? static_cast<QWidget*>(owner->widget) : nullptr;
-        // On the heap and watched: the box belongs to its owner's frame, which a
-        // close during the loop may end (see DestroyMainWindow).
-        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, c, t, QMessageBox::Ok, parent);
-        box->setObjectName(QStringLiteral("velkar-messagebox"));
-        EnterModalLoop();
-        box->exec();
-        LeaveModalLoop();
-        delete box.data();
-    };
-    // Widgets live on the user-interface thread; another thread waits there.
-    if (QThread::currentThread() != qApp->thread())
-        QMetaObject::invokeMethod(qApp, show, Qt::BlockingQueuedConnection);
-    else
-        show();
-}
-
-// ---- One instance per device root ------------------------------------------------
-
-std::string InstanceServerName()
-{
-    std::error_code ec;
-    std::filesystem::path root = std::filesystem::weakly_canonical(DeviceRoot(), ec);
-    if (ec) root = DeviceRoot();
-    QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(root.string()), QCryptographicHash::Sha1)
-                            .toHex()
-                            .left(16);
-    const std::string base = "velkar-" + std::to_string(getuid()) + "-" + digest.toStdString();
-    const std::string folder = PrivateFolder();
-    if (!folder.empty() && folder.size() + 1 + base.size() <= kMaxSocketPath) return folder + "/" + base;
-    return "@" + base;
-}
-
-int RaiseRequestsReceived() { return raiseRequests; }
-
-WindowHandle FindOtherInstance(const char16_t* className, const char16_t* title)
-{
-    EnsureQtApplication();
-    const std::string name = InstanceServerName();
-    {
-        // A stale endpoint (nobody answers) or another user's never stops a start.
-        QLocalSocket probe;
-        if (ConnectToOwnEndpoint(probe, name)) {
-            probe.disconnectFromServer();
-            auto* other = new PlatformWindow;
-            other->kind = PlatformWindow::OtherInstance;
-            other->serverName = name;
-            RegisterWindow(other);
-            return other;
-        }
-    }
-    // This is the first instance on this root: claim it for later starts.
-    StartInstanceServer(name);
-    return nullptr;
-}
-
-void BringToFront(WindowHandle window)
-{
-    if (!IsLiveWindow(window)) return;
-    if (window->kind != PlatformWindow::OtherInstance) {
-        if (QWidget* top = window->widget) {
-            top->showNormal();
-            top->raise();
-            top->activateWindow();
-        }
-        return;
-    }
-    QLocalSocket socket;
-    if (!ConnectToOwnEndpoint(socket, window->serverName)) return;
-    VerboseLine("another start of the navigator runs on this device root: it is asked to come to the front, and this one ends");
-    socket.write("raise\n");
-    socket.flush();
-    socket.waitForBytesWritten(1000);
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(1000);
 }

@@ -117,6 +117,36 @@ void ConvertSpan(const MappedBitmap& m, const uint8_t* row, int64_t x, int64_t n
     }
 }
 
+// Pixels at the given columns of a row as 0xFFRRGGBB into out: the samples of a
+// reduction, each read alone, so that the cost follows the count, not the span.
+void GatherSpan(const MappedBitmap& m, const uint8_t* row, const int32_t* columns, int64_t n, uint32_t* out)
+{
+    switch (m.bits) {
+    case 1:
+        for (int64_t i = 0; i < n; ++i) out[i] = m.palette[(row[columns[i] >> 3] >> (7 - (columns[i] & 7))) & 1];
+        return;
+    case 4:
+        for (int64_t i = 0; i < n; ++i) {
+            const int32_t c = columns[i];
+            out[i] = m.palette[(c & 1) != 0 ? row[c >> 1] & 0x0F : row[c >> 1] >> 4];
+        }
+        return;
+    case 8:
+        for (int64_t i = 0; i < n; ++i) out[i] = m.palette[row[columns[i]]];
+        return;
+    default: break;
+    }
+    if (m.plain) {
+        const int bytes = m.bits / 8;
+        for (int64_t i = 0; i < n; ++i) {
+            const uint8_t* p = row + int64_t{columns[i]} * bytes;
+            out[i] = 0xFF000000u | p[2] << 16 | p[1] << 8 | p[0];
+        }
+        return;
+    }
+    for (int64_t i = 0; i < n; ++i) ConvertSpan<false>(m, row, columns[i], 1, out + i);
+}
+
 // Image of a reader into Format_RGB32; transparent parts become white, the colour
 // that leaves the view's background as it is.
 QImage Flatten(const QImage& image)
@@ -289,6 +319,17 @@ void AndBitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t co
     const MappedBitmap& m = *bitmap->mapped;
     ConvertSpan<true>(m, m.Row(y), x, count, destination);
     FetchAhead(m, x, y, count);
+}
+
+void GatherBitmapRow(const PlatformObject* bitmap, int32_t y, const int32_t* columns, int32_t count, uint32_t* out)
+{
+    if (!bitmap->mapped) {
+        const auto* s = reinterpret_cast<const uint32_t*>(bitmap->image.constScanLine(y));
+        for (int32_t i = 0; i < count; ++i) out[i] = s[columns[i]] | 0xFF000000u;
+        return;
+    }
+    const MappedBitmap& m = *bitmap->mapped;
+    GatherSpan(m, m.Row(y), columns, count, out);
 }
 
 bool DecodeBitmapWhole(PlatformObject* bitmap)

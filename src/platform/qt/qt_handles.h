@@ -45,6 +45,9 @@ struct PlatformOptions {
     std::string screenshot;        // "" : none
     double timeScale = 1.0;        // > 0
     long long quitAfterTicks = 0;  // 0: never
+    int sizeWidth = 0;             // --size WxH: the client area; 0: the default
+    int sizeHeight = 0;
+    bool fullScreen = false;       // --fullscreen
     bool demo = false;             // --demo: run on a scratch copy of the bundled demo root
     bool verbose = false;          // --verbose, -v: diagnostics on standard error
     bool help = false;

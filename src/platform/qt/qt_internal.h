@@ -90,7 +90,7 @@ void StopAllTimers(WindowHandle window);
 
 // Program-wide options (set by PlatformMain).
 double TimeScale();
-void CountMainWindowTick(WindowHandle window);
+void CountMainWindowTick(WindowHandle window, uint32_t timerId);
 
 // Text conversions.
 QString QStringOfText(const char16_t* text);
@@ -131,6 +131,9 @@ void PrepareBitmapRows(const PlatformObject* bitmap, int32_t x, int32_t y, int32
 // destination[i] &= pixel x + i of row y, for i below count: the AND transfer of
 // one row, without an intermediate copy.
 void AndBitmapRow(const PlatformObject* bitmap, int32_t x, int32_t y, int32_t count, uint32_t* destination);
+// out[i] = pixel columns[i] of row y as 0xFFRRGGBB, for i below count; every
+// column lies inside the bitmap. Reads only those pixels (a reduction's samples).
+void GatherBitmapRow(const PlatformObject* bitmap, int32_t y, const int32_t* columns, int32_t count, uint32_t* out);
 // Decodes a bitmap read in place into image, so that it can be drawn into; false
 // above the pixel cap of images decoded whole.
 bool DecodeBitmapWhole(PlatformObject* bitmap);

@@ -363,7 +363,7 @@ int StartTimer(WindowHandle window, uint32_t timerId, uint32_t periodMs)
         QObject::connect(timer, &QTimer::timeout, timer, [window, timerId]() {
             if (!IsLiveWindow(window)) return;
             SendWindowMessage(window, kMsgTimer, timerId, 0);
-            if (window->kind == PlatformWindow::MainWindow && IsLiveWindow(window)) CountMainWindowTick(window);
+            if (window->kind == PlatformWindow::MainWindow && IsLiveWindow(window)) CountMainWindowTick(window, timerId);
         });
     }
     // --time-scale runs every timer K times faster; the period given is unchanged.

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "base/numbers.h"
+#include "store/view_options.h"
 
 namespace {
 
@@ -43,7 +44,11 @@ int MapIsDrawable(const MapEntry& map)
 
 BitmapPixel GridToBitmapPixel(double easting, double northing)
 {
-    const MapEntry& m = CurrentMapEntry();
+    return GridToMapPixel(CurrentMapEntry(), easting, northing);
+}
+
+BitmapPixel GridToMapPixel(const MapEntry& m, double easting, double northing)
+{
     BitmapPixel p;
     p.column = TruncToInt32(Quotient(easting - m.topLeftX, m.bottomRightX - m.topLeftX) * double(m.widthPx));
     // Measured upward from the bottom edge, then reversed: the stored calibrations
@@ -53,31 +58,66 @@ BitmapPixel GridToBitmapPixel(double easting, double northing)
     return p;
 }
 
+int MapCovers(const MapEntry& map, double easting, double northing)
+{
+    if (MapIsDrawable(map) == 0) return 0;
+    const BitmapPixel p = GridToMapPixel(map, easting, northing);
+    return p.column >= 0 && p.column < map.widthPx && p.row >= 0 && p.row < map.heightPx ? 1 : 0;
+}
+
+double ScreenPixelsMoved(const MapEntry& map, double easting0, double northing0, double easting1,
+                         double northing1, double scale)
+{
+    double across = std::fabs(easting1 - easting0);
+    double down = std::fabs(northing1 - northing0);
+    if (MapIsDrawable(map) == 1) {
+        across *= std::fabs(double(map.widthPx) / (map.bottomRightX - map.topLeftX));
+        down *= std::fabs(double(map.heightPx) / (map.topLeftY - map.bottomRightY));
+    }
+    const double moved = (across > down ? across : down) * scale;
+    return std::isfinite(moved) && !std::isnan(across + down) ? moved : 1e9;
+}
+
+double CurrentZoomScale()
+{
+    return kZoomScales[MapZoomStep(CurrentMapEntry())];
+}
+
 int32_t GridToMapOrigin(double easting, double northing, int32_t width, int32_t height, int32_t* left,
-                        int32_t* top)
+                        int32_t* top, double scale)
 {
     const BitmapPixel p = GridToBitmapPixel(easting, northing);
     const MapEntry& m = CurrentMapEntry();
-    *left = ClampToInt32(int64_t(width / 2) - p.column - m.calibX);
-    *top = ClampToInt32(int64_t(height / 2) - p.row - m.calibY);
+    if (scale == 1.0) {  // the handheld's integer placement, kept exactly
+        *left = ClampToInt32(int64_t(width / 2) - p.column - m.calibX);
+        *top = ClampToInt32(int64_t(height / 2) - p.row - m.calibY);
+        return 0;
+    }
+    // Rounded to the nearest pixel: the bitmap is then at most half a pixel from
+    // where GridToScreen puts its points.
+    *left = TruncToInt32(std::floor(double(width / 2) - (double(p.column) + m.calibX) * scale + 0.5));
+    *top = TruncToInt32(std::floor(double(height / 2) - (double(p.row) + m.calibY) * scale + 0.5));
     return 0;
 }
 
 int32_t GridToScreen(double easting0, double northing0, double easting1, double northing1, int32_t width,
-                     int32_t height, int32_t* x, int32_t* y)
+                     int32_t height, int32_t* x, int32_t* y, double scale)
 {
     const BitmapPixel p0 = GridToBitmapPixel(easting0, northing0);
     const BitmapPixel p1 = GridToBitmapPixel(easting1, northing1);
     const int32_t hw = width / 2;
     const int32_t hh = height / 2;
-    // The visible window, columns c0 - hw .. c0 + hw and rows r0 - hh .. r0 + hh,
+    // The visible window, columns c0 - hw / scale .. c0 + hw / scale and rows likewise,
     // rescaled onto 0..width and 0..height. Quotient, then product, then truncation:
-    // a point 3 columns right of the centre lands on 122 of 240, not 123.
-    const double left = double(int64_t(p0.column) - hw);
-    const double right = double(int64_t(p0.column) + hw);
+    // a point 3 columns right of the centre lands on 122 of 240, not 123. At scale 1
+    // the edges are the exact integers c0 - hw and c0 + hw.
+    const double halfColumns = Quotient(double(hw), scale);
+    const double halfRows = Quotient(double(hh), scale);
+    const double left = double(p0.column) - halfColumns;
+    const double right = double(p0.column) + halfColumns;
     *x = TruncToInt32(Quotient(double(p1.column) - left, right - left) * double(width));
-    const double top = double(int64_t(p0.row) - hh);
-    const double bottom = double(int64_t(p0.row) + hh);
+    const double top = double(p0.row) - halfRows;
+    const double bottom = double(p0.row) + halfRows;
     *y = TruncToInt32(Quotient(double(p1.row) - top, bottom - top) * double(height));
     return 0;
 }

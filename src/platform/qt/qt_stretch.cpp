@@ -1,0 +1,229 @@
+// Scaled transfer and colour filters on Qt. A destination pixel's centre maps
+// linearly onto the source rectangle; a reduction reads the one source pixel under
+// that point, an enlargement blends the four around it. Only destination pixels
+// inside the surface and over the bitmap are touched. Colours are 0xFFRRGGBB.
+#include <QImage>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "platform/qt/qt_internal.h"
+
+namespace {
+
+constexpr uint32_t kRopSourceCopy = 0xCC0020, kRopSourcePaint = 0xEE0086, kRopSourceInvert = 0x660046;
+constexpr uint32_t kRopBlackness = 0x000042, kRopWhiteness = 0xFF0062;
+
+// Where the destination pixels of one axis read the source: for each destination
+// index, the two bitmap indices to blend and the weight of the second (0 .. 255,
+// always 0 for a reduction). Only the run of indices over the bitmap is kept.
+struct AxisSamples {
+    int64_t first = 0, end = 0;  // destination run [first, end) over the bitmap
+    std::vector<int32_t> low, high;
+    std::vector<uint32_t> weight;
+};
+
+// Destination indices [from, to) of a rectangle at origin of extent onto the source
+// rectangle at sourceOrigin of sourceExtent, over a bitmap of bitmapExtent.
+// Exact integer arithmetic: any int32 rectangle, no overflow.
+AxisSamples SampleAxis(int64_t from, int64_t to, int64_t origin, int64_t extent, int64_t sourceOrigin,
+                       int64_t sourceExtent, int64_t bitmapExtent)
+{
+    AxisSamples a;
+    const bool blend = sourceExtent < extent;
+    a.first = to;
+    a.end = to;
+    for (int64_t d = from; d < to; ++d) {
+        const __int128 twice = 2 * static_cast<__int128>(d - origin) + 1;  // twice the centre, in pixels
+        const int64_t centre = sourceOrigin + static_cast<int64_t>(twice * sourceExtent / (2 * extent));
+        if (centre < 0 || centre >= bitmapExtent) {
+            if (a.first < to) break;  // past the run over the bitmap
+            continue;
+        }
+        if (a.first == to) a.first = d;
+        a.end = d + 1;
+        int64_t low = centre, weight = 0;
+        if (blend) {
+            // The centre minus half a source pixel, in 1/256 of a source pixel, floored.
+            const __int128 numerator = (twice * sourceExtent - extent) * 256;
+            __int128 at = numerator / (2 * extent);
+            if (at * 2 * extent > numerator) --at;
+            low = sourceOrigin + static_cast<int64_t>(at >> 8);
+            weight = static_cast<int64_t>(at & 255);
+        }
+        const int64_t high = std::clamp<int64_t>(low + (weight != 0 ? 1 : 0), 0, bitmapExtent - 1);
+        a.low.push_back(static_cast<int32_t>(std::clamp<int64_t>(low, 0, bitmapExtent - 1)));
+        a.high.push_back(static_cast<int32_t>(high));
+        a.weight.push_back(static_cast<uint32_t>(weight));
+    }
+    return a;
+}
+
+// a * (256 - w) + b * w per channel, / 256, rounded; alpha stays opaque.
+inline uint32_t Blend(uint32_t a, uint32_t b, uint32_t w)
+{
+    const uint32_t rb = ((a & 0xFF00FFu) * (256 - w) + (b & 0xFF00FFu) * w + 0x800080u) >> 8 & 0xFF00FFu;
+    const uint32_t g = ((a & 0x00FF00u) * (256 - w) + (b & 0x00FF00u) * w + 0x008000u) >> 8 & 0x00FF00u;
+    return 0xFF000000u | rb | g;
+}
+
+void CombineRow(uint32_t rop, const uint32_t* s, uint32_t* d, int64_t n)
+{
+    switch (rop) {
+    case kRopSourceAnd:
+        for (int64_t i = 0; i < n; ++i) d[i] &= s[i] | 0xFF000000u;
+        break;
+    case kRopSourceCopy:
+        for (int64_t i = 0; i < n; ++i) d[i] = s[i] | 0xFF000000u;
+        break;
+    case kRopSourcePaint:
+        for (int64_t i = 0; i < n; ++i) d[i] |= s[i];
+        break;
+    case kRopSourceInvert:
+        for (int64_t i = 0; i < n; ++i) d[i] = (d[i] ^ s[i]) | 0xFF000000u;
+        break;
+    default: break;
+    }
+}
+
+// A source row resampled along x: the pixels the destination run reads, blended
+// where it enlarges. Keeps the last two rows made, as consecutive destination rows
+// of an enlargement read the same source rows.
+class RowMaker {
+public:
+    RowMaker(const PlatformObject* bitmap, const QImage* image, const AxisSamples& xs)
+        : bitmap_(bitmap), image_(image), xs_(xs), n_(static_cast<int32_t>(xs.end - xs.first))
+    {
+        for (auto& slot : rows_) slot.resize(static_cast<size_t>(n_));
+        spanFrom_ = n_ > 0 ? xs.low.front() : 0;
+        const int32_t spanTo = n_ > 0 ? std::max(xs.high.back(), xs.low.back()) : 0;
+        enlarging_ = n_ > 0 && std::any_of(xs.weight.begin(), xs.weight.end(), [](uint32_t w) { return w != 0; });
+        if (enlarging_) span_.resize(static_cast<size_t>(spanTo - spanFrom_ + 1));
+    }
+
+    const uint32_t* Row(int32_t y, int32_t keep)
+    {
+        for (int k = 0; k < 2; ++k)
+            if (made_[k] == y) return rows_[k].data();
+        const int k = made_[0] == keep ? 1 : 0;  // never overwrite the row the caller still holds
+        Make(y, rows_[k].data());
+        made_[k] = y;
+        return rows_[k].data();
+    }
+
+private:
+    void Make(int32_t y, uint32_t* out)
+    {
+        if (!enlarging_) {
+            if (image_ != nullptr) {
+                const auto* s = reinterpret_cast<const uint32_t*>(image_->constScanLine(y));
+                for (int32_t i = 0; i < n_; ++i) out[i] = s[xs_.low[i]] | 0xFF000000u;
+            } else {
+                GatherBitmapRow(bitmap_, y, xs_.low.data(), n_, out);
+            }
+            return;
+        }
+        const auto count = static_cast<int32_t>(span_.size());
+        const uint32_t* s = image_ != nullptr
+                                ? reinterpret_cast<const uint32_t*>(image_->constScanLine(y)) + spanFrom_
+                                : BitmapRow(bitmap_, spanFrom_, y, count, span_.data());
+        for (int32_t i = 0; i < n_; ++i)
+            out[i] = Blend(s[xs_.low[i] - spanFrom_], s[xs_.high[i] - spanFrom_], xs_.weight[i]);
+    }
+
+    const PlatformObject* bitmap_;
+    const QImage* image_;
+    const AxisSamples& xs_;
+    int32_t n_;
+    int32_t spanFrom_ = 0;
+    bool enlarging_ = false;
+    std::vector<uint32_t> span_;
+    std::vector<uint32_t> rows_[2];
+    int32_t made_[2] = {-1, -1};
+};
+
+}  // namespace
+
+int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
+                    SurfaceHandle source, int32_t x0, int32_t y0, int32_t sourceWidth, int32_t sourceHeight,
+                    uint32_t rop)
+{
+    if (destination == nullptr || width < 0 || height < 0 || sourceWidth < 0 || sourceHeight < 0) return 0;
+    if (width == sourceWidth && height == sourceHeight)
+        return BlockTransfer(destination, x, y, width, height, source, x0, y0, rop);
+    if (rop == kRopBlackness || rop == kRopWhiteness)
+        return BlockTransfer(destination, x, y, width, height, nullptr, 0, 0, rop);
+    if (rop != kRopSourceAnd && rop != kRopSourceCopy && rop != kRopSourcePaint && rop != kRopSourceInvert) return 0;
+    if (source == nullptr) return 0;
+
+    // The source: a bitmap read in place stays where it is; anything else as an image.
+    const PlatformObject* inPlace = nullptr;
+    const QImage* image = nullptr;
+    int32_t bitmapWidth = 0, bitmapHeight = 0;
+    if (source->memory && source->bitmap != nullptr && source->bitmap->mapped) {
+        inPlace = source->bitmap;
+        if (!BitmapReadable(inPlace) || !BitmapDimensions(inPlace, &bitmapWidth, &bitmapHeight)) return 0;
+    } else {
+        QImage* src = source->Target();
+        if (src == nullptr || src->isNull()) return 0;
+        if (src->format() != QImage::Format_RGB32) *src = src->convertToFormat(QImage::Format_RGB32);
+        image = src;
+        bitmapWidth = src->width(), bitmapHeight = src->height();
+    }
+    QImage* dst = destination->Target();
+    if (dst == nullptr || dst->isNull()) return 0;
+    if (dst->format() != QImage::Format_RGB32) *dst = dst->convertToFormat(QImage::Format_RGB32);
+    if (width == 0 || height == 0 || sourceWidth == 0 || sourceHeight == 0) return 1;
+
+    // The destination rectangle clipped to the surface, then to the run over the bitmap.
+    const int64_t left = std::max<int64_t>(x, 0), right = std::min<int64_t>(int64_t{x} + width, dst->width());
+    const int64_t top = std::max<int64_t>(y, 0), bottom = std::min<int64_t>(int64_t{y} + height, dst->height());
+    if (left >= right || top >= bottom) return 1;
+    const AxisSamples xs = SampleAxis(left, right, x, width, x0, sourceWidth, bitmapWidth);
+    const AxisSamples ys = SampleAxis(top, bottom, y, height, y0, sourceHeight, bitmapHeight);
+    const int64_t n = xs.end - xs.first;
+    if (n <= 0 || ys.end <= ys.first) return 1;
+
+    RowMaker maker(inPlace, image, xs);
+    std::vector<uint32_t> blended(static_cast<size_t>(n));
+    for (int64_t row = ys.first; row < ys.end; ++row) {
+        const size_t k = static_cast<size_t>(row - ys.first);
+        const uint32_t* line = maker.Row(ys.low[k], -1);
+        if (ys.weight[k] != 0) {
+            const uint32_t* below = maker.Row(ys.high[k], ys.low[k]);
+            for (int64_t i = 0; i < n; ++i) blended[i] = Blend(line[i], below[i], ys.weight[k]);
+            line = blended.data();
+        }
+        auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + xs.first;
+        CombineRow(rop, line, d, n);
+    }
+    return 1;
+}
+
+// ---- Colour filters ----------------------------------------------------------------------------
+
+int FilterSurface(SurfaceHandle surface, const Rect* rect, uint32_t filter)
+{
+    if (surface == nullptr || rect == nullptr || (filter != kFilterDim && filter != kFilterNight)) return 0;
+    QImage* target = surface->Target();
+    if (target == nullptr || target->isNull()) return 0;
+    if (target->format() != QImage::Format_RGB32) *target = target->convertToFormat(QImage::Format_RGB32);
+    const int64_t left = std::max<int64_t>(rect->left, 0), right = std::min<int64_t>(rect->right, target->width());
+    const int64_t top = std::max<int64_t>(rect->top, 0), bottom = std::min<int64_t>(rect->bottom, target->height());
+    for (int64_t row = top; row < bottom; ++row) {
+        auto* p = reinterpret_cast<uint32_t*>(target->scanLine(static_cast<int>(row)));
+        for (int64_t i = left; i < right; ++i) {
+            const uint32_t c = p[i], r = c >> 16 & 0xFF, g = c >> 8 & 0xFF, b = c & 0xFF;
+            const uint32_t grey = (77 * r + 150 * g + 29 * b) >> 8;  // luma, weights / 256
+            if (filter == kFilterDim) {
+                // Half way to grey, then to 70 %: white reads 179, black stays black.
+                p[i] = 0xFF000000u | ((r + grey) * 45 >> 7) << 16 | ((g + grey) * 45 >> 7) << 8 | ((b + grey) * 45 >> 7);
+            } else {
+                // Brightness kept as a dark red: white reads (160, 24, 16), black stays black.
+                p[i] = 0xFF000000u | (grey * 160 >> 8) << 16 | (grey * 24 >> 8) << 8 | (grey * 16 >> 8);
+            }
+        }
+    }
+    return 1;
+}
