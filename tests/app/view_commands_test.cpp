@@ -190,6 +190,15 @@ TEST_F(ViewTest, RecordingWritesEveryFixWithAPositionAsAWholeGpxAfterEachOne)
     EXPECT_EQ(TrackRecordingActive(), 0);
 }
 
+TEST_F(ViewTest, RecordingThatCannotCreateItsFileStaysOffAndUnchecked)
+{
+    WriteDeviceFile("Scheda di memoria/Velkar", "a file where the folder should be");
+    Command(kCmdRecordTrack);
+    EXPECT_EQ(TrackRecordingActive(), 0);
+    EXPECT_EQ(viewOptions.recordTrack, 0);
+    EXPECT_FALSE(Checked(kCmdRecordTrack));
+}
+
 TEST(FingerButtons, NineMillimetresOnSmallOrTouchScreensOnly)
 {
     // height of the screen (mm), pixels a mm, touch -> least button height (9 mm, rounded up).
