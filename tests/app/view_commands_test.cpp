@@ -3,6 +3,8 @@
 // wheel, the GPX recorder's times, the bar's finger rule and the window options.
 #include <QAction>
 #include <QApplication>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QPalette>
 
 
@@ -104,6 +106,22 @@ TEST_F(ViewTest, ZoomCommandsAndWheelStepTheCurrentMapAndKeepIt)
     }
     LoadViewOptions();  // what was saved at the last change
     EXPECT_EQ(MapZoomStep(CurrentMapEntry()), 5);
+}
+
+TEST_F(ViewTest, APinchStepsInPerQuarterSpreadAndOutPerFifthClosed)
+{
+    QWidget* client = WidgetOfHandle(mainWindow)->findChild<QWidget*>(QStringLiteral("velkar-client"));
+    ASSERT_NE(client, nullptr);
+    const auto pinch = [client](Qt::NativeGestureType type, double value) {
+        QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(), QPointF(), QPointF(), value,
+                                  QPointF());
+        QApplication::sendEvent(client, &event);
+        return MapZoomStep(CurrentMapEntry());
+    };
+    Command(kCmdZoomOneToOne);
+    pinch(Qt::BeginNativeGesture, 0);
+    EXPECT_EQ(pinch(Qt::ZoomNativeGesture, 0.3), 6);   // x1.3: one quarter spread, 1.04 left
+    EXPECT_EQ(pinch(Qt::ZoomNativeGesture, -0.5), 4);  // x0.5: 0.52, two fifths closed
 }
 
 TEST(FixTime, RmcDateElseTheSystemClocksDate)
