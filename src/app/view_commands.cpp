@@ -36,7 +36,10 @@ void ApplySwitch(WindowHandle window, uint32_t command)
     ViewOptions& v = viewOptions;
     switch (command) {
     case kCmdRecordTrack:
-        if (v.recordTrack && StartTrackRecording(window) == 0) v.recordTrack = 0;  // no file: not recording
+        if (v.recordTrack && StartTrackRecording(window) == 0) {
+            v.recordTrack = 0;  // no file, no recording: the check mark stays off and the user is told
+            ShowMessageBox(window, u"Unable to create the track file", u"Error");
+        }
         if (!v.recordTrack) StopTrackRecording(window);
         break;
     case kCmdNightColours: SetNightPalette(v.night); break;

@@ -1,22 +1,18 @@
 // The View pop-up through a real main window: each switch toggled by its command
 // (check mark, vlview.cfg, what it does to the window), zoom by command and by
-// wheel, the GPX recorder's times and a recording read back by GPSBabel.
+// wheel, the GPX recorder's times, the bar's finger rule and the window options.
 #include <QAction>
 #include <QApplication>
+#include <QNativeGestureEvent>
+#include <QPointingDevice>
 #include <QPalette>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
 
 #include "app/globals.h"
 #include "app/shell.h"
 #include "app/track_recorder.h"
 #include "base/text.h"
 #include "gps/fix_history.h"
-#include "gps/gps_state.h"
-#include "platform/files.h"
 #include "platform/qt/qt_handles.h"
 #include "platform/view_window.h"
 #include "store/maps.h"
@@ -112,6 +108,22 @@ TEST_F(ViewTest, ZoomCommandsAndWheelStepTheCurrentMapAndKeepIt)
     EXPECT_EQ(MapZoomStep(CurrentMapEntry()), 5);
 }
 
+TEST_F(ViewTest, APinchStepsInPerQuarterSpreadAndOutPerFifthClosed)
+{
+    QWidget* client = WidgetOfHandle(mainWindow)->findChild<QWidget*>(QStringLiteral("velkar-client"));
+    ASSERT_NE(client, nullptr);
+    const auto pinch = [client](Qt::NativeGestureType type, double value) {
+        QNativeGestureEvent event(type, QPointingDevice::primaryPointingDevice(), 2, QPointF(), QPointF(), QPointF(), value,
+                                  QPointF());
+        QApplication::sendEvent(client, &event);
+        return MapZoomStep(CurrentMapEntry());
+    };
+    Command(kCmdZoomOneToOne);
+    pinch(Qt::BeginNativeGesture, 0);
+    EXPECT_EQ(pinch(Qt::ZoomNativeGesture, 0.3), 6);   // x1.3: one quarter spread, 1.04 left
+    EXPECT_EQ(pinch(Qt::ZoomNativeGesture, -0.5), 4);  // x0.5: 0.52, two fifths closed
+}
+
 TEST(FixTime, RmcDateElseTheSystemClocksDate)
 {
     constexpr int64_t kNow = 1796612400;  // 2026-12-07T03:00:00Z (date -u -d @1796612400)
@@ -139,95 +151,39 @@ TEST(FixTime, RmcDateElseTheSystemClocksDate)
     }
 }
 
-void AcceptFix(double lat, char16_t ns, double lon, char16_t ew, uint8_t quality, const char16_t* time)
+TEST_F(ViewTest, RecordingThatCannotCreateItsFileStaysOffAndUnchecked)
 {
-    std::lock_guard<std::mutex> lock(gpsMutex);
-    GpsState& g = gpsState;
-    g.latitude = lat, g.latHemisphere = ns, g.longitude = lon, g.lonHemisphere = ew, g.fixQuality = quality;
-    g.altitude = 31;
-    CopyText(g.utcTime, 12, time);
-    RecordAcceptedFix(g);
-}
-
-std::string RunGpsBabel(const std::string& gpx)
-{
-    const std::string out = gpx + ".csv";
-    const std::string command = "gpsbabel -t -i gpx -f '" + gpx + "' -o unicsv,utc=0 -F '" + out + "' 2>&1";
-    if (std::system(command.c_str()) != 0) return "gpsbabel failed";
-    std::ifstream in(out);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-TEST_F(ViewTest, RecordingWritesEveryFixWithAPositionAsAWholeGpxAfterEachOne)
-{
-    if (std::system("command -v gpsbabel >/dev/null") != 0) GTEST_SKIP() << "gpsbabel is not installed";
-    AcceptFix(1, u'N', 1, u'E', 1, u"000000");  // before the recording: not in it
-    Command(kCmdRecordTrack);
-    ASSERT_EQ(TrackRecordingActive(), 1);
-    const std::string folder = DevicePathToHost(u"\\Scheda di memoria\\Velkar\\tracks");
-    ASSERT_TRUE(std::filesystem::is_directory(folder));
-    const std::string gpx = std::filesystem::directory_iterator(folder)->path().string();
-    // Lake Garda, then a fix lost (no point), then the southern and western hemispheres.
-    AcceptFix(45.695, u'N', 10.7125, u'E', 1, u"101500");
-    SendWindowMessage(mainWindow, kMsgTimer, kRecordTimerId, 0);
-    const std::string first = RunGpsBabel(gpx);
-    EXPECT_NE(first.find("\n1,45.695000,10.712500,31.0,"), std::string::npos) << first;  // GPSBabel's six decimals
-    AcceptFix(45.7, u'N', 10.7, u'E', 0, u"101501");
-    {
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        gpsUtcDate = 230394;  // an RMC's date came
-    }
-    AcceptFix(33.8568, u'S', 70.5, u'W', 2, u"101502.5");
-    SendWindowMessage(mainWindow, kMsgTimer, kRecordTimerId, 0);
-    const std::string all = RunGpsBabel(gpx);
-    EXPECT_EQ(std::count(all.begin(), all.end(), '\n'), 3) << all;  // header and two points
-    EXPECT_NE(all.find("\n2,-33.856800,-70.500000,31.0,1994/03/23,10:15:02.500"), std::string::npos) << all;
-    {
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        gpsUtcDate = 0;
-    }
+    WriteDeviceFile("Scheda di memoria/Velkar", "a file where the folder should be");
     Command(kCmdRecordTrack);
     EXPECT_EQ(TrackRecordingActive(), 0);
+    EXPECT_EQ(viewOptions.recordTrack, 0);
+    EXPECT_FALSE(Checked(kCmdRecordTrack));
 }
 
 TEST(FingerButtons, NineMillimetresOnSmallOrTouchScreensOnly)
 {
-    // height of the screen (mm), pixels a mm, touch -> least button height (9 mm, rounded up).
+    // screen height (mm), pixels a mm, touch -> least button height (9 mm, rounded up); 0: none.
     const struct { const char* name; double mm, ppm; int touch; int32_t least; } rows[] = {
-        {"7-inch Pi screen, 86 mm high, 5.6 px/mm", 86, 5.6, 1, 51},
-        {"phone without a touch device known", 100, 10.0, 0, 90},
-        {"laptop", 190, 4.0, 0, 0},
-        {"laptop with a touch screen", 190, 4.0, 1, 36},
-        {"unknown size, no touch", 0, 3.8, 0, 0},
-        {"nonsense density", 80, -1, 1, 0},
-    };
+        {"7-inch Pi screen, 86 mm, 5.6 px/mm", 86, 5.6, 0, 51}, {"laptop", 190, 4.0, 0, 0},
+        {"laptop with a touch screen", 190, 4.0, 1, 36}, {"unknown size", 0, 3.8, 0, 0}, {"nonsense density", 80, -1, 1, 0}};
     for (const auto& r : rows) EXPECT_EQ(FingerButtonHeight(r.mm, r.ppm, r.touch), r.least) << r.name;
 }
 
-TEST(ProgramOptions, SizeAndFullScreen)
+TEST(ProgramOptions, SizeTakesWidthByHeightFullScreenNoValue)
 {
-    const struct { const char* name; std::vector<const char*> args; int ok, width, height; bool full; } rows[] = {
-        {"size", {"velkar", "--size", "480x800"}, 1, 480, 800, false},
-        {"size inline, full screen", {"velkar", "--size=1280X800", "--fullscreen"}, 1, 1280, 800, true},
-        {"zero side", {"velkar", "--size", "0x200"}, 0, 0, 0, false},
-        {"too large", {"velkar", "--size", "20000x10"}, 0, 0, 0, false},
-        {"no x", {"velkar", "--size", "480"}, 0, 0, 0, false},
-        {"trailing text", {"velkar", "--size", "480x800px"}, 0, 0, 0, false},
-        {"full screen takes no value", {"velkar", "--fullscreen=1"}, 0, 0, 0, false},
-    };
+    const struct { std::vector<const char*> args; int ok, width, height; bool full; } rows[] = {
+        {{"velkar", "--size=1280X800", "--fullscreen"}, 1, 1280, 800, true}, {{"velkar", "--size", "0x200"}, 0, 0, 0, false},
+        {{"velkar", "--size", "20000x10"}, 0, 0, 0, false}, {{"velkar", "--size", "480x800px"}, 0, 0, 0, false},
+        {{"velkar", "--fullscreen=1"}, 0, 0, 0, false}};
     for (const auto& r : rows) {
         std::vector<char*> argv;
         for (const char* a : r.args) argv.push_back(const_cast<char*>(a));
         PlatformOptions o;
         std::string message;
-        EXPECT_EQ(ParsePlatformOptions(static_cast<int>(argv.size()), argv.data(), &o, &message), r.ok) << r.name;
-        if (r.ok == 0) {
-            EXPECT_FALSE(message.empty()) << r.name;
-            continue;
-        }
-        EXPECT_EQ(o.sizeWidth, r.width) << r.name;
-        EXPECT_EQ(o.sizeHeight, r.height) << r.name;
-        EXPECT_EQ(o.fullScreen, r.full) << r.name;
+        EXPECT_EQ(ParsePlatformOptions(static_cast<int>(argv.size()), argv.data(), &o, &message), r.ok) << argv.back();
+        EXPECT_EQ(message.empty(), r.ok == 1) << argv.back();
+        EXPECT_EQ(o.sizeWidth * 100000 + o.sizeHeight, r.width * 100000 + r.height) << argv.back();
+        EXPECT_EQ(o.fullScreen, r.full) << argv.back();
     }
 }
 

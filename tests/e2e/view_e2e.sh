@@ -97,11 +97,11 @@ wait_exit "$PID" 10
 check "Exit ends with 0 ($STATUS) and keeps night on" '[ "$STATUS" = 0 ] && [ "$(view_token)" = 00010 ]'
 
 # A walk north along Lake Garda through a pty, recording on from the last run: every
-# fix becomes a track point that GPSBabel reads back.
+# fix becomes a track point that GPSBabel reads back, the file whole after each one.
 ONE_LINE='[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]'  # emulation off
 fresh_root walk
 printf '[VIEW][0][1][0][0][0][][][][][][][END]\n' >"$OUT/walk/My Documents/Velkar/vlview.cfg"
-mkfifo "$OUT/receiver"
+rm -f "$OUT/receiver" && mkfifo "$OUT/receiver"
 python3 -c 'import os, pty, sys
 master, slave = pty.openpty()
 print(os.ttyname(slave), flush=True)
@@ -110,12 +110,15 @@ while True:
 PIDS+=($!)
 for _ in $(seq 50); do [ -s "$OUT/pty-name" ] && break; sleep 0.1; done
 ln -sf "$(head -n1 "$OUT/pty-name")" "$OUT/walk/dev/COM1"
-start_velkar "$OUT/walk" || finish
+start_velkar "$OUT/walk" --fullscreen || finish
+check "--fullscreen starts filling the screen" 'sleep 1; geometry "$MAIN"; [ "$WIDTH" = 1024 ]'
 for i in 0 1 2 3 4; do
   printf '$GPGGA,10150%d.00,4541.%03d,N,01042.750,E,1,08,0.9,65.0,M,47.0,M,,*00\r\n' "$i" $((700 + i)) >"$OUT/receiver"
   sleep 0.4
 done
-sleep 0.5
+# A sentence without a fix gives no point; one far south-west gives signed degrees.
+printf '$GPGGA,101505.00,4541.705,N,01042.750,E,0,00,,,M,,M,,*00\r\n$GPGGA,101506.00,3351.408,S,07030.000,W,1,05,1.2,65.0,M,,M,,*00\r\n' >"$OUT/receiver"
+sleep 1
 main_menu_item "$MENU_EXIT"
 wait_exit "$PID" 10
 TRACK=$(ls "$OUT/walk/Scheda di memoria/Velkar/tracks/"*.gpx 2>/dev/null | head -n1)
@@ -124,6 +127,8 @@ if [ -n "$TRACK" ] && command -v gpsbabel >/dev/null; then
   gpsbabel -t -i gpx -f "$TRACK" -o unicsv,utc=0 -F "$OUT/walk.csv" 2>"$OUT/gpsbabel.log"
   check "GPSBabel reads the five fixes of the walk" '[ "$(grep -c ",10.712500,65.0," "$OUT/walk.csv")" = 5 ]'
   check "the last one 4 thousandths of a minute north at 10:15:04" 'grep -q "^5,45.695067,10.712500,65.0,.*,10:15:04" "$OUT/walk.csv"'
+  check "no point without a fix; south and west are negative" \
+    '[ "$(grep -c . "$OUT/walk.csv")" = 7 ] && grep -q "^6,-33.856800,-70.500000,65.0,.*,10:15:06" "$OUT/walk.csv"'
 fi
 
 # A screen 320 pixels (81 mm at the toolkit's assumed 100 dpi) high: finger-sized buttons,

@@ -78,11 +78,4 @@ TEST_F(ViewFile, SavesWhatItReadsBack)
     EXPECT_EQ(MapZoomStep(MapAt(u"odd[1].bmp")), kZoomOneToOne);
 }
 
-TEST_F(ViewFile, AFileWhereTheFolderShouldBeFailsTheSave)
-{
-    std::filesystem::remove_all(Host(kDir));
-    Write(kDir.substr(0, kDir.size() - 1), "a file where the folder should be");
-    EXPECT_EQ(SaveViewOptions(), 0);
-}
-
 }  // namespace
