@@ -41,6 +41,7 @@ void CloseProgram()
 void ExitProgram()
 {
     SaveChangedSettings();
+    KeepChosenMap(CurrentMapEntry());  // the Map set's choice, or the map the position led to
     SaveViewOptions();
     StopViewOptions(mainWindow);
     PostQuit(0);

@@ -145,6 +145,7 @@ void ResetState()
     LoadMapCatalogue();
     LoadPrefPoints();
     LoadViewOptions();
+    if (ChosenMapIndex() >= 0) currentMap = ChosenMapIndex();  // the map left with Exit
 
     {
         std::lock_guard<std::mutex> lock(gpsMutex);

@@ -1,6 +1,7 @@
 // The view's choices and the zoom of each map, read from and written to
 // vlview.cfg as bracket-token records of 13 tokens: [VIEW][trail][record][keep]
-// [night][full screen]...[END] once, then [ZOOM][step][bitmap path]...[END] per map.
+// [night][full screen]...[END] once, [ZOOM][step][bitmap path]...[END] per map and
+// [MAP][bitmap path]...[END] for the map chosen at the last Exit.
 #include "store/view_options.h"
 
 #include <string>
@@ -24,6 +25,7 @@ struct MapZoom {
 constexpr int kKeptZooms = 16;
 MapZoom keptZooms[kKeptZooms];
 int keptCount = 0;
+char16_t chosenMapPath[kBitmapPathSize];
 
 int FindKept(const MapEntry& map)
 {
@@ -74,6 +76,8 @@ void UseRecord(const ViewRecord& r)
         v.keepMapWithoutFix = Switch(r.values[2]);
         v.night = Switch(r.values[3]);
         v.fullScreen = Switch(r.values[4]);
+    } else if (kind == u"MAP") {
+        CopyText(chosenMapPath, kBitmapPathSize, r.values[0]);
     } else if (kind == u"ZOOM" && r.values[1][0] != 0) {
         MapEntry map = {};
         CopyText(map.bitmapPath, kBitmapPathSize, r.values[1]);
@@ -119,6 +123,7 @@ int LoadViewOptions()
 {
     viewOptions = ViewOptions{};
     keptCount = 0;
+    chosenMapPath[0] = 0;
     ViewRecord record = {};
     return ReadBracketTokens(kViewOptionsPath, ViewToken, &record);
 }
@@ -130,6 +135,8 @@ int SaveViewOptions()
                                     Number(v.night), Number(v.fullScreen)};
     std::u16string out;
     AppendRecord(out, u"VIEW", view, 5);
+    const std::u16string chosen(chosenMapPath);
+    if (!chosen.empty() && chosen.find_first_of(u"[]") == std::u16string::npos) AppendRecord(out, u"MAP", &chosen, 1);
     for (int i = 0; i < keptCount; ++i) {
         const std::u16string path(keptZooms[i].bitmapPath);
         // A path with a bracket cannot be written as a token: that map's zoom is not kept.
@@ -138,4 +145,17 @@ int SaveViewOptions()
         AppendRecord(out, u"ZOOM", zoom, 2);
     }
     return ReplaceTextFile(kViewOptionsPath, out.c_str());
+}
+
+void KeepChosenMap(const MapEntry& map)
+{
+    CopyText(chosenMapPath, kBitmapPathSize, map.bitmapPath);
+}
+
+int32_t ChosenMapIndex()
+{
+    if (chosenMapPath[0] == 0) return -1;
+    for (int32_t i = 0; i <= lastMapIndex && i < kMapCount; ++i)
+        if (std::u16string_view(mapTable[i].bitmapPath) == std::u16string_view(chosenMapPath)) return i;
+    return -1;
 }

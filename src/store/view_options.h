@@ -28,6 +28,13 @@ extern const char16_t kViewOptionsPath[];
 int32_t MapZoomStep(const MapEntry& map);
 void SetMapZoomStep(const MapEntry& map, int32_t step);
 
+// The map chosen when the program was last left with Exit, by its bitmap path: at
+// start-up it becomes current again when the catalogue still holds it.
+// KeepChosenMap notes the current one for the next SaveViewOptions (Exit does);
+// ChosenMapIndex is its index in the map table, -1 when none is kept or listed.
+void KeepChosenMap(const MapEntry& map);
+int32_t ChosenMapIndex();
+
 // Reads vlview.cfg (missing or unreadable: the defaults); 1 when it was read.
 int LoadViewOptions();
 // Replaces vlview.cfg atomically; 0 when it cannot be written (the old file stays).

@@ -79,3 +79,18 @@ TEST_F(ViewFile, SavesWhatItReadsBack)
 }
 
 }  // namespace
+
+// The map left with Exit comes back at the next start while the catalogue still lists it.
+TEST_F(ViewFile, ChosenMapComesBackWhileListed)
+{
+    lastMapIndex = 1;
+    CopyText(mapTable[0].bitmapPath, kBitmapPathSize, u"a.bmp");
+    CopyText(mapTable[1].bitmapPath, kBitmapPathSize, u"b.bmp");
+    EXPECT_EQ(ChosenMapIndex(), -1) << "nothing kept yet";
+    KeepChosenMap(mapTable[1]);
+    ASSERT_EQ(SaveViewOptions(), 1);
+    LoadViewOptions();
+    EXPECT_EQ(ChosenMapIndex(), 1);
+    lastMapIndex = 0;  // the catalogue lost it since
+    EXPECT_EQ(ChosenMapIndex(), -1);
+}
