@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/qt/qt_bitmap_file.h"
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
 
@@ -315,16 +316,20 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
     const PlatformObject* inPlace = nullptr;
     QImage* src = nullptr;
     int32_t srcWidth = 0, srcHeight = 0;
+    int32_t firstRow = 0, endRow = 0;  // source rows that can be read
     if (needsSource) {
         if (source == nullptr) return 0;
+        if (source->memory) RefreshBitmap(source->bitmap);
         if (source->memory && source->bitmap != nullptr && source->bitmap->mapped) {
             inPlace = source->bitmap;
-            if (!BitmapReadable(inPlace) || !BitmapDimensions(inPlace, &srcWidth, &srcHeight)) return 0;
+            if (!BitmapDimensions(inPlace, &srcWidth, &srcHeight)) return 0;
+            if (!BitmapReadableRows(inPlace, &firstRow, &endRow)) return 1;  // nothing left to draw
         } else {
             src = source->Target();
             if (src == nullptr || src->isNull()) return 0;
             if (src->format() != QImage::Format_RGB32) *src = src->convertToFormat(QImage::Format_RGB32);
             srcWidth = src->width(), srcHeight = src->height();
+            endRow = srcHeight;
         }
     }
     QImage* dst = destination->Target();
@@ -341,9 +346,9 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
     if (needsSource) {
         const int64_t dx = int64_t{x} - x0, dy = int64_t{y} - y0;  // destination = source + d
         left = std::max<int64_t>(left, dx);
-        top = std::max<int64_t>(top, dy);
+        top = std::max<int64_t>(top, dy + firstRow);
         right = std::min<int64_t>(right, dx + srcWidth);
-        bottom = std::min<int64_t>(bottom, dy + srcHeight);
+        bottom = std::min<int64_t>(bottom, dy + endRow);
     }
     if (left >= right || top >= bottom) return 1;
     const int64_t sx = left - x + x0, sy = top - y + y0;
@@ -352,6 +357,8 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
         PrepareBitmapRows(inPlace, static_cast<int32_t>(sx), static_cast<int32_t>(sy), static_cast<int32_t>(n),
                           static_cast<int32_t>(bottom - top));
     std::vector<uint32_t> scratch(inPlace != nullptr && rop != kRopSourceAnd ? static_cast<size_t>(n) : 0);
+    // A file cut short during the rows ends the transfer: what is drawn stays.
+    const bool whole = GuardedRead([&] {
     for (int64_t row = top; row < bottom; ++row) {
         auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + left;
         const int32_t sourceRow = static_cast<int32_t>(sy + row - top);
@@ -385,6 +392,8 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
             break;
         }
     }
+    });
+    if (!whole) SayCutDuringRead(inPlace);
     return 1;
 }
 

@@ -102,7 +102,8 @@ inline QColor QColorOfRef(uint32_t c)
     return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
 }
 
-struct MappedBitmap;  // a BMP file mapped into memory, read where it is drawn (qt_bitmap.cpp)
+struct MappedBitmap;  // a BMP file mapped into memory, read where it is drawn (qt_bitmap_file.h)
+struct BitmapFile;    // the file a bitmap was loaded from, as it was then
 
 // Graphic objects: pens, fonts and bitmaps, and the icons. A bitmap holds either
 // decoded pixels (image) or a mapped BMP file read in place (mapped).
@@ -113,14 +114,20 @@ struct PlatformObject {
     QFont font;
     QImage image;                    // bitmaps decoded whole: Format_RGB32
     std::shared_ptr<const MappedBitmap> mapped;  // bitmaps read in place
+    std::shared_ptr<BitmapFile> file;            // bitmaps loaded from a file
     bool stock = false;
     int selectedCount = 0;           // surfaces it is selected into
 };
 
 // Bitmap objects of either kind (qt_bitmap.cpp). Size in pixels; false when empty.
 bool BitmapDimensions(const PlatformObject* bitmap, int32_t* width, int32_t* height);
-// True when the pixels can be read now (not so for a mapped file cut short since).
-bool BitmapReadable(const PlatformObject* bitmap);
+// Before a bitmap loaded from a file is drawn: a file replaced or rewritten whole
+// since is loaded anew into the same object (emptied, the reason said under
+// --verbose, when it is refused); a file removed or cut short is left as it is.
+void RefreshBitmap(PlatformObject* bitmap);
+// Rows [*firstRow, *endRow) of a bitmap that can be read now: all of them, but for
+// a mapped file cut short since, only those still inside it. False when empty.
+bool BitmapReadableRows(const PlatformObject* bitmap, int32_t* firstRow, int32_t* endRow);
 // count pixels of row y from column x as 0xFFRRGGBB; the span lies inside the
 // bitmap, whose image (if any) is Format_RGB32. Points into the bitmap's own
 // pixels or into scratch (count values).

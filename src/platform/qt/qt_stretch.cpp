@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/qt/qt_bitmap_file.h"
 #include "platform/qt/qt_internal.h"
 
 namespace {
@@ -25,10 +26,10 @@ struct AxisSamples {
 };
 
 // Destination indices [from, to) of a rectangle at origin of extent onto the source
-// rectangle at sourceOrigin of sourceExtent, over a bitmap of bitmapExtent.
-// Exact integer arithmetic: any int32 rectangle, no overflow.
+// rectangle at sourceOrigin of sourceExtent, over the bitmap's readable indices
+// [bitmapFirst, bitmapEnd). Exact integer arithmetic: any int32 rectangle.
 AxisSamples SampleAxis(int64_t from, int64_t to, int64_t origin, int64_t extent, int64_t sourceOrigin,
-                       int64_t sourceExtent, int64_t bitmapExtent)
+                       int64_t sourceExtent, int64_t bitmapFirst, int64_t bitmapEnd)
 {
     AxisSamples a;
     const bool blend = sourceExtent < extent;
@@ -37,7 +38,7 @@ AxisSamples SampleAxis(int64_t from, int64_t to, int64_t origin, int64_t extent,
     for (int64_t d = from; d < to; ++d) {
         const __int128 twice = 2 * static_cast<__int128>(d - origin) + 1;  // twice the centre, in pixels
         const int64_t centre = sourceOrigin + static_cast<int64_t>(twice * sourceExtent / (2 * extent));
-        if (centre < 0 || centre >= bitmapExtent) {
+        if (centre < bitmapFirst || centre >= bitmapEnd) {
             if (a.first < to) break;  // past the run over the bitmap
             continue;
         }
@@ -52,8 +53,8 @@ AxisSamples SampleAxis(int64_t from, int64_t to, int64_t origin, int64_t extent,
             low = sourceOrigin + static_cast<int64_t>(at >> 8);
             weight = static_cast<int64_t>(at & 255);
         }
-        const int64_t high = std::clamp<int64_t>(low + (weight != 0 ? 1 : 0), 0, bitmapExtent - 1);
-        a.low.push_back(static_cast<int32_t>(std::clamp<int64_t>(low, 0, bitmapExtent - 1)));
+        const int64_t high = std::clamp<int64_t>(low + (weight != 0 ? 1 : 0), bitmapFirst, bitmapEnd - 1);
+        a.low.push_back(static_cast<int32_t>(std::clamp<int64_t>(low, bitmapFirst, bitmapEnd - 1)));
         a.high.push_back(static_cast<int32_t>(high));
         a.weight.push_back(static_cast<uint32_t>(weight));
     }
@@ -161,15 +162,19 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
     const PlatformObject* inPlace = nullptr;
     const QImage* image = nullptr;
     int32_t bitmapWidth = 0, bitmapHeight = 0;
+    int32_t firstRow = 0, endRow = 0;  // source rows that can be read
+    if (source->memory) RefreshBitmap(source->bitmap);
     if (source->memory && source->bitmap != nullptr && source->bitmap->mapped) {
         inPlace = source->bitmap;
-        if (!BitmapReadable(inPlace) || !BitmapDimensions(inPlace, &bitmapWidth, &bitmapHeight)) return 0;
+        if (!BitmapDimensions(inPlace, &bitmapWidth, &bitmapHeight)) return 0;
+        if (!BitmapReadableRows(inPlace, &firstRow, &endRow)) return 1;  // nothing left to draw
     } else {
         QImage* src = source->Target();
         if (src == nullptr || src->isNull()) return 0;
         if (src->format() != QImage::Format_RGB32) *src = src->convertToFormat(QImage::Format_RGB32);
         image = src;
         bitmapWidth = src->width(), bitmapHeight = src->height();
+        endRow = bitmapHeight;
     }
     QImage* dst = destination->Target();
     if (dst == nullptr || dst->isNull()) return 0;
@@ -180,13 +185,17 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
     const int64_t left = std::max<int64_t>(x, 0), right = std::min<int64_t>(int64_t{x} + width, dst->width());
     const int64_t top = std::max<int64_t>(y, 0), bottom = std::min<int64_t>(int64_t{y} + height, dst->height());
     if (left >= right || top >= bottom) return 1;
-    const AxisSamples xs = SampleAxis(left, right, x, width, x0, sourceWidth, bitmapWidth);
-    const AxisSamples ys = SampleAxis(top, bottom, y, height, y0, sourceHeight, bitmapHeight);
+    const AxisSamples xs = SampleAxis(left, right, x, width, x0, sourceWidth, 0, bitmapWidth);
+    const AxisSamples ys = SampleAxis(top, bottom, y, height, y0, sourceHeight, firstRow, endRow);
     const int64_t n = xs.end - xs.first;
     if (n <= 0 || ys.end <= ys.first) return 1;
 
     RowMaker maker(inPlace, image, xs);
     std::vector<uint32_t> blended(static_cast<size_t>(n));
+    uchar* const bits = dst->bits();
+    const qsizetype perLine = dst->bytesPerLine();
+    // A file cut short during the rows ends the transfer: what is drawn stays.
+    const bool whole = GuardedRead([&] {
     for (int64_t row = ys.first; row < ys.end; ++row) {
         const size_t k = static_cast<size_t>(row - ys.first);
         const uint32_t* line = maker.Row(ys.low[k], -1);
@@ -195,9 +204,11 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
             for (int64_t i = 0; i < n; ++i) blended[i] = Blend(line[i], below[i], ys.weight[k]);
             line = blended.data();
         }
-        auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + xs.first;
+        auto* d = reinterpret_cast<uint32_t*>(bits + row * perLine) + xs.first;
         CombineRow(rop, line, d, n);
     }
+    });
+    if (!whole) SayCutDuringRead(inPlace);
     return 1;
 }
 
