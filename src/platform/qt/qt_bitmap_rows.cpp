@@ -18,6 +18,46 @@ namespace {
 
 constexpr int32_t kRowsAhead = 2;  // rows fetched ahead of the one converted
 
+// Rows of blue, green, red bytes into 0xFFRRGGBB, four pixels a step through one
+// byte shuffle (SSSE3 where the processor has it); the last pixels one by one, so
+// that no load reaches past the span's own bytes.
+using Bytes16 = uint8_t __attribute__((vector_size(16)));
+using Words4 = uint32_t __attribute__((vector_size(16)));
+constexpr Bytes16 kBgrOrder = {0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11};  // 4th byte: alpha, set below
+constexpr Words4 kOpaque = {0xFF000000u, 0xFF000000u, 0xFF000000u, 0xFF000000u};
+
+#if defined(__x86_64__)
+__attribute__((target_clones("ssse3", "default")))
+#endif
+void CopyBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
+{
+    int64_t i = 0;
+    for (; i + 6 <= n; i += 4) {  // 16 bytes loaded, 12 used
+        Bytes16 in;
+        std::memcpy(&in, p + 3 * i, 16);
+        const Words4 pixels = reinterpret_cast<Words4>(__builtin_shuffle(in, kBgrOrder)) | kOpaque;
+        std::memcpy(out + i, &pixels, 16);
+    }
+    for (; i < n; ++i) out[i] = 0xFF000000u | p[3 * i + 2] << 16 | p[3 * i + 1] << 8 | p[3 * i];
+}
+
+#if defined(__x86_64__)
+__attribute__((target_clones("ssse3", "default")))
+#endif
+void AndBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
+{
+    int64_t i = 0;
+    for (; i + 6 <= n; i += 4) {
+        Bytes16 in;
+        Words4 below;
+        std::memcpy(&in, p + 3 * i, 16);
+        std::memcpy(&below, out + i, 16);
+        const Words4 pixels = (reinterpret_cast<Words4>(__builtin_shuffle(in, kBgrOrder)) | kOpaque) & below;
+        std::memcpy(out + i, &pixels, 16);
+    }
+    for (; i < n; ++i) out[i] &= 0xFF000000u | p[3 * i + 2] << 16 | p[3 * i + 1] << 8 | p[3 * i];
+}
+
 // A pixel given as alpha, red, green, blue, laid over white as QPainter lays a
 // non-premultiplied image over an opaque one.
 uint32_t OverWhite(uint32_t argb)
@@ -58,6 +98,13 @@ void ConvertSpan(const MappedBitmap& m, const uint8_t* row, int64_t x, int64_t n
     }
     const int bytes = m.bits / 8;
     const uint8_t* p = row + x * bytes;
+    if (m.plain && bytes == 3 && qFromLittleEndian(uint32_t{1}) == 1) {
+        if constexpr (And)
+            AndBgrSpan(p, n, out);
+        else
+            CopyBgrSpan(p, n, out);
+        return;
+    }
     if (m.plain) {
         // Blue, green, red in the low three bytes of a 4-byte load; the fourth byte
         // (the next pixel's, or unused) gives way to the opaque alpha. The last

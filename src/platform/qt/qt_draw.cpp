@@ -115,7 +115,39 @@ QImage* PlatformSurface::Target()
         return &bitmap->image;
     }
     if (!IsLiveWindow(window)) return nullptr;
+    FinishErase(window);
     return &window->backBuffer;
+}
+
+void FinishErase(WindowHandle window)
+{
+    if (!IsLiveWindow(window) || !window->whitePending) return;
+    window->backBuffer.fill(Qt::white);
+    window->whitePending = false;
+}
+
+bool EraseAround(SurfaceHandle surface, int64_t left, int64_t top, int64_t right, int64_t bottom)
+{
+    if (surface == nullptr || surface->memory || !IsLiveWindow(surface->window)) return false;
+    WindowHandle window = surface->window;
+    if (!window->whitePending) return false;
+    QImage& b = window->backBuffer;
+    window->whitePending = false;
+    if (left >= right || top >= bottom) return b.fill(Qt::white), true;
+    const int64_t w = b.width();
+    auto white = [&b](int64_t from, int64_t to, int64_t row) {
+        auto* p = reinterpret_cast<uint32_t*>(b.scanLine(static_cast<int>(row)));
+        std::fill(p + from, p + to, 0xFFFFFFFFu);
+    };
+    for (int64_t row = 0; row < b.height(); ++row) {
+        if (row < top || row >= bottom) {
+            white(0, w, row);
+        } else {
+            white(0, left, row);
+            white(right, w, row);
+        }
+    }
+    return true;
 }
 
 // ---- Paint surfaces ------------------------------------------------------------------------
@@ -124,7 +156,7 @@ SurfaceHandle BeginPaint(WindowHandle window, PaintInfo* info)
 {
     if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return nullptr;
     if (window->eraseDue) {
-        window->backBuffer.fill(Qt::white);
+        window->whitePending = true;  // filled by the first drawing, around what it covers
         window->eraseDue = false;
         window->erasedThisPaint = true;
     }
@@ -147,6 +179,7 @@ void EndPaint(WindowHandle window, const PaintInfo* info)
 {
     if (info == nullptr || info->surface == nullptr) return;
     PlatformSurface* s = info->surface;
+    FinishErase(window);
     if (s->pen != nullptr) --s->pen->selectedCount;
     if (s->font != nullptr) --s->font->selectedCount;
     delete s;
@@ -332,7 +365,12 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
             endRow = srcHeight;
         }
     }
-    QImage* dst = destination->Target();
+    // A paint surface whose erase is still due is filled only around what the
+    // transfer covers; an AND over that white is a copy.
+    const bool eraseLater = !destination->memory && IsLiveWindow(destination->window) &&
+                            destination->window->whitePending && needsSource &&
+                            (rop == kRopSourceAnd || rop == kRopSourceCopy);
+    QImage* dst = eraseLater ? &destination->window->backBuffer : destination->Target();
     if (dst == nullptr || dst->isNull()) return 0;
     if (dst->format() != QImage::Format_RGB32) *dst = dst->convertToFormat(QImage::Format_RGB32);
 
@@ -351,6 +389,7 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
         bottom = std::min<int64_t>(bottom, dy + endRow);
     }
     if (left >= right || top >= bottom) return 1;
+    if (eraseLater && EraseAround(destination, left, top, right, bottom)) rop = kRopSourceCopy;
     const int64_t sx = left - x + x0, sy = top - y + y0;
     const int64_t n = right - left;
     if (inPlace != nullptr)
@@ -358,8 +397,10 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
                           static_cast<int32_t>(bottom - top));
     std::vector<uint32_t> scratch(inPlace != nullptr && rop != kRopSourceAnd ? static_cast<size_t>(n) : 0);
     // A file cut short during the rows ends the transfer: what is drawn stays.
+    volatile int64_t reached = top;  // the row being drawn when a cut ends the transfer
     const bool whole = GuardedRead([&] {
     for (int64_t row = top; row < bottom; ++row) {
+        reached = row;
         auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + left;
         const int32_t sourceRow = static_cast<int32_t>(sy + row - top);
         if (inPlace != nullptr && rop == kRopSourceAnd) {
@@ -367,6 +408,9 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
             continue;
         }
         const uint32_t* s = nullptr;
+        if (inPlace != nullptr && rop == kRopSourceCopy) {  // converted straight into the destination
+            if (BitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), d) == d) continue;
+        }
         if (inPlace != nullptr)
             s = BitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), scratch.data());
         else if (src != nullptr)
@@ -393,7 +437,14 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
         }
     }
     });
-    if (!whole) SayCutDuringRead(inPlace);
+    if (!whole) {
+        SayCutDuringRead(inPlace);
+        if (rop == kRopSourceCopy)  // what it did not reach stays as white as the erase left it
+            for (int64_t row = reached; row < bottom; ++row) {
+                auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row)));
+                std::fill(d + left, d + right, 0xFFFFFFFFu);
+            }
+    }
     return 1;
 }
 

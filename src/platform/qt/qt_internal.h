@@ -63,6 +63,8 @@ struct PlatformWindow {
     bool invalid = false;            // a paint is due
     bool eraseDue = false;           // fill white before the next paint
     bool erasedThisPaint = false;
+    bool whitePending = false;       // erased, but not filled yet: the first drawing fills
+                                     // white only what a transfer does not cover
     // Dialogs.
     intptr_t endCode = 0;
     bool ended = false;
@@ -160,6 +162,13 @@ struct PlatformSurface {
     uint32_t textColour = 0x000000;
     QImage* Target();                // the pixels drawn on (nullptr if none)
 };
+
+// The erase of a paint surface still due, done now: white everywhere but the
+// rectangle [left, right) x [top, bottom), which the caller then covers whole
+// (an AND transfer over white copies). False when no erase is due (nothing done).
+bool EraseAround(SurfaceHandle surface, int64_t left, int64_t top, int64_t right, int64_t bottom);
+// An erase still due, done now on the whole client area.
+void FinishErase(WindowHandle window);
 
 // Stock objects every new surface starts with.
 PlatformObject* StockPen();

@@ -176,7 +176,11 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
         bitmapWidth = src->width(), bitmapHeight = src->height();
         endRow = bitmapHeight;
     }
-    QImage* dst = destination->Target();
+    // A paint surface whose erase is still due is filled only around what the
+    // transfer covers; an AND over that white is a copy.
+    const bool eraseLater = !destination->memory && IsLiveWindow(destination->window) &&
+                            destination->window->whitePending && (rop == kRopSourceAnd || rop == kRopSourceCopy);
+    QImage* dst = eraseLater ? &destination->window->backBuffer : destination->Target();
     if (dst == nullptr || dst->isNull()) return 0;
     if (dst->format() != QImage::Format_RGB32) *dst = dst->convertToFormat(QImage::Format_RGB32);
     if (width == 0 || height == 0 || sourceWidth == 0 || sourceHeight == 0) return 1;
@@ -189,14 +193,17 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
     const AxisSamples ys = SampleAxis(top, bottom, y, height, y0, sourceHeight, firstRow, endRow);
     const int64_t n = xs.end - xs.first;
     if (n <= 0 || ys.end <= ys.first) return 1;
+    if (eraseLater && EraseAround(destination, xs.first, ys.first, xs.end, ys.end)) rop = kRopSourceCopy;
 
     RowMaker maker(inPlace, image, xs);
     std::vector<uint32_t> blended(static_cast<size_t>(n));
     uchar* const bits = dst->bits();
     const qsizetype perLine = dst->bytesPerLine();
     // A file cut short during the rows ends the transfer: what is drawn stays.
+    volatile int64_t reached = ys.first;  // the row being drawn when a cut ends the transfer
     const bool whole = GuardedRead([&] {
     for (int64_t row = ys.first; row < ys.end; ++row) {
+        reached = row;
         const size_t k = static_cast<size_t>(row - ys.first);
         const uint32_t* line = maker.Row(ys.low[k], -1);
         if (ys.weight[k] != 0) {
@@ -208,7 +215,14 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
         CombineRow(rop, line, d, n);
     }
     });
-    if (!whole) SayCutDuringRead(inPlace);
+    if (!whole) {
+        SayCutDuringRead(inPlace);
+        if (rop == kRopSourceCopy)  // what it did not reach stays as white as the erase left it
+            for (int64_t row = reached; row < ys.end; ++row) {
+                auto* d = reinterpret_cast<uint32_t*>(bits + row * perLine);
+                std::fill(d + xs.first, d + xs.end, 0xFFFFFFFFu);
+            }
+    }
     return 1;
 }
 

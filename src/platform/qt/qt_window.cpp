@@ -199,13 +199,14 @@ void RunPaintCycle(WindowHandle window)
     if (window->backBuffer.isNull()) return;
     window->erasedThisPaint = false;
     if (window->eraseDue) {
-        window->backBuffer.fill(Qt::white);
+        window->whitePending = true;  // filled by the first drawing, around what it covers
         window->eraseDue = false;
         window->erasedThisPaint = true;
     }
     window->invalid = false;
     if (window->procedure != nullptr) window->procedure(window, kMsgPaint, 0, 0);
     if (!IsLiveWindow(window)) return;
+    FinishErase(window);
     WriteScreenshot(window->backBuffer);
 }
 
