@@ -233,7 +233,7 @@ double ThreadMicroseconds()
 }
 
 // Qt's own paint event for a client of one size: a widget that draws a same-size
-// image and nothing else, repainted at once. Microseconds a paint event.
+// image and nothing else, updated and painted by the event loop. Microseconds.
 class ImageWidget : public QWidget {
 public:
     explicit ImageWidget(QSize size) : image_(size, QImage::Format_RGB32)
@@ -257,11 +257,11 @@ double DrawImageMicroseconds(QSize size, int64_t rounds)
     QCoreApplication::processEvents();
     widget.repaint();
     const double start = ThreadMicroseconds();
-    for (int64_t i = 0; i < rounds; ++i) widget.repaint();
+    for (int64_t i = 0; i < rounds; ++i) widget.update(), QCoreApplication::processEvents();
     return (ThreadMicroseconds() - start) / double(rounds);
 }
 
-// The whole paint event of the shown navigator window (erase, message 15 with the
+// The whole paint event of the shown navigator window, as the event loop runs it, (erase, message 15 with the
 // map covering the client, the texts, circles and arrow, the transfer to the
 // window), next to Qt's own paint event of a same-size image.
 void BM_PaintEvent(benchmark::State& state)
@@ -280,9 +280,10 @@ void BM_PaintEvent(benchmark::State& state)
     QCoreApplication::processEvents();
     QWidget* client = WidgetOfHandle(window)->findChild<QWidget*>(QStringLiteral("velkar-client"));
     const double start = ThreadMicroseconds();
-    for (auto _ : state) {
+    client->repaint();
+    for (auto _ : state) {  // as the tick asks: invalidate, then the event loop paints
         InvalidateWindow(window, 1);
-        client->repaint();
+        QCoreApplication::processEvents();
     }
     const double paint = (ThreadMicroseconds() - start) / double(state.iterations());
     state.counters["paint_us"] = paint;

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/qt/qt_bitmap_file.h"
@@ -46,7 +48,7 @@ PlatformObject* MakeStock(PlatformObject::Type type)
 
 // Pixel size whose full cell height (ascent + descent) is at most height: a
 // positive font height names the cell, not the em square.
-int PixelSizeForCellHeight(QFont font, int height)
+int MeasurePixelSize(QFont font, int height)
 {
     int size = height;
     font.setPixelSize(size);
@@ -58,6 +60,16 @@ int PixelSizeForCellHeight(QFont font, int height)
         --size;
     }
     return std::max(1, size);
+}
+
+int PixelSizeForCellHeight(QFont font, int height)
+{
+    // Asked on every paint with the same few fonts: each answer is kept.
+    static std::map<std::pair<QString, int>, int> known;
+    const std::pair<QString, int> key{font.key(), height};
+    if (auto found = known.find(key); found != known.end()) return found->second;
+    if (known.size() > 256) known.clear();
+    return known[key] = MeasurePixelSize(font, height);
 }
 
 QPen PenOf(const PlatformSurface* s)
@@ -183,7 +195,7 @@ void EndPaint(WindowHandle window, const PaintInfo* info)
     if (s->pen != nullptr) --s->pen->selectedCount;
     if (s->font != nullptr) --s->font->selectedCount;
     delete s;
-    if (IsLiveWindow(window) && window->client != nullptr) window->client->update();
+    if (IsLiveWindow(window) && window->client != nullptr && !window->inPaintEvent) window->client->update();
 }
 
 void GetClientRect(WindowHandle window, Rect* rect)
@@ -528,6 +540,7 @@ int Ellipse(SurfaceHandle surface, int32_t left, int32_t top, int32_t right, int
     if (r - l < 2 || b - t < 2) return 1;
     const int64_t margin = 2 + static_cast<int64_t>(PenOf(surface).widthF());
     if (r < -margin || b < -margin || l > target->width() + margin || t > target->height() + margin) return 1;
+    if (DrawKeptEllipse(target, PenOf(surface), l, t, r - l, b - t)) return 1;
     QPainter p(target);
     p.setPen(PenOf(surface));
     p.setBrush(Qt::white);
@@ -542,7 +555,7 @@ int DrawTextInRect(SurfaceHandle surface, const char16_t* text, int32_t length, 
     if (surface == nullptr || text == nullptr || rect == nullptr) return 0;
     const QString all = QStringOfText(text, length);
     const QFont font = (surface->font != nullptr ? surface->font : StockFont())->font;
-    const QFontMetrics metrics(font);
+    const KeptMetrics metrics(font);
     const int lineHeight = metrics.height();
     QStringList lines = (format & kDtSingleLine) ? QStringList{QString(all).replace(QLatin1Char('\n'), QLatin1Char(' '))}
                                                  : all.split(QLatin1Char('\n'));
@@ -564,10 +577,8 @@ int DrawTextInRect(SurfaceHandle surface, const char16_t* text, int32_t length, 
         else if (format & kDtVCenter)
             y = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
     }
-    QPainter p(target);
-    if (!(format & kDtNoClip)) p.setClipRect(box);
-    p.setFont(font);
-    p.setPen(QColorOfRef(surface->textColour));
+    const QRect clip = (format & kDtNoClip) ? target->rect() : box;
+    QPainter p;
     for (const QString& line : lines) {
         const int w = metrics.horizontalAdvance(line);
         int x = rect->left;
@@ -576,6 +587,16 @@ int DrawTextInRect(SurfaceHandle surface, const char16_t* text, int32_t length, 
         else if (format & kDtRight)
             x = rect->right - w;
         // Text sits on an opaque white band as tall as the font's cell.
+        if (DrawKeptTextLine(target, font, surface->textColour, line, x, y, w, lineHeight, metrics.ascent(), clip)) {
+            y += lineHeight;
+            continue;
+        }
+        if (!p.isActive()) {
+            p.begin(target);
+            if (!(format & kDtNoClip)) p.setClipRect(box);
+            p.setFont(font);
+            p.setPen(QColorOfRef(surface->textColour));
+        }
         p.fillRect(QRect(x, y, w, lineHeight), Qt::white);
         p.drawText(QPoint(x, y + metrics.ascent()), line);
         y += lineHeight;

@@ -63,6 +63,7 @@ struct PlatformWindow {
     bool invalid = false;            // a paint is due
     bool eraseDue = false;           // fill white before the next paint
     bool erasedThisPaint = false;
+    bool inPaintEvent = false;       // the client's paint event runs (it shows what is drawn)
     bool whitePending = false;       // erased, but not filled yet: the first drawing fills
                                      // white only what a transfer does not cover
     // Dialogs.
@@ -169,6 +170,28 @@ struct PlatformSurface {
 bool EraseAround(SurfaceHandle surface, int64_t left, int64_t top, int64_t right, int64_t bottom);
 // An erase still due, done now on the whole client area.
 void FinishErase(WindowHandle window);
+
+// Kept drawings (qt_sprites.cpp). A line of text on its opaque white band at (x, y),
+// clipped to clip; an ellipse outlined with pen and filled white in the box of
+// width x height at (left, top). False when that drawing cannot be kept (it is
+// then drawn as usual by the caller).
+bool DrawKeptTextLine(QImage* target, const QFont& font, uint32_t colour, const QString& line, int x, int y,
+                      int width, int lineHeight, int ascent, const QRect& clip);
+// A font's line height, ascent and the advance of texts in it, measured once and
+// kept (the same few texts are measured on every paint).
+class KeptMetrics {
+public:
+    explicit KeptMetrics(const QFont& font);
+    int height() const { return height_; }
+    int ascent() const { return ascent_; }
+    int horizontalAdvance(const QString& text) const;
+
+private:
+    QFont font_;
+    QString key_;
+    int height_ = 0, ascent_ = 0;
+};
+bool DrawKeptEllipse(QImage* target, const QPen& pen, int64_t left, int64_t top, int64_t width, int64_t height);
 
 // Stock objects every new surface starts with.
 PlatformObject* StockPen();

@@ -148,7 +148,12 @@ QSize ClientWidget::sizeHint() const { return intendedSize; }
 
 void ClientWidget::paintEvent(QPaintEvent*)
 {
-    if (IsLiveWindow(owner_) && owner_->invalid) RunPaintCycle(owner_);
+    if (IsLiveWindow(owner_) && owner_->invalid) {
+        // What this cycle draws is shown below: no second paint event is asked for.
+        owner_->inPaintEvent = true;
+        RunPaintCycle(owner_);
+        if (IsLiveWindow(owner_)) owner_->inPaintEvent = false;
+    }
     QPainter p(this);
     p.drawImage(0, 0, owner_->backBuffer);
 }
