@@ -88,6 +88,9 @@ void RunPaintCycle(WindowHandle window);
 void EnterModalLoop();
 void LeaveModalLoop();
 
+// Sizes the main window's frame so that its client area gets width x height.
+void ApplyClientSize(WindowHandle window, int width, int height);
+
 // Stops and releases every timer of the window.
 void StopAllTimers(WindowHandle window);
 
