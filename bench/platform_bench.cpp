@@ -305,7 +305,8 @@ double DrawImageMicroseconds(int w, int h, int64_t rounds)
 }
 
 // Repaints of the opened 40000 x 40000 map at 1920 x 1080 at one zoom (map pixels
-// per client pixel: 1, 4 or 8), the position on the map's centre: the erase and
+// per client pixel: 1, 4 or 8), the position on the map's centre, still or moving a
+// few pixels every repaint as it follows the fixes: the erase and
 // the scaled AND transfer, as the view draws a zoomed map. Counters: Qt's drawImage
 // of the same size, the ratio, and the memory the repaints added (heap; the file's
 // pages the kernel keeps mapped, which it may drop at will).
@@ -313,6 +314,7 @@ void BM_ZoomedRepaint(benchmark::State& state)
 {
     Ready();
     const int side = 40000, clientW = 1920, clientH = 1080, reduction = static_cast<int>(state.range(0));
+    const int step = static_cast<int>(state.range(1));  // client pixels the map moves between repaints
     const std::string name = SparseMap(side);
     SetDeviceRoot((std::filesystem::temp_directory_path() / ("velkar-bench-" + std::to_string(getpid()))).string());
     const std::u16string path = u"\\" + std::u16string(name.begin(), name.end());
@@ -328,9 +330,11 @@ void BM_ZoomedRepaint(benchmark::State& state)
     const Rect all{0, 0, clientW, clientH};
     const long anonBefore = StatusKb("RssAnon:"), fileBefore = StatusKb("RssFile:");
     const double start = ThreadMicroseconds();
+    int64_t round = 0;
     for (auto _ : state) {
+        const int moved = (round++ % 2) * step;  // back and forth: every repaint moves
         BlockTransfer(client.surface, 0, 0, clientW, clientH, nullptr, 0, 0, 0xFF0062);  // the erase
-        StretchTransfer(client.surface, left, top, w, w, source, 0, 0, side, side, kRopSourceAnd);
+        StretchTransfer(client.surface, left + moved, top + moved, w, w, source, 0, 0, side, side, kRopSourceAnd);
         benchmark::ClobberMemory();
     }
     const double repaint = (ThreadMicroseconds() - start) / double(state.iterations());
@@ -340,11 +344,12 @@ void BM_ZoomedRepaint(benchmark::State& state)
     const double drawImage = DrawImageMicroseconds(clientW, clientH, 50);
     state.counters["drawImage_us"] = drawImage;
     state.counters["x_drawImage"] = repaint / drawImage;
-    state.SetLabel("40000x40000 at 1:" + std::to_string(reduction) + " onto 1920x1080");
+    state.SetLabel("40000x40000 at 1:" + std::to_string(reduction) + " onto 1920x1080, moving " +
+                   std::to_string(step) + " px a repaint");
     SelectObject(source, old);
     DeleteSurface(source);
     DeleteObject(map);
 }
-BENCHMARK(BM_ZoomedRepaint)->Arg(1)->Arg(4)->Arg(8)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ZoomedRepaint)->ArgsProduct({{1, 4, 8}, {0, 3}})->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -107,6 +107,26 @@ TEST(StretchTransfer, AMapPixelLandsWhereTheScaledTransformPutsIt)
     std::filesystem::remove_all(folder);
 }
 
+TEST(StretchTransfer, AMovedRepaintGivesTheFreshPicture)
+{
+    // The map moved by whole pixels between repaints at one scale: what is kept from
+    // the last repaint plus the edges sampled anew equals a repaint from nothing.
+    EnsureQtApplication();
+    BitmapHandle map = CreateBitmapFromImage(Gradient());
+    const struct { const char* name; int w, h; } scales[] = {{"1:2", 32, 24}, {"2:1", 128, 96}, {"3:7", 27, 20}};
+    const struct { int dx, dy; } moves[] = {{0, 0}, {3, -2}, {-7, 5}, {0, 9}, {-40, 0}, {1, 1}};
+    for (const auto& s : scales)
+        for (const auto& m : moves) {
+            int result = 0;
+            Stretched(map, -5, -4, s.w, s.h, 0, 0, kMapW, kMapH, &result);  // the repaint before
+            const QImage moved = Stretched(map, -5 + m.dx, -4 + m.dy, s.w, s.h, 0, 0, kMapW, kMapH, &result);
+            Stretched(map, 0, 0, 5, 5, 1, 1, 7, 7, &result);  // another scale: nothing kept
+            const QImage fresh = Stretched(map, -5 + m.dx, -4 + m.dy, s.w, s.h, 0, 0, kMapW, kMapH, &result);
+            EXPECT_EQ(moved, fresh) << s.name << " moved by " << m.dx << "," << m.dy;
+        }
+    DeleteObject(map);
+}
+
 TEST(FilterSurface, DimAndNightKeepBlackAndTintOnlyTheRectangle)
 {
     // Expected values by hand: luma (77 r + 150 g + 29 b) / 256; dim ((c + luma) * 45 / 128),

@@ -22,6 +22,13 @@ struct MappedBitmap : BmpLayout {
     const uint8_t* bytes = nullptr;  // the whole file as it was at opening
     size_t size = 0;                 // bytes mapped
     mutable std::atomic<bool> painted{false};  // the first transfer asks for all its rows at once
+    uint64_t serial = NextSerial();  // names this mapping for as long as the process runs
+
+    static uint64_t NextSerial()
+    {
+        static std::atomic<uint64_t> next{1};
+        return next++;
+    }
 
     ~MappedBitmap();
     const uint8_t* Row(int64_t y) const { return bytes + pixelStart + (topDown ? y : height - 1 - y) * stride; }

@@ -103,34 +103,38 @@ public:
         if (enlarging_) span_.resize(static_cast<size_t>(spanTo - spanFrom_ + 1));
     }
 
-    const uint32_t* Row(int32_t y, int32_t keep)
+    // Source row y resampled for destination indices [from, to) (the rest of the
+    // row it returns is not to be read). keep: a row the caller still holds.
+    const uint32_t* Row(int32_t y, int32_t keep, int32_t from, int32_t to)
     {
         for (int k = 0; k < 2; ++k)
-            if (made_[k] == y) return rows_[k].data();
+            if (made_[k] == y && madeFrom_[k] == from && madeTo_[k] == to) return rows_[k].data();
         const int k = made_[0] == keep ? 1 : 0;  // never overwrite the row the caller still holds
-        Make(y, rows_[k].data());
-        made_[k] = y;
+        Make(y, rows_[k].data(), from, to);
+        made_[k] = y, madeFrom_[k] = from, madeTo_[k] = to;
         return rows_[k].data();
     }
+    const uint32_t* Row(int32_t y, int32_t keep) { return Row(y, keep, 0, n_); }
 
 private:
-    void Make(int32_t y, uint32_t* out)
+    void Make(int32_t y, uint32_t* out, int32_t from, int32_t to)
     {
+        if (from >= to) return;
         if (!enlarging_) {
             if (image_ != nullptr) {
                 const auto* s = reinterpret_cast<const uint32_t*>(image_->constScanLine(y));
-                for (int32_t i = 0; i < n_; ++i) out[i] = s[xs_.low[i]] | 0xFF000000u;
+                for (int32_t i = from; i < to; ++i) out[i] = s[xs_.low[i]] | 0xFF000000u;
             } else {
-                GatherBitmapRow(bitmap_, y, xs_.low.data(), n_, out);
+                GatherBitmapRow(bitmap_, y, xs_.low.data() + from, to - from, out + from);
             }
             return;
         }
-        const auto count = static_cast<int32_t>(span_.size());
+        const int32_t spanFrom = xs_.low[from], count = std::max(xs_.high[to - 1], xs_.low[to - 1]) - spanFrom + 1;
         const uint32_t* s = image_ != nullptr
-                                ? reinterpret_cast<const uint32_t*>(image_->constScanLine(y)) + spanFrom_
-                                : BitmapRow(bitmap_, spanFrom_, y, count, span_.data());
-        for (int32_t i = 0; i < n_; ++i)
-            out[i] = Blend(s[xs_.low[i] - spanFrom_], s[xs_.high[i] - spanFrom_], xs_.weight[i]);
+                                ? reinterpret_cast<const uint32_t*>(image_->constScanLine(y)) + spanFrom
+                                : BitmapRow(bitmap_, spanFrom, y, count, span_.data());
+        for (int32_t i = from; i < to; ++i)
+            out[i] = Blend(s[xs_.low[i] - spanFrom], s[xs_.high[i] - spanFrom], xs_.weight[i]);
     }
 
     const PlatformObject* bitmap_;
@@ -141,8 +145,20 @@ private:
     bool enlarging_ = false;
     std::vector<uint32_t> span_;
     std::vector<uint32_t> rows_[2];
-    int32_t made_[2] = {-1, -1};
+    int32_t made_[2] = {-1, -1}, madeFrom_[2] = {0, 0}, madeTo_[2] = {0, 0};
 };
+
+// The last scaled picture made, kept in destination pixels relative to the
+// destination rectangle's origin: a repaint of the same bitmap at the same scale,
+// moved by whole pixels (the map following the position), copies what it has and
+// samples only the edges that came into view. At most kMostKeptPixels.
+constexpr int64_t kMostKeptPixels = 3'000'000;  // 12 MB of 32-bit pixels: a full HD client
+struct ScaledPicture {
+    std::vector<int64_t> key;  // source identity, rectangle sizes and origins, readable rows
+    int64_t left = 0, top = 0;  // relative position of the picture's first pixel
+    QImage pixels;             // Format_RGB32
+};
+ScaledPicture kept;
 
 }  // namespace
 
@@ -197,6 +213,24 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
 
     RowMaker maker(inPlace, image, xs);
     std::vector<uint32_t> blended(static_cast<size_t>(n));
+    // Destination row index k resampled for indices [from, to) into out.
+    auto resample = [&](size_t k, int32_t from, int32_t to, uint32_t* out) {
+        const uint32_t* line = maker.Row(ys.low[k], -1, from, to);
+        if (ys.weight[k] == 0) return std::copy(line + from, line + to, out + from), void();
+        const uint32_t* below = maker.Row(ys.high[k], ys.low[k], from, to);
+        for (int32_t i = from; i < to; ++i) out[i] = Blend(line[i], below[i], ys.weight[k]);
+    };
+    const int64_t rows = ys.end - ys.first;
+    const std::vector<int64_t> key{inPlace != nullptr ? int64_t(inPlace->mapped->serial)
+                                                      : int64_t(image->cacheKey()),
+                                   width, height, x0, y0, sourceWidth, sourceHeight, firstRow, endRow, bitmapWidth};
+    const bool keep = n * rows <= kMostKeptPixels;
+    QImage picture = keep ? QImage(static_cast<int>(n), static_cast<int>(rows), QImage::Format_RGB32) : QImage();
+    const int64_t relLeft = xs.first - x, relTop = ys.first - y;  // the picture's place, relative
+    const bool reuse = keep && !picture.isNull() && kept.key == key;
+    const int64_t keptRight = kept.left + kept.pixels.width(), keptBottom = kept.top + kept.pixels.height();
+    const int64_t fromCol = reuse ? std::clamp(kept.left - relLeft, int64_t{0}, n) : 0;
+    const int64_t toCol = reuse ? std::clamp(keptRight - relLeft, fromCol, n) : 0;
     uchar* const bits = dst->bits();
     const qsizetype perLine = dst->bytesPerLine();
     // A file cut short during the rows ends the transfer: what is drawn stays.
@@ -205,16 +239,22 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
     for (int64_t row = ys.first; row < ys.end; ++row) {
         reached = row;
         const size_t k = static_cast<size_t>(row - ys.first);
-        const uint32_t* line = maker.Row(ys.low[k], -1);
-        if (ys.weight[k] != 0) {
-            const uint32_t* below = maker.Row(ys.high[k], ys.low[k]);
-            for (int64_t i = 0; i < n; ++i) blended[i] = Blend(line[i], below[i], ys.weight[k]);
-            line = blended.data();
+        uint32_t* line = picture.isNull() ? blended.data() : reinterpret_cast<uint32_t*>(picture.scanLine(int(k)));
+        const int64_t rel = relTop + int64_t(k);
+        if (reuse && fromCol < toCol && rel >= kept.top && rel < keptBottom) {
+            const auto* old = reinterpret_cast<const uint32_t*>(kept.pixels.constScanLine(int(rel - kept.top)));
+            std::copy(old + (relLeft + fromCol - kept.left), old + (relLeft + toCol - kept.left), line + fromCol);
+            resample(k, 0, int32_t(fromCol), line);
+            resample(k, int32_t(toCol), int32_t(n), line);
+        } else {
+            resample(k, 0, int32_t(n), line);
         }
         auto* d = reinterpret_cast<uint32_t*>(bits + row * perLine) + xs.first;
         CombineRow(rop, line, d, n);
     }
     });
+    if (keep && whole && !picture.isNull()) kept = ScaledPicture{key, relLeft, relTop, std::move(picture)};
+    if (!whole) kept = ScaledPicture{};
     if (!whole) {
         SayCutDuringRead(inPlace);
         if (rop == kRopSourceCopy)  // what it did not reach stays as white as the erase left it
