@@ -109,7 +109,8 @@ public:
     {
         for (int k = 0; k < 2; ++k)
             if (made_[k] == y && madeFrom_[k] == from && madeTo_[k] == to) return rows_[k].data();
-        const int k = made_[0] == keep ? 1 : 0;  // never overwrite the row the caller still holds
+        // Never overwrite the row the caller still holds (keep, over the same indices).
+        const int k = made_[0] == keep && madeFrom_[0] == from && madeTo_[0] == to ? 1 : 0;
         Make(y, rows_[k].data(), from, to);
         made_[k] = y, madeFrom_[k] = from, madeTo_[k] = to;
         return rows_[k].data();
