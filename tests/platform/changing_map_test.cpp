@@ -3,8 +3,6 @@
 // file; cut short again and again by another thread during paints, never a crash.
 #include <gtest/gtest.h>
 
-#include <QBuffer>
-
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -17,37 +15,20 @@ namespace {
 
 constexpr int kW = 64, kH = 48;
 
-// A 24-bit bottom-up BMP of kW x kH (Qt's writer), colour c at (x, y) = (4 x, 5 y, blue).
-std::string MapBytes(int blue)
+// Writes a 24-bit bottom-up BMP of kW x kH (Qt's writer: 54 header bytes), pixel
+// (x, y) = (4 x, 5 y, blue), then more bytes after it.
+void SaveMap(const std::string& path, int blue, const std::string& more = "")
 {
     QImage image(kW, kH, QImage::Format_RGB32);
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x) image.setPixel(x, y, qRgb(4 * x, 5 * y, blue));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes.toStdString();
+    image.save(QString::fromStdString(path), "BMP");
+    std::ofstream(path, std::ios::binary | std::ios::app) << more;
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
-// bitmap ANDed onto a white surface of its size at (0, 0), at 1:1 or scaled.
-QImage Painted(BitmapHandle bitmap, bool scaled, int w = kW, int h = kH)
+QImage Painted(BitmapHandle map, int reduction, int w = kW, int h = kH)
 {
-    QImage white(w, h, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    BitmapHandle canvas = CreateBitmapFromImage(white);
-    SurfaceHandle dst = CreateCompatibleSurface(nullptr), src = CreateCompatibleSurface(nullptr);
-    ObjectHandle oldDst = SelectObject(dst, canvas), oldSrc = SelectObject(src, bitmap);
-    if (scaled)
-        StretchTransfer(dst, 0, 0, w, h, src, 0, 0, 2 * w, 2 * h, kRopSourceAnd);
-    else
-        BlockTransfer(dst, 0, 0, w, h, src, 0, 0, kRopSourceAnd);
-    SelectObject(dst, oldDst), SelectObject(src, oldSrc), DeleteSurface(dst), DeleteSurface(src);
-    const QImage out = BitmapImage(canvas);
-    DeleteObject(canvas);
-    return out;
+    return StretchedOnWhite(map, QSize(w, h), {0, 0, w, h}, {0, 0, w * reduction, h * reduction});
 }
 
 TEST(ChangingMap, BetweenPaintsWhatCanBeReadOrTheNewFile)
@@ -55,41 +36,38 @@ TEST(ChangingMap, BetweenPaintsWhatCanBeReadOrTheNewFile)
     EnsureQtApplication();
     const std::string root = MakeTempFolder(), path = root + "/map.bmp";
     SetDeviceRoot(root);
-    const std::string first = MapBytes(0x40), second = MapBytes(0xC0);
-    const size_t stride = kW * 3, pixels = first.size() - kH * stride;  // Qt writes 54 header bytes
+    const int64_t stride = kW * 3, pixels = 54;
+    auto replace = [&](auto write) { write(path + ".new"), std::filesystem::rename(path + ".new", path); };
     enum Seen { kFirst, kLowerHalfOnly, kSecond, kWhite };
     const struct { const char* name; std::function<void()> change; Seen seen; const char* said; } rows[] = {
         {"cut to half its rows (the lower half, stored first)",
          [&] { std::filesystem::resize_file(path, pixels + kH / 2 * stride); }, kLowerHalfOnly, "cut short"},
         {"cut to its header", [&] { std::filesystem::resize_file(path, pixels); }, kWhite, "cut short"},
         {"removed", [&] { std::filesystem::remove(path); }, kFirst, "gone"},
-        {"replaced by another map", [&] { WriteFile(path + ".new", second), std::filesystem::rename(path + ".new", path); },
-         kSecond, "loaded anew"},
-        {"rewritten in place, longer", [&] { WriteFile(path, second + "trailing bytes"); }, kSecond, "loaded anew"},
-        {"replaced by a text file", [&] { WriteFile(path + ".new", "not a map\n"), std::filesystem::rename(path + ".new", path); },
-         kWhite, "refused"},
+        {"replaced by another map", [&] { replace([](auto p) { SaveMap(p, 0xC0); }); }, kSecond, "loaded anew"},
+        {"rewritten in place, longer", [&] { SaveMap(path, 0xC0, "trailing bytes"); }, kSecond, "loaded anew"},
+        {"replaced by a text file", [&] { replace([](auto p) { std::ofstream(p) << "not a map\n"; }); }, kWhite, "refused"},
     };
     for (const auto& r : rows) {
-        WriteFile(path, first);
+        SaveMap(path, 0x40);
         BitmapHandle map = LoadBitmapFile(u"\\map.bmp");
         ASSERT_NE(map, nullptr) << r.name;
-        const QImage before = Painted(map, false);
+        EXPECT_EQ(Rgb(Painted(map, 1), 3, 7), (12u << 16 | 35u << 8 | 0x40)) << r.name;
         r.change();
         SetVerbose(1);
         QImage after, scaled;
-        const std::string said = Capture(2, [&] { after = Painted(map, false), scaled = Painted(map, true, kW / 2, kH / 2); });
+        const std::string said = Capture(2, [&] { after = Painted(map, 1), scaled = Painted(map, 2, kW / 2, kH / 2); });
         SetVerbose(0);
         EXPECT_NE(said.find(r.said), std::string::npos) << r.name << ": " << said;
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) {
                 const uint32_t blue = r.seen == kSecond ? 0xC0 : 0x40, map = (4u * x) << 16 | (5u * y) << 8 | blue;
-                const bool white = r.seen == kWhite || (r.seen == kLowerHalfOnly && y < kH / 2);
-                ASSERT_EQ(Rgb(after, x, y), white ? 0xFFFFFFu : map) << r.name << " at " << x << "," << y;
+                const uint32_t seen = r.seen == kWhite || (r.seen == kLowerHalfOnly && y < kH / 2) ? 0xFFFFFFu : map;
+                ASSERT_EQ(Rgb(after, x, y), seen) << r.name << " at " << x << "," << y;
                 if (x % 2 == 1 && y % 2 == 1) {  // 1:2 reads the pixel under each centre
-                    ASSERT_EQ(Rgb(scaled, x / 2, y / 2), white ? 0xFFFFFFu : map) << r.name << " 1:2 at " << x << "," << y;
+                    ASSERT_EQ(Rgb(scaled, x / 2, y / 2), seen) << r.name << " 1:2 at " << x << "," << y;
                 }
             }
-        EXPECT_EQ(Rgb(before, 3, 7), (12u << 16 | 35u << 8 | 0x40)) << r.name;
         DeleteObject(map);
     }
     std::filesystem::remove_all(root);
@@ -97,16 +75,17 @@ TEST(ChangingMap, BetweenPaintsWhatCanBeReadOrTheNewFile)
 
 TEST(ChangingMap, CutShortByAnotherThreadDuringPaintsNeverCrashes)
 {
-    // 1024 x 1024, 3 MiB: a paint reads hundreds of pages, and the other thread cuts
-    // the file to a page and writes it back all the time. Bounded: until the cut has
-    // landed during a paint a few times, or ten seconds.
+    // 1024 x 1024, 3 MiB: a paint reads hundreds of pages while the other thread cuts
+    // the file to a page and writes it back, again and again. Bounded: until a cut
+    // has landed during a paint three times, or ten seconds.
     EnsureQtApplication();
     const std::string root = MakeTempFolder(), path = root + "/big.bmp";
     SetDeviceRoot(root);
     QImage image(1024, 1024, QImage::Format_RGB32);
     image.fill(qRgb(0x20, 0x90, 0x50));
     ASSERT_TRUE(image.save(QString::fromStdString(path), "BMP"));
-    const std::string whole = [&] { std::ifstream in(path, std::ios::binary); return std::string(std::istreambuf_iterator<char>(in), {}); }();
+    std::ifstream in(path, std::ios::binary);
+    const std::string whole{std::istreambuf_iterator<char>(in), {}};
     BitmapHandle map = LoadBitmapFile(u"\\big.bmp");
     ASSERT_NE(map, nullptr);
     std::atomic<bool> stop{false};
@@ -122,7 +101,7 @@ TEST(ChangingMap, CutShortByAnotherThreadDuringPaintsNeverCrashes)
     QElapsedTimer clock;
     for (clock.start(); clock.elapsed() < 10000 && cuts < 3;) {
         const std::string said = Capture(2, [&] {
-            for (int i = 0; i < 40; ++i, ++paints) Painted(map, paints % 2 == 1, 700, 700);
+            for (int i = 0; i < 40; ++i, ++paints) Painted(map, 1 + paints % 2, 700, 700);
         });
         for (size_t at = 0; (at = said.find("during a paint", at)) != std::string::npos; ++at) ++cuts;
     }
@@ -130,11 +109,9 @@ TEST(ChangingMap, CutShortByAnotherThreadDuringPaintsNeverCrashes)
     stop = true;
     cutter.join();
     EXPECT_GT(cuts, 0) << "in " << paints << " paints, the file was never cut during one";
-    // Once the file is whole again, the whole map is drawn.
-    const QImage after = Painted(map, false, 700, 700);
+    const QImage after = Painted(map, 1, 700, 700);  // the file whole again: the whole map
     EXPECT_EQ(Rgb(after, 0, 0), 0x209050u);
     EXPECT_EQ(Rgb(after, 699, 699), 0x209050u);
-    std::printf("%d paints, the file cut during %d of them\n", paints, cuts);
     DeleteObject(map);
     std::filesystem::remove_all(root);
 }

@@ -23,19 +23,9 @@ QImage Gradient()
     return image;
 }
 
-// bitmap ANDed (scaled) onto a white 40 x 30 surface.
 QImage Stretched(BitmapHandle bitmap, int x, int y, int w, int h, int x0, int y0, int sw, int sh, int* result)
 {
-    QImage white(40, 30, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    BitmapHandle canvas = CreateBitmapFromImage(white);
-    SurfaceHandle dst = CreateCompatibleSurface(nullptr), src = CreateCompatibleSurface(nullptr);
-    ObjectHandle oldDst = SelectObject(dst, canvas), oldSrc = SelectObject(src, bitmap);
-    *result = StretchTransfer(dst, x, y, w, h, src, x0, y0, sw, sh, kRopSourceAnd);
-    SelectObject(dst, oldDst), SelectObject(src, oldSrc), DeleteSurface(dst), DeleteSurface(src);
-    const QImage out = BitmapImage(canvas);
-    DeleteObject(canvas);
-    return out;
+    return StretchedOnWhite(bitmap, QSize(40, 30), {x, y, w, h}, {x0, y0, sw, sh}, result);
 }
 
 // Source coordinate of destination pixel d: its centre mapped linearly from the
