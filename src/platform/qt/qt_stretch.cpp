@@ -153,13 +153,14 @@ private:
 // destination rectangle's origin: a repaint of the same bitmap at the same scale,
 // moved by whole pixels (the map following the position), copies what it has and
 // samples only the edges that came into view. At most kMostKeptPixels.
-constexpr int64_t kMostKeptPixels = 3'000'000;  // 12 MB of 32-bit pixels: a full HD client
+constexpr int64_t kMostKeptPixels = 2'100'000;  // a full HD client: with the spare, under 16 MiB
 struct ScaledPicture {
     std::vector<int64_t> key;  // source identity, rectangle sizes and origins, readable rows
     int64_t left = 0, top = 0;  // relative position of the picture's first pixel
     QImage pixels;             // Format_RGB32
 };
 ScaledPicture kept;
+QImage spare;  // the picture before last, its memory used again for the next one
 
 }  // namespace
 
@@ -226,9 +227,17 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
                                                       : int64_t(image->cacheKey()),
                                    width, height, x0, y0, sourceWidth, sourceHeight, firstRow, endRow, bitmapWidth};
     const bool keep = n * rows <= kMostKeptPixels;
-    QImage picture = keep ? QImage(static_cast<int>(n), static_cast<int>(rows), QImage::Format_RGB32) : QImage();
     const int64_t relLeft = xs.first - x, relTop = ys.first - y;  // the picture's place, relative
-    const bool reuse = keep && !picture.isNull() && kept.key == key;
+    // The same picture again: drawn from what is kept, nothing sampled or copied twice.
+    const bool same = keep && kept.key == key && kept.left == relLeft && kept.top == relTop &&
+                      kept.pixels.width() == n && kept.pixels.height() == rows;
+    QImage picture;
+    if (keep && !same) {
+        const QSize size(static_cast<int>(n), static_cast<int>(rows));
+        picture = spare.size() == size && spare.isDetached() ? std::move(spare) : QImage(size, QImage::Format_RGB32);
+        spare = QImage();
+    }
+    const bool reuse = !picture.isNull() && kept.key == key;
     const int64_t keptRight = kept.left + kept.pixels.width(), keptBottom = kept.top + kept.pixels.height();
     const int64_t fromCol = reuse ? std::clamp(kept.left - relLeft, int64_t{0}, n) : 0;
     const int64_t toCol = reuse ? std::clamp(keptRight - relLeft, fromCol, n) : 0;
@@ -242,7 +251,9 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
         const size_t k = static_cast<size_t>(row - ys.first);
         uint32_t* line = picture.isNull() ? blended.data() : reinterpret_cast<uint32_t*>(picture.scanLine(int(k)));
         const int64_t rel = relTop + int64_t(k);
-        if (reuse && fromCol < toCol && rel >= kept.top && rel < keptBottom) {
+        if (same) {
+            line = reinterpret_cast<uint32_t*>(kept.pixels.scanLine(int(k)));
+        } else if (reuse && fromCol < toCol && rel >= kept.top && rel < keptBottom) {
             const auto* old = reinterpret_cast<const uint32_t*>(kept.pixels.constScanLine(int(rel - kept.top)));
             std::copy(old + (relLeft + fromCol - kept.left), old + (relLeft + toCol - kept.left), line + fromCol);
             resample(k, 0, int32_t(fromCol), line);
@@ -254,8 +265,11 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
         CombineRow(rop, line, d, n);
     }
     });
-    if (keep && whole && !picture.isNull()) kept = ScaledPicture{key, relLeft, relTop, std::move(picture)};
-    if (!whole) kept = ScaledPicture{};
+    if (keep && whole && !picture.isNull()) {
+        spare = std::move(kept.pixels);
+        kept = ScaledPicture{key, relLeft, relTop, std::move(picture)};
+    }
+    if (!whole) kept = ScaledPicture{}, spare = QImage();
     if (!whole) {
         SayCutDuringRead(inPlace);
         if (rop == kRopSourceCopy)  // what it did not reach stays as white as the erase left it
