@@ -23,19 +23,9 @@ QImage Gradient()
     return image;
 }
 
-// bitmap ANDed (scaled) onto a white 40 x 30 surface.
 QImage Stretched(BitmapHandle bitmap, int x, int y, int w, int h, int x0, int y0, int sw, int sh, int* result)
 {
-    QImage white(40, 30, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    BitmapHandle canvas = CreateBitmapFromImage(white);
-    SurfaceHandle dst = CreateCompatibleSurface(nullptr), src = CreateCompatibleSurface(nullptr);
-    ObjectHandle oldDst = SelectObject(dst, canvas), oldSrc = SelectObject(src, bitmap);
-    *result = StretchTransfer(dst, x, y, w, h, src, x0, y0, sw, sh, kRopSourceAnd);
-    SelectObject(dst, oldDst), SelectObject(src, oldSrc), DeleteSurface(dst), DeleteSurface(src);
-    const QImage out = BitmapImage(canvas);
-    DeleteObject(canvas);
-    return out;
+    return StretchedOnWhite(bitmap, QSize(40, 30), {x, y, w, h}, {x0, y0, sw, sh}, result);
 }
 
 // Source coordinate of destination pixel d: its centre mapped linearly from the
@@ -105,6 +95,26 @@ TEST(StretchTransfer, AMapPixelLandsWhereTheScaledTransformPutsIt)
     EXPECT_EQ(result, 0) << "negative source width";
     for (BitmapHandle source : sources) DeleteObject(source);
     std::filesystem::remove_all(folder);
+}
+
+TEST(StretchTransfer, AMovedRepaintGivesTheFreshPicture)
+{
+    // The map moved by whole pixels between repaints at one scale: what is kept from
+    // the last repaint plus the edges sampled anew equals a repaint from nothing.
+    EnsureQtApplication();
+    BitmapHandle map = CreateBitmapFromImage(Gradient());
+    const struct { const char* name; int w, h; } scales[] = {{"1:2", 32, 24}, {"2:1", 128, 96}, {"3:7", 27, 20}};
+    const struct { int dx, dy; } moves[] = {{0, 0}, {3, -2}, {-7, 5}, {0, 9}, {-40, 0}, {1, 1}};
+    for (const auto& s : scales)
+        for (const auto& m : moves) {
+            int result = 0;
+            Stretched(map, -5, -4, s.w, s.h, 0, 0, kMapW, kMapH, &result);  // the repaint before
+            const QImage moved = Stretched(map, -5 + m.dx, -4 + m.dy, s.w, s.h, 0, 0, kMapW, kMapH, &result);
+            Stretched(map, 0, 0, 5, 5, 1, 1, 7, 7, &result);  // another scale: nothing kept
+            const QImage fresh = Stretched(map, -5 + m.dx, -4 + m.dy, s.w, s.h, 0, 0, kMapW, kMapH, &result);
+            EXPECT_EQ(moved, fresh) << s.name << " moved by " << m.dx << "," << m.dy;
+        }
+    DeleteObject(map);
 }
 
 TEST(FilterSurface, DimAndNightKeepBlackAndTintOnlyTheRectangle)

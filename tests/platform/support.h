@@ -102,3 +102,22 @@ inline std::string Capture(int fd, const std::function<void()>& body)
 }
 
 inline uint32_t Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+
+// bitmap ANDed onto a white surface of size canvas, the source rectangle from
+// (x, y, width, height) scaled onto the destination rectangle to; *result: the
+// transfer's answer.
+inline QImage StretchedOnWhite(BitmapHandle bitmap, QSize canvas, const int (&to)[4], const int (&from)[4],
+                               int* result = nullptr)
+{
+    QImage white(canvas, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    BitmapHandle pixels = CreateBitmapFromImage(white);
+    SurfaceHandle dst = CreateCompatibleSurface(nullptr), src = CreateCompatibleSurface(nullptr);
+    ObjectHandle oldDst = SelectObject(dst, pixels), oldSrc = SelectObject(src, bitmap);
+    const int answer = StretchTransfer(dst, to[0], to[1], to[2], to[3], src, from[0], from[1], from[2], from[3], kRopSourceAnd);
+    if (result != nullptr) *result = answer;
+    SelectObject(dst, oldDst), SelectObject(src, oldSrc), DeleteSurface(dst), DeleteSurface(src);
+    const QImage out = BitmapImage(pixels);
+    DeleteObject(pixels);
+    return out;
+}

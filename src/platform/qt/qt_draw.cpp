@@ -1,31 +1,17 @@
-// Drawing on Qt: paint surfaces over the main window's back buffer, memory
-// surfaces over a selected bitmap, pens, fonts, block transfer with a raster
-// operation (clipped before any pixel is read), polylines, ellipses, text on an
-// opaque white band, icons through their alpha mask. Colours are 0x00BBGGRR.
-#include <QFontDatabase>
-#include <QFontInfo>
+// Drawing on Qt: polylines (cut to the surface, dashes in phase), ellipses, text on
+// an opaque white band and icons through their alpha mask, on the surface's pen,
+// font and text colour. Colours are 0x00BBGGRR.
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QPainter>
-#include <QWidget>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <vector>
 
 #include "platform/qt/qt_handles.h"
 #include "platform/qt/qt_internal.h"
 
 namespace {
-
-constexpr uint32_t kRopSourceCopy = 0xCC0020;    // destination = source
-constexpr uint32_t kRopSourcePaint = 0xEE0086;   // destination = source OR destination
-constexpr uint32_t kRopSourceInvert = 0x660046;  // destination = source XOR destination
-constexpr uint32_t kRopBlackness = 0x000042;
-constexpr uint32_t kRopWhiteness = 0xFF0062;
-
-constexpr uint32_t kPenDot = 2, kPenDashDot = 3, kPenDashDotDot = 4, kPenNull = 5;
 
 constexpr uint32_t kDtCenter = 0x0001;
 constexpr uint32_t kDtRight = 0x0002;
@@ -35,362 +21,12 @@ constexpr uint32_t kDtSingleLine = 0x0020;
 constexpr uint32_t kDtNoClip = 0x0100;
 constexpr uint32_t kDtCalcRect = 0x0400;
 
-PlatformObject* MakeStock(PlatformObject::Type type)
-{
-    auto* o = new PlatformObject;
-    o->type = type;
-    o->stock = true;
-    return o;
-}
-
-// Pixel size whose full cell height (ascent + descent) is at most height: a
-// positive font height names the cell, not the em square.
-int PixelSizeForCellHeight(QFont font, int height)
-{
-    int size = height;
-    font.setPixelSize(size);
-    const int first = QFontMetrics(font).height();
-    if (first > height) size = std::max(1, static_cast<int>(static_cast<int64_t>(size) * height / first) + 1);
-    while (size > 1) {
-        font.setPixelSize(size);
-        if (QFontMetrics(font).height() <= height) break;
-        --size;
-    }
-    return std::max(1, size);
-}
-
 QPen PenOf(const PlatformSurface* s)
 {
     const PlatformObject* pen = s->pen != nullptr ? s->pen : StockPen();
     if (pen->nullPen) return QPen(Qt::NoPen);
     return pen->pen;
 }
-
-}  // namespace
-
-QString DefaultFontFamily()
-{
-    EnsureQtApplication();
-    return QGuiApplication::font().family();
-}
-
-PlatformObject* StockPen()
-{
-    static PlatformObject* pen = [] {
-        PlatformObject* o = MakeStock(PlatformObject::Pen);
-        o->pen = QPen(Qt::black, 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-        return o;
-    }();
-    return pen;
-}
-
-PlatformObject* StockFont()
-{
-    static PlatformObject* font = [] {
-        PlatformObject* o = MakeStock(PlatformObject::Font);
-        o->font = QFont(DefaultFontFamily());
-        o->font.setPixelSize(PixelSizeForCellHeight(o->font, 16));
-        return o;
-    }();
-    return font;
-}
-
-PlatformObject* StockBitmap()
-{
-    static PlatformObject* bitmap = [] {
-        PlatformObject* o = MakeStock(PlatformObject::Bitmap);
-        o->image = QImage(1, 1, QImage::Format_RGB32);
-        o->image.fill(Qt::black);
-        return o;
-    }();
-    return bitmap;
-}
-
-QImage* PlatformSurface::Target()
-{
-    if (memory) {
-        // Drawing into a bitmap read in place needs its pixels decoded first.
-        if (bitmap == nullptr || !DecodeBitmapWhole(bitmap)) return nullptr;
-        return &bitmap->image;
-    }
-    if (!IsLiveWindow(window)) return nullptr;
-    return &window->backBuffer;
-}
-
-// ---- Paint surfaces ------------------------------------------------------------------------
-
-SurfaceHandle BeginPaint(WindowHandle window, PaintInfo* info)
-{
-    if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return nullptr;
-    if (window->eraseDue) {
-        window->backBuffer.fill(Qt::white);
-        window->eraseDue = false;
-        window->erasedThisPaint = true;
-    }
-    window->invalid = false;
-    auto* s = new PlatformSurface;
-    s->window = window;
-    s->pen = StockPen();
-    s->font = StockFont();
-    ++s->pen->selectedCount;
-    ++s->font->selectedCount;
-    if (info != nullptr) {
-        info->surface = s;
-        info->erase = window->erasedThisPaint ? 1 : 0;
-        info->paintArea = Rect{0, 0, window->backBuffer.width(), window->backBuffer.height()};
-    }
-    return s;
-}
-
-void EndPaint(WindowHandle window, const PaintInfo* info)
-{
-    if (info == nullptr || info->surface == nullptr) return;
-    PlatformSurface* s = info->surface;
-    if (s->pen != nullptr) --s->pen->selectedCount;
-    if (s->font != nullptr) --s->font->selectedCount;
-    delete s;
-    if (IsLiveWindow(window) && window->client != nullptr) window->client->update();
-}
-
-void GetClientRect(WindowHandle window, Rect* rect)
-{
-    if (rect == nullptr) return;
-    *rect = Rect{0, 0, 0, 0};
-    if (!IsLiveWindow(window)) return;
-    if (window->kind == PlatformWindow::MainWindow) {
-        rect->right = window->backBuffer.width();
-        rect->bottom = window->backBuffer.height();
-    } else if (QWidget* w = window->widget) {
-        rect->right = w->width();
-        rect->bottom = w->height();
-    }
-}
-
-uint32_t SetTextColor(SurfaceHandle surface, uint32_t colour)
-{
-    if (surface == nullptr) return 0xFFFFFFFF;
-    uint32_t previous = surface->textColour;
-    surface->textColour = colour & 0x00FFFFFF;
-    return previous;
-}
-
-// ---- Objects -------------------------------------------------------------------------------
-
-ObjectHandle CreateFontObject(const FontAttributes* a)
-{
-    EnsureQtApplication();
-    if (a == nullptr) return nullptr;
-    auto* o = new PlatformObject;
-    o->type = PlatformObject::Font;
-    QString family = QStringOfText(a->faceName[0] != 0 ? a->faceName : nullptr);
-    if (family.isEmpty() || !QFontDatabase::families().contains(family, Qt::CaseInsensitive))
-        family = DefaultFontFamily();
-    o->font = QFont(family);
-    o->font.setBold(a->weight >= 600);
-    o->font.setItalic(a->italic != 0);
-    o->font.setUnderline(a->underline != 0);
-    o->font.setStrikeOut(a->strikeOut != 0);
-    if (a->height > 0)
-        o->font.setPixelSize(PixelSizeForCellHeight(o->font, std::min(a->height, 2000)));
-    else if (a->height < 0)
-        o->font.setPixelSize(std::min(-static_cast<int64_t>(a->height), int64_t{2000}));
-    else
-        o->font.setPixelSize(StockFont()->font.pixelSize());
-    return o;
-}
-
-ObjectHandle CreatePenObject(uint32_t style, int32_t width, uint32_t colour)
-{
-    auto* o = new PlatformObject;
-    o->type = PlatformObject::Pen;
-    const int w = std::clamp(width, 1, 1000);
-    Qt::PenStyle qs = Qt::SolidLine;
-    switch (style) {
-    case kPenDash: qs = Qt::DashLine; break;
-    case kPenDot: qs = Qt::DotLine; break;
-    case kPenDashDot: qs = Qt::DashDotLine; break;
-    case kPenDashDotDot: qs = Qt::DashDotDotLine; break;
-    case kPenNull: o->nullPen = true; break;
-    default: break;
-    }
-    o->pen = QPen(QColorOfRef(colour), w, qs, qs == Qt::SolidLine && w > 1 ? Qt::RoundCap : Qt::FlatCap,
-                  qs == Qt::SolidLine && w > 1 ? Qt::RoundJoin : Qt::MiterJoin);
-    return o;
-}
-
-ObjectHandle SelectObject(SurfaceHandle surface, ObjectHandle object)
-{
-    if (surface == nullptr || object == nullptr) return nullptr;
-    PlatformObject** slot = nullptr;
-    switch (object->type) {
-    case PlatformObject::Pen: slot = &surface->pen; break;
-    case PlatformObject::Font: slot = &surface->font; break;
-    case PlatformObject::Bitmap:
-        // A bitmap goes only into a memory surface, and into one at a time.
-        if (!surface->memory) return nullptr;
-        if (!object->stock && object->selectedCount > 0 && surface->bitmap != object) return nullptr;
-        slot = &surface->bitmap;
-        break;
-    }
-    PlatformObject* previous = *slot;
-    if (previous != nullptr) --previous->selectedCount;
-    *slot = object;
-    ++object->selectedCount;
-    return previous;
-}
-
-int DeleteObject(ObjectHandle object)
-{
-    if (object == nullptr) return 0;
-    if (object->stock) return 1;
-    if (object->selectedCount > 0) return 0;
-    delete object;
-    return 1;
-}
-
-SurfaceHandle CreateCompatibleSurface(SurfaceHandle)
-{
-    auto* s = new PlatformSurface;
-    s->memory = true;
-    s->pen = StockPen();
-    s->font = StockFont();
-    s->bitmap = StockBitmap();
-    ++s->pen->selectedCount;
-    ++s->font->selectedCount;
-    ++s->bitmap->selectedCount;
-    return s;
-}
-
-int DeleteSurface(SurfaceHandle surface)
-{
-    if (surface == nullptr || !surface->memory) return 0;
-    for (PlatformObject* o : {surface->pen, surface->font, surface->bitmap})
-        if (o != nullptr) --o->selectedCount;
-    delete surface;
-    return 1;
-}
-
-int GetBitmapSize(BitmapHandle bitmap, int32_t* width, int32_t* height)
-{
-    if (width != nullptr) *width = 0;
-    if (height != nullptr) *height = 0;
-    int32_t w = 0, h = 0;
-    if (!BitmapDimensions(bitmap, &w, &h)) return 0;
-    if (width != nullptr) *width = w;
-    if (height != nullptr) *height = h;
-    return 1;
-}
-
-BitmapHandle CreateBitmapFromImage(const QImage& image)
-{
-    if (image.isNull()) return nullptr;
-    auto* o = new PlatformObject;
-    o->type = PlatformObject::Bitmap;
-    o->image = image.convertToFormat(QImage::Format_RGB32);
-    return o;
-}
-
-QImage BitmapImage(BitmapHandle bitmap)
-{
-    if (bitmap == nullptr || bitmap->type != PlatformObject::Bitmap) return QImage();
-    if (!bitmap->mapped) return bitmap->image.copy();
-    PlatformObject copy;  // shares the mapping, decodes it into its own image
-    copy.type = PlatformObject::Bitmap;
-    copy.mapped = bitmap->mapped;
-    return DecodeBitmapWhole(&copy) ? copy.image : QImage();
-}
-
-// ---- Block transfer ---------------------------------------------------------------------------
-
-int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width, int32_t height,
-                  SurfaceHandle source, int32_t x0, int32_t y0, uint32_t rop)
-{
-    if (destination == nullptr || width < 0 || height < 0) return 0;
-    if (rop != kRopSourceAnd && rop != kRopSourceCopy && rop != kRopSourcePaint && rop != kRopSourceInvert &&
-        rop != kRopBlackness && rop != kRopWhiteness)
-        return 0;
-    const bool needsSource = rop != kRopBlackness && rop != kRopWhiteness;
-    // The source's pixels: a bitmap read in place is left where it is and only
-    // the rows and columns that land inside the destination are converted.
-    const PlatformObject* inPlace = nullptr;
-    QImage* src = nullptr;
-    int32_t srcWidth = 0, srcHeight = 0;
-    if (needsSource) {
-        if (source == nullptr) return 0;
-        if (source->memory && source->bitmap != nullptr && source->bitmap->mapped) {
-            inPlace = source->bitmap;
-            if (!BitmapReadable(inPlace) || !BitmapDimensions(inPlace, &srcWidth, &srcHeight)) return 0;
-        } else {
-            src = source->Target();
-            if (src == nullptr || src->isNull()) return 0;
-            if (src->format() != QImage::Format_RGB32) *src = src->convertToFormat(QImage::Format_RGB32);
-            srcWidth = src->width(), srcHeight = src->height();
-        }
-    }
-    QImage* dst = destination->Target();
-    if (dst == nullptr || dst->isNull()) return 0;
-    if (dst->format() != QImage::Format_RGB32) *dst = dst->convertToFormat(QImage::Format_RGB32);
-
-    // Clip in 64 bits: the rectangle to the destination, and what it reads to the
-    // source, so only the pixels that land inside are ever visited.
-    int64_t left = x, top = y, right = int64_t{x} + width, bottom = int64_t{y} + height;
-    left = std::max<int64_t>(left, 0);
-    top = std::max<int64_t>(top, 0);
-    right = std::min<int64_t>(right, dst->width());
-    bottom = std::min<int64_t>(bottom, dst->height());
-    if (needsSource) {
-        const int64_t dx = int64_t{x} - x0, dy = int64_t{y} - y0;  // destination = source + d
-        left = std::max<int64_t>(left, dx);
-        top = std::max<int64_t>(top, dy);
-        right = std::min<int64_t>(right, dx + srcWidth);
-        bottom = std::min<int64_t>(bottom, dy + srcHeight);
-    }
-    if (left >= right || top >= bottom) return 1;
-    const int64_t sx = left - x + x0, sy = top - y + y0;
-    const int64_t n = right - left;
-    if (inPlace != nullptr)
-        PrepareBitmapRows(inPlace, static_cast<int32_t>(sx), static_cast<int32_t>(sy), static_cast<int32_t>(n),
-                          static_cast<int32_t>(bottom - top));
-    std::vector<uint32_t> scratch(inPlace != nullptr && rop != kRopSourceAnd ? static_cast<size_t>(n) : 0);
-    for (int64_t row = top; row < bottom; ++row) {
-        auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + left;
-        const int32_t sourceRow = static_cast<int32_t>(sy + row - top);
-        if (inPlace != nullptr && rop == kRopSourceAnd) {
-            AndBitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), d);
-            continue;
-        }
-        const uint32_t* s = nullptr;
-        if (inPlace != nullptr)
-            s = BitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), scratch.data());
-        else if (src != nullptr)
-            s = reinterpret_cast<const uint32_t*>(src->constScanLine(sourceRow)) + sx;
-        switch (rop) {
-        case kRopSourceAnd:
-            for (int64_t i = 0; i < n; ++i) d[i] &= s[i] | 0xFF000000u;
-            break;
-        case kRopSourceCopy:
-            for (int64_t i = 0; i < n; ++i) d[i] = s[i] | 0xFF000000u;
-            break;
-        case kRopSourcePaint:
-            for (int64_t i = 0; i < n; ++i) d[i] |= s[i];
-            break;
-        case kRopSourceInvert:
-            for (int64_t i = 0; i < n; ++i) d[i] = (d[i] ^ s[i]) | 0xFF000000u;
-            break;
-        case kRopBlackness:
-            for (int64_t i = 0; i < n; ++i) d[i] = 0xFF000000u;
-            break;
-        case kRopWhiteness:
-            for (int64_t i = 0; i < n; ++i) d[i] = 0xFFFFFFFFu;
-            break;
-        }
-    }
-    return 1;
-}
-
-// ---- Lines, ellipses, text, icons ----------------------------------------------------------------
-
-namespace {
 
 // Clips the segment a + t (b - a), t in [0, 1], to box (Liang-Barsky); false when
 // nothing of it is inside.
@@ -468,6 +104,7 @@ int Ellipse(SurfaceHandle surface, int32_t left, int32_t top, int32_t right, int
     if (r - l < 2 || b - t < 2) return 1;
     const int64_t margin = 2 + static_cast<int64_t>(PenOf(surface).widthF());
     if (r < -margin || b < -margin || l > target->width() + margin || t > target->height() + margin) return 1;
+    if (DrawKeptEllipse(target, PenOf(surface), l, t, r - l, b - t)) return 1;
     QPainter p(target);
     p.setPen(PenOf(surface));
     p.setBrush(Qt::white);
@@ -482,7 +119,7 @@ int DrawTextInRect(SurfaceHandle surface, const char16_t* text, int32_t length, 
     if (surface == nullptr || text == nullptr || rect == nullptr) return 0;
     const QString all = QStringOfText(text, length);
     const QFont font = (surface->font != nullptr ? surface->font : StockFont())->font;
-    const QFontMetrics metrics(font);
+    const KeptMetrics metrics(font);
     const int lineHeight = metrics.height();
     QStringList lines = (format & kDtSingleLine) ? QStringList{QString(all).replace(QLatin1Char('\n'), QLatin1Char(' '))}
                                                  : all.split(QLatin1Char('\n'));
@@ -504,10 +141,8 @@ int DrawTextInRect(SurfaceHandle surface, const char16_t* text, int32_t length, 
         else if (format & kDtVCenter)
             y = rect->top + (rect->bottom - rect->top - lineHeight) / 2;
     }
-    QPainter p(target);
-    if (!(format & kDtNoClip)) p.setClipRect(box);
-    p.setFont(font);
-    p.setPen(QColorOfRef(surface->textColour));
+    const QRect clip = (format & kDtNoClip) ? target->rect() : box;
+    QPainter p;
     for (const QString& line : lines) {
         const int w = metrics.horizontalAdvance(line);
         int x = rect->left;
@@ -516,6 +151,16 @@ int DrawTextInRect(SurfaceHandle surface, const char16_t* text, int32_t length, 
         else if (format & kDtRight)
             x = rect->right - w;
         // Text sits on an opaque white band as tall as the font's cell.
+        if (DrawKeptTextLine(target, font, surface->textColour, line, x, y, w, lineHeight, metrics.ascent(), clip)) {
+            y += lineHeight;
+            continue;
+        }
+        if (!p.isActive()) {
+            p.begin(target);
+            if (!(format & kDtNoClip)) p.setClipRect(box);
+            p.setFont(font);
+            p.setPen(QColorOfRef(surface->textColour));
+        }
         p.fillRect(QRect(x, y, w, lineHeight), Qt::white);
         p.drawText(QPoint(x, y + metrics.ascent()), line);
         y += lineHeight;

@@ -26,6 +26,9 @@ public:
     ClientWidget(PlatformWindow* owner, QWidget* parent);
     QSize sizeHint() const override;
     QSize intendedSize{240, 268};
+    // Where a paint of this widget goes now (inside a paint event: the window's
+    // backing store or, say, a grab's pixmap); nullptr outside paint events.
+    QPaintDevice* PaintDevice() const { return redirected(nullptr); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +66,16 @@ struct PlatformWindow {
     bool invalid = false;            // a paint is due
     bool eraseDue = false;           // fill white before the next paint
     bool erasedThisPaint = false;
+    bool inPaintEvent = false;       // the client's paint event runs (it shows what is drawn)
+    // The last picture was painted straight into Qt's backing store (no copy): the
+    // back buffer is brought up to date from there only when someone reads it.
+    bool pictureInStore = false;
+    const uchar* storeBits = nullptr;
+    qsizetype storeLine = 0;
+    QSize storeSize;
+    QPoint storeAt;
+    bool whitePending = false;       // erased, but not filled yet: the first drawing fills
+                                     // white only what a transfer does not cover
     // Dialogs.
     intptr_t endCode = 0;
     bool ended = false;
@@ -79,11 +92,23 @@ void UnregisterWindow(WindowHandle window);
 // Paint cycle of a main window: erase when due, send message 15, write the
 // screenshot. Called from the client's paint event and from UpdateWindowNow.
 void RunPaintCycle(WindowHandle window);
+// The client's due paint cycle run straight into Qt's backing store, where the
+// paint event would otherwise copy the back buffer: only when the erase is due,
+// the store is a plain 32-bit image at one pixel per pixel and this paint event
+// goes to it. False when not done (the caller paints as usual).
+bool PaintIntoBackingStore(ClientWidget* client, WindowHandle window);
+// Brings the back buffer up to date when the last picture went straight into the
+// backing store; when the store no longer holds it, a full paint is made due.
+void SyncBackBuffer(WindowHandle window);
+
 // Modal loops (message boxes, dialogs) run around these calls. While one runs,
 // a destroyed main window is hidden and its widgets are freed only once the
 // last loop has returned: a loop never runs over freed widgets.
 void EnterModalLoop();
 void LeaveModalLoop();
+
+// Sizes the main window's frame so that its client area gets width x height.
+void ApplyClientSize(WindowHandle window, int width, int height);
 
 // Stops and releases every timer of the window.
 void StopAllTimers(WindowHandle window);
@@ -102,7 +127,8 @@ inline QColor QColorOfRef(uint32_t c)
     return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
 }
 
-struct MappedBitmap;  // a BMP file mapped into memory, read where it is drawn (qt_bitmap.cpp)
+struct MappedBitmap;  // a BMP file mapped into memory, read where it is drawn (qt_bitmap_file.h)
+struct BitmapFile;    // the file a bitmap was loaded from, as it was then
 
 // Graphic objects: pens, fonts and bitmaps, and the icons. A bitmap holds either
 // decoded pixels (image) or a mapped BMP file read in place (mapped).
@@ -113,14 +139,20 @@ struct PlatformObject {
     QFont font;
     QImage image;                    // bitmaps decoded whole: Format_RGB32
     std::shared_ptr<const MappedBitmap> mapped;  // bitmaps read in place
+    std::shared_ptr<BitmapFile> file;            // bitmaps loaded from a file
     bool stock = false;
     int selectedCount = 0;           // surfaces it is selected into
 };
 
 // Bitmap objects of either kind (qt_bitmap.cpp). Size in pixels; false when empty.
 bool BitmapDimensions(const PlatformObject* bitmap, int32_t* width, int32_t* height);
-// True when the pixels can be read now (not so for a mapped file cut short since).
-bool BitmapReadable(const PlatformObject* bitmap);
+// Before a bitmap loaded from a file is drawn: a file replaced or rewritten whole
+// since is loaded anew into the same object (emptied, the reason said under
+// --verbose, when it is refused); a file removed or cut short is left as it is.
+void RefreshBitmap(PlatformObject* bitmap);
+// Rows [*firstRow, *endRow) of a bitmap that can be read now: all of them, but for
+// a mapped file cut short since, only those still inside it. False when empty.
+bool BitmapReadableRows(const PlatformObject* bitmap, int32_t* firstRow, int32_t* endRow);
 // count pixels of row y from column x as 0xFFRRGGBB; the span lies inside the
 // bitmap, whose image (if any) is Format_RGB32. Points into the bitmap's own
 // pixels or into scratch (count values).
@@ -153,6 +185,35 @@ struct PlatformSurface {
     uint32_t textColour = 0x000000;
     QImage* Target();                // the pixels drawn on (nullptr if none)
 };
+
+// The erase of a paint surface still due, done now: white everywhere but the
+// rectangle [left, right) x [top, bottom), which the caller then covers whole
+// (an AND transfer over white copies). False when no erase is due (nothing done).
+bool EraseAround(SurfaceHandle surface, int64_t left, int64_t top, int64_t right, int64_t bottom);
+// An erase still due, done now on the whole client area.
+void FinishErase(WindowHandle window);
+
+// Kept drawings (qt_sprites.cpp). A line of text on its opaque white band at (x, y),
+// clipped to clip; an ellipse outlined with pen and filled white in the box of
+// width x height at (left, top). False when that drawing cannot be kept (it is
+// then drawn as usual by the caller).
+bool DrawKeptTextLine(QImage* target, const QFont& font, uint32_t colour, const QString& line, int x, int y,
+                      int width, int lineHeight, int ascent, const QRect& clip);
+// A font's line height, ascent and the advance of texts in it, measured once and
+// kept (the same few texts are measured on every paint).
+class KeptMetrics {
+public:
+    explicit KeptMetrics(const QFont& font);
+    int height() const { return height_; }
+    int ascent() const { return ascent_; }
+    int horizontalAdvance(const QString& text) const;
+
+private:
+    QFont font_;
+    QString key_;
+    int height_ = 0, ascent_ = 0;
+};
+bool DrawKeptEllipse(QImage* target, const QPen& pen, int64_t left, int64_t top, int64_t width, int64_t height);
 
 // Stock objects every new surface starts with.
 PlatformObject* StockPen();

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/qt/qt_bitmap_file.h"
 #include "platform/qt/qt_internal.h"
 
 namespace {
@@ -25,10 +26,10 @@ struct AxisSamples {
 };
 
 // Destination indices [from, to) of a rectangle at origin of extent onto the source
-// rectangle at sourceOrigin of sourceExtent, over a bitmap of bitmapExtent.
-// Exact integer arithmetic: any int32 rectangle, no overflow.
+// rectangle at sourceOrigin of sourceExtent, over the bitmap's readable indices
+// [bitmapFirst, bitmapEnd). Exact integer arithmetic: any int32 rectangle.
 AxisSamples SampleAxis(int64_t from, int64_t to, int64_t origin, int64_t extent, int64_t sourceOrigin,
-                       int64_t sourceExtent, int64_t bitmapExtent)
+                       int64_t sourceExtent, int64_t bitmapFirst, int64_t bitmapEnd)
 {
     AxisSamples a;
     const bool blend = sourceExtent < extent;
@@ -37,7 +38,7 @@ AxisSamples SampleAxis(int64_t from, int64_t to, int64_t origin, int64_t extent,
     for (int64_t d = from; d < to; ++d) {
         const __int128 twice = 2 * static_cast<__int128>(d - origin) + 1;  // twice the centre, in pixels
         const int64_t centre = sourceOrigin + static_cast<int64_t>(twice * sourceExtent / (2 * extent));
-        if (centre < 0 || centre >= bitmapExtent) {
+        if (centre < bitmapFirst || centre >= bitmapEnd) {
             if (a.first < to) break;  // past the run over the bitmap
             continue;
         }
@@ -52,8 +53,8 @@ AxisSamples SampleAxis(int64_t from, int64_t to, int64_t origin, int64_t extent,
             low = sourceOrigin + static_cast<int64_t>(at >> 8);
             weight = static_cast<int64_t>(at & 255);
         }
-        const int64_t high = std::clamp<int64_t>(low + (weight != 0 ? 1 : 0), 0, bitmapExtent - 1);
-        a.low.push_back(static_cast<int32_t>(std::clamp<int64_t>(low, 0, bitmapExtent - 1)));
+        const int64_t high = std::clamp<int64_t>(low + (weight != 0 ? 1 : 0), bitmapFirst, bitmapEnd - 1);
+        a.low.push_back(static_cast<int32_t>(std::clamp<int64_t>(low, bitmapFirst, bitmapEnd - 1)));
         a.high.push_back(static_cast<int32_t>(high));
         a.weight.push_back(static_cast<uint32_t>(weight));
     }
@@ -102,34 +103,39 @@ public:
         if (enlarging_) span_.resize(static_cast<size_t>(spanTo - spanFrom_ + 1));
     }
 
-    const uint32_t* Row(int32_t y, int32_t keep)
+    // Source row y resampled for destination indices [from, to) (the rest of the
+    // row it returns is not to be read). keep: a row the caller still holds.
+    const uint32_t* Row(int32_t y, int32_t keep, int32_t from, int32_t to)
     {
         for (int k = 0; k < 2; ++k)
-            if (made_[k] == y) return rows_[k].data();
-        const int k = made_[0] == keep ? 1 : 0;  // never overwrite the row the caller still holds
-        Make(y, rows_[k].data());
-        made_[k] = y;
+            if (made_[k] == y && madeFrom_[k] == from && madeTo_[k] == to) return rows_[k].data();
+        // Never overwrite the row the caller still holds (keep, over the same indices).
+        const int k = made_[0] == keep && madeFrom_[0] == from && madeTo_[0] == to ? 1 : 0;
+        Make(y, rows_[k].data(), from, to);
+        made_[k] = y, madeFrom_[k] = from, madeTo_[k] = to;
         return rows_[k].data();
     }
+    const uint32_t* Row(int32_t y, int32_t keep) { return Row(y, keep, 0, n_); }
 
 private:
-    void Make(int32_t y, uint32_t* out)
+    void Make(int32_t y, uint32_t* out, int32_t from, int32_t to)
     {
+        if (from >= to) return;
         if (!enlarging_) {
             if (image_ != nullptr) {
                 const auto* s = reinterpret_cast<const uint32_t*>(image_->constScanLine(y));
-                for (int32_t i = 0; i < n_; ++i) out[i] = s[xs_.low[i]] | 0xFF000000u;
+                for (int32_t i = from; i < to; ++i) out[i] = s[xs_.low[i]] | 0xFF000000u;
             } else {
-                GatherBitmapRow(bitmap_, y, xs_.low.data(), n_, out);
+                GatherBitmapRow(bitmap_, y, xs_.low.data() + from, to - from, out + from);
             }
             return;
         }
-        const auto count = static_cast<int32_t>(span_.size());
+        const int32_t spanFrom = xs_.low[from], count = std::max(xs_.high[to - 1], xs_.low[to - 1]) - spanFrom + 1;
         const uint32_t* s = image_ != nullptr
-                                ? reinterpret_cast<const uint32_t*>(image_->constScanLine(y)) + spanFrom_
-                                : BitmapRow(bitmap_, spanFrom_, y, count, span_.data());
-        for (int32_t i = 0; i < n_; ++i)
-            out[i] = Blend(s[xs_.low[i] - spanFrom_], s[xs_.high[i] - spanFrom_], xs_.weight[i]);
+                                ? reinterpret_cast<const uint32_t*>(image_->constScanLine(y)) + spanFrom
+                                : BitmapRow(bitmap_, spanFrom, y, count, span_.data());
+        for (int32_t i = from; i < to; ++i)
+            out[i] = Blend(s[xs_.low[i] - spanFrom], s[xs_.high[i] - spanFrom], xs_.weight[i]);
     }
 
     const PlatformObject* bitmap_;
@@ -140,8 +146,21 @@ private:
     bool enlarging_ = false;
     std::vector<uint32_t> span_;
     std::vector<uint32_t> rows_[2];
-    int32_t made_[2] = {-1, -1};
+    int32_t made_[2] = {-1, -1}, madeFrom_[2] = {0, 0}, madeTo_[2] = {0, 0};
 };
+
+// The last scaled picture made, kept in destination pixels relative to the
+// destination rectangle's origin: a repaint of the same bitmap at the same scale,
+// moved by whole pixels (the map following the position), copies what it has and
+// samples only the edges that came into view. At most kMostKeptPixels.
+constexpr int64_t kMostKeptPixels = 2'100'000;  // a full HD client: with the spare, under 16 MiB
+struct ScaledPicture {
+    std::vector<int64_t> key;  // source identity, rectangle sizes and origins, readable rows
+    int64_t left = 0, top = 0;  // relative position of the picture's first pixel
+    QImage pixels;             // Format_RGB32
+};
+ScaledPicture kept;
+QImage spare;  // the picture before last, its memory used again for the next one
 
 }  // namespace
 
@@ -161,17 +180,25 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
     const PlatformObject* inPlace = nullptr;
     const QImage* image = nullptr;
     int32_t bitmapWidth = 0, bitmapHeight = 0;
+    int32_t firstRow = 0, endRow = 0;  // source rows that can be read
+    if (source->memory) RefreshBitmap(source->bitmap);
     if (source->memory && source->bitmap != nullptr && source->bitmap->mapped) {
         inPlace = source->bitmap;
-        if (!BitmapReadable(inPlace) || !BitmapDimensions(inPlace, &bitmapWidth, &bitmapHeight)) return 0;
+        if (!BitmapDimensions(inPlace, &bitmapWidth, &bitmapHeight)) return 0;
+        if (!BitmapReadableRows(inPlace, &firstRow, &endRow)) return 1;  // nothing left to draw
     } else {
         QImage* src = source->Target();
         if (src == nullptr || src->isNull()) return 0;
         if (src->format() != QImage::Format_RGB32) *src = src->convertToFormat(QImage::Format_RGB32);
         image = src;
         bitmapWidth = src->width(), bitmapHeight = src->height();
+        endRow = bitmapHeight;
     }
-    QImage* dst = destination->Target();
+    // A paint surface whose erase is still due is filled only around what the
+    // transfer covers; an AND over that white is a copy.
+    const bool eraseLater = !destination->memory && IsLiveWindow(destination->window) &&
+                            destination->window->whitePending && (rop == kRopSourceAnd || rop == kRopSourceCopy);
+    QImage* dst = eraseLater ? &destination->window->backBuffer : destination->Target();
     if (dst == nullptr || dst->isNull()) return 0;
     if (dst->format() != QImage::Format_RGB32) *dst = dst->convertToFormat(QImage::Format_RGB32);
     if (width == 0 || height == 0 || sourceWidth == 0 || sourceHeight == 0) return 1;
@@ -180,23 +207,76 @@ int StretchTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t wid
     const int64_t left = std::max<int64_t>(x, 0), right = std::min<int64_t>(int64_t{x} + width, dst->width());
     const int64_t top = std::max<int64_t>(y, 0), bottom = std::min<int64_t>(int64_t{y} + height, dst->height());
     if (left >= right || top >= bottom) return 1;
-    const AxisSamples xs = SampleAxis(left, right, x, width, x0, sourceWidth, bitmapWidth);
-    const AxisSamples ys = SampleAxis(top, bottom, y, height, y0, sourceHeight, bitmapHeight);
+    const AxisSamples xs = SampleAxis(left, right, x, width, x0, sourceWidth, 0, bitmapWidth);
+    const AxisSamples ys = SampleAxis(top, bottom, y, height, y0, sourceHeight, firstRow, endRow);
     const int64_t n = xs.end - xs.first;
     if (n <= 0 || ys.end <= ys.first) return 1;
+    if (eraseLater && EraseAround(destination, xs.first, ys.first, xs.end, ys.end)) rop = kRopSourceCopy;
 
     RowMaker maker(inPlace, image, xs);
     std::vector<uint32_t> blended(static_cast<size_t>(n));
+    // Destination row index k resampled for indices [from, to) into out.
+    auto resample = [&](size_t k, int32_t from, int32_t to, uint32_t* out) {
+        const uint32_t* line = maker.Row(ys.low[k], -1, from, to);
+        if (ys.weight[k] == 0) return std::copy(line + from, line + to, out + from), void();
+        const uint32_t* below = maker.Row(ys.high[k], ys.low[k], from, to);
+        for (int32_t i = from; i < to; ++i) out[i] = Blend(line[i], below[i], ys.weight[k]);
+    };
+    const int64_t rows = ys.end - ys.first;
+    const std::vector<int64_t> key{inPlace != nullptr ? int64_t(inPlace->mapped->serial)
+                                                      : int64_t(image->cacheKey()),
+                                   width, height, x0, y0, sourceWidth, sourceHeight, firstRow, endRow, bitmapWidth};
+    const bool keep = n * rows <= kMostKeptPixels;
+    const int64_t relLeft = xs.first - x, relTop = ys.first - y;  // the picture's place, relative
+    // The same picture again: drawn from what is kept, nothing sampled or copied twice.
+    const bool same = keep && kept.key == key && kept.left == relLeft && kept.top == relTop &&
+                      kept.pixels.width() == n && kept.pixels.height() == rows;
+    QImage picture;
+    if (keep && !same) {
+        const QSize size(static_cast<int>(n), static_cast<int>(rows));
+        picture = spare.size() == size && spare.isDetached() ? std::move(spare) : QImage(size, QImage::Format_RGB32);
+        spare = QImage();
+    }
+    const bool reuse = !picture.isNull() && kept.key == key;
+    const int64_t keptRight = kept.left + kept.pixels.width(), keptBottom = kept.top + kept.pixels.height();
+    const int64_t fromCol = reuse ? std::clamp(kept.left - relLeft, int64_t{0}, n) : 0;
+    const int64_t toCol = reuse ? std::clamp(keptRight - relLeft, fromCol, n) : 0;
+    uchar* const bits = dst->bits();
+    const qsizetype perLine = dst->bytesPerLine();
+    // A file cut short during the rows ends the transfer: what is drawn stays.
+    volatile int64_t reached = ys.first;  // the row being drawn when a cut ends the transfer
+    const bool whole = GuardedRead([&] {
     for (int64_t row = ys.first; row < ys.end; ++row) {
+        reached = row;
         const size_t k = static_cast<size_t>(row - ys.first);
-        const uint32_t* line = maker.Row(ys.low[k], -1);
-        if (ys.weight[k] != 0) {
-            const uint32_t* below = maker.Row(ys.high[k], ys.low[k]);
-            for (int64_t i = 0; i < n; ++i) blended[i] = Blend(line[i], below[i], ys.weight[k]);
-            line = blended.data();
+        uint32_t* line = picture.isNull() ? blended.data() : reinterpret_cast<uint32_t*>(picture.scanLine(int(k)));
+        const int64_t rel = relTop + int64_t(k);
+        if (same) {
+            line = reinterpret_cast<uint32_t*>(kept.pixels.scanLine(int(k)));
+        } else if (reuse && fromCol < toCol && rel >= kept.top && rel < keptBottom) {
+            const auto* old = reinterpret_cast<const uint32_t*>(kept.pixels.constScanLine(int(rel - kept.top)));
+            std::copy(old + (relLeft + fromCol - kept.left), old + (relLeft + toCol - kept.left), line + fromCol);
+            resample(k, 0, int32_t(fromCol), line);
+            resample(k, int32_t(toCol), int32_t(n), line);
+        } else {
+            resample(k, 0, int32_t(n), line);
         }
-        auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + xs.first;
+        auto* d = reinterpret_cast<uint32_t*>(bits + row * perLine) + xs.first;
         CombineRow(rop, line, d, n);
+    }
+    });
+    if (keep && whole && !picture.isNull()) {
+        spare = std::move(kept.pixels);
+        kept = ScaledPicture{key, relLeft, relTop, std::move(picture)};
+    }
+    if (!whole) kept = ScaledPicture{}, spare = QImage();
+    if (!whole) {
+        SayCutDuringRead(inPlace);
+        if (rop == kRopSourceCopy)  // what it did not reach stays as white as the erase left it
+            for (int64_t row = reached; row < ys.end; ++row) {
+                auto* d = reinterpret_cast<uint32_t*>(bits + row * perLine);
+                std::fill(d + xs.first, d + xs.end, 0xFFFFFFFFu);
+            }
     }
     return 1;
 }
