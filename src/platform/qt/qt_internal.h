@@ -26,9 +26,6 @@ public:
     ClientWidget(PlatformWindow* owner, QWidget* parent);
     QSize sizeHint() const override;
     QSize intendedSize{240, 268};
-    // Where a paint of this widget goes now (inside a paint event: the window's
-    // backing store or, say, a grab's pixmap); nullptr outside paint events.
-    QPaintDevice* PaintDevice() const { return redirected(nullptr); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -67,13 +64,6 @@ struct PlatformWindow {
     bool eraseDue = false;           // fill white before the next paint
     bool erasedThisPaint = false;
     bool inPaintEvent = false;       // the client's paint event runs (it shows what is drawn)
-    // The last picture was painted straight into Qt's backing store (no copy): the
-    // back buffer is brought up to date from there only when someone reads it.
-    bool pictureInStore = false;
-    const uchar* storeBits = nullptr;
-    qsizetype storeLine = 0;
-    QSize storeSize;
-    QPoint storeAt;
     bool whitePending = false;       // erased, but not filled yet: the first drawing fills
                                      // white only what a transfer does not cover
     // Dialogs.
@@ -92,15 +82,6 @@ void UnregisterWindow(WindowHandle window);
 // Paint cycle of a main window: erase when due, send message 15, write the
 // screenshot. Called from the client's paint event and from UpdateWindowNow.
 void RunPaintCycle(WindowHandle window);
-// The client's due paint cycle run straight into Qt's backing store, where the
-// paint event would otherwise copy the back buffer: only when the erase is due,
-// the store is a plain 32-bit image at one pixel per pixel and this paint event
-// goes to it. False when not done (the caller paints as usual).
-bool PaintIntoBackingStore(ClientWidget* client, WindowHandle window);
-// Brings the back buffer up to date when the last picture went straight into the
-// backing store; when the store no longer holds it, a full paint is made due.
-void SyncBackBuffer(WindowHandle window);
-
 // Modal loops (message boxes, dialogs) run around these calls. While one runs,
 // a destroyed main window is hidden and its widgets are freed only once the
 // last loop has returned: a loop never runs over freed widgets.

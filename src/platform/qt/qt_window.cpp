@@ -128,8 +128,6 @@ QWidget* WidgetOfHandle(WindowHandle window) { return IsLiveWindow(window) ? win
 QImage ClientImage(WindowHandle window)
 {
     if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return QImage();
-    SyncBackBuffer(window);
-    if (window->invalid) RunPaintCycle(window);  // the picture was lost with Qt's store
     return window->backBuffer.copy();
 }
 
@@ -148,10 +146,7 @@ QSize ClientWidget::sizeHint() const { return intendedSize; }
 
 void ClientWidget::paintEvent(QPaintEvent*)
 {
-    if (!IsLiveWindow(owner_)) return;
-    if (owner_->invalid && PaintIntoBackingStore(this, owner_)) return;
-    SyncBackBuffer(owner_);
-    if (owner_->invalid) {
+    if (IsLiveWindow(owner_) && owner_->invalid) {
         // What this cycle draws is shown below: no second paint event is asked for.
         owner_->inPaintEvent = true;
         RunPaintCycle(owner_);
@@ -167,7 +162,6 @@ void ClientWidget::resizeEvent(QResizeEvent* event)
     if (s.isEmpty() || s == owner_->backBuffer.size()) return;
     // The class redraws on every resize: a fresh white buffer and a full paint.
     owner_->backBuffer = QImage(s, QImage::Format_RGB32);
-    owner_->pictureInStore = false;
     owner_->backBuffer.fill(Qt::white);
     owner_->invalid = true;
     owner_->eraseDue = true;
@@ -206,8 +200,6 @@ void RunPaintCycle(WindowHandle window)
 {
     if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return;
     if (window->backBuffer.isNull()) return;
-    if (window->pictureInStore && !window->eraseDue) SyncBackBuffer(window);  // drawn over: needed
-    window->pictureInStore = false;
     window->erasedThisPaint = false;
     if (window->eraseDue) {
         window->whitePending = true;  // filled by the first drawing, around what it covers
