@@ -196,6 +196,10 @@ private:
 };
 bool DrawKeptEllipse(QImage* target, const QPen& pen, int64_t left, int64_t top, int64_t width, int64_t height);
 
+// d[i] = d[i] rop s[i] for i below count, for the raster operations the transfers
+// take (kRopSourceAnd, copy, paint, invert, blackness, whiteness); pixels 0xFFRRGGBB.
+void CombineRow(uint32_t rop, const uint32_t* s, uint32_t* d, int64_t count);
+
 // Stock objects every new surface starts with.
 PlatformObject* StockPen();
 PlatformObject* StockFont();

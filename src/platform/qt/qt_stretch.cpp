@@ -69,25 +69,6 @@ inline uint32_t Blend(uint32_t a, uint32_t b, uint32_t w)
     return 0xFF000000u | rb | g;
 }
 
-void CombineRow(uint32_t rop, const uint32_t* s, uint32_t* d, int64_t n)
-{
-    switch (rop) {
-    case kRopSourceAnd:
-        for (int64_t i = 0; i < n; ++i) d[i] &= s[i] | 0xFF000000u;
-        break;
-    case kRopSourceCopy:
-        for (int64_t i = 0; i < n; ++i) d[i] = s[i] | 0xFF000000u;
-        break;
-    case kRopSourcePaint:
-        for (int64_t i = 0; i < n; ++i) d[i] |= s[i];
-        break;
-    case kRopSourceInvert:
-        for (int64_t i = 0; i < n; ++i) d[i] = (d[i] ^ s[i]) | 0xFF000000u;
-        break;
-    default: break;
-    }
-}
-
 // A source row resampled along x: the pixels the destination run reads, blended
 // where it enlarges. Keeps the last two rows made, as consecutive destination rows
 // of an enlargement read the same source rows.

@@ -100,26 +100,7 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
             s = BitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), scratch.data());
         else if (src != nullptr)
             s = reinterpret_cast<const uint32_t*>(src->constScanLine(sourceRow)) + sx;
-        switch (rop) {
-        case kRopSourceAnd:
-            for (int64_t i = 0; i < n; ++i) d[i] &= s[i] | 0xFF000000u;
-            break;
-        case kRopSourceCopy:
-            for (int64_t i = 0; i < n; ++i) d[i] = s[i] | 0xFF000000u;
-            break;
-        case kRopSourcePaint:
-            for (int64_t i = 0; i < n; ++i) d[i] |= s[i];
-            break;
-        case kRopSourceInvert:
-            for (int64_t i = 0; i < n; ++i) d[i] = (d[i] ^ s[i]) | 0xFF000000u;
-            break;
-        case kRopBlackness:
-            for (int64_t i = 0; i < n; ++i) d[i] = 0xFF000000u;
-            break;
-        case kRopWhiteness:
-            for (int64_t i = 0; i < n; ++i) d[i] = 0xFFFFFFFFu;
-            break;
-        }
+        CombineRow(rop, s, d, n);
     }
     });
     if (!whole) {
@@ -131,4 +112,29 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
             }
     }
     return 1;
+}
+
+void CombineRow(uint32_t rop, const uint32_t* s, uint32_t* d, int64_t n)
+{
+    switch (rop) {
+    case kRopSourceAnd:
+        for (int64_t i = 0; i < n; ++i) d[i] &= s[i] | 0xFF000000u;
+        break;
+    case kRopSourceCopy:
+        for (int64_t i = 0; i < n; ++i) d[i] = s[i] | 0xFF000000u;
+        break;
+    case kRopSourcePaint:
+        for (int64_t i = 0; i < n; ++i) d[i] |= s[i];
+        break;
+    case kRopSourceInvert:
+        for (int64_t i = 0; i < n; ++i) d[i] = (d[i] ^ s[i]) | 0xFF000000u;
+        break;
+    case kRopBlackness:
+        for (int64_t i = 0; i < n; ++i) d[i] = 0xFF000000u;
+        break;
+    case kRopWhiteness:
+        for (int64_t i = 0; i < n; ++i) d[i] = 0xFFFFFFFFu;
+        break;
+    default: break;
+    }
 }
