@@ -3,6 +3,7 @@
 // font and text colour. Colours are 0x00BBGGRR.
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPolygonF>
 
 #include <algorithm>
 #include <cmath>
@@ -76,20 +77,38 @@ int Polyline(SurfaceHandle surface, const Point* points, int32_t count)
         for (qreal d : pen.dashPattern()) patternLength += d;
     QPainter p(target);
     p.setBrush(Qt::NoBrush);
+    p.setPen(pen);
+    // A solid pen draws runs of whole segments as one polyline (a long trail is
+    // thousands of short segments); a cut segment ends the run.
+    QPolygonF run;
+    const auto flush = [&] {
+        if (run.size() >= 2) p.drawPolyline(run);
+        run.clear();
+    };
     double walked = 0.0;  // path length before the current segment, pixels
     for (int32_t i = 1; i < count; ++i) {
         const QPointF a(points[i - 1].x, points[i - 1].y), b(points[i].x, points[i].y);
         const double length = std::hypot(b.x() - a.x(), b.y() - a.y());
         double t0 = 0.0, t1 = 1.0;
-        if (length > 0.0 && ClipSegment(a, b, box, &t0, &t1)) {
-            QPen segmentPen = pen;
-            if (dashed && patternLength > 0.0)
+        const bool shown = length > 0.0 && ClipSegment(a, b, box, &t0, &t1);
+        if (!dashed && shown && t0 == 0.0 && t1 == 1.0) {
+            if (run.isEmpty()) run << a;
+            run << b;
+            walked += length;
+            continue;
+        }
+        flush();
+        if (shown) {
+            if (dashed && patternLength > 0.0) {
+                QPen segmentPen = pen;
                 segmentPen.setDashOffset(std::fmod((walked + t0 * length) / width, patternLength));
-            p.setPen(segmentPen);
+                p.setPen(segmentPen);
+            }
             p.drawLine(a + t0 * (b - a), a + t1 * (b - a));
         }
         walked += length;
     }
+    flush();
     return 1;
 }
 
