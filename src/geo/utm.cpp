@@ -51,12 +51,12 @@ int32_t LatLonToUtm(double lat, double lon, double* easting, double* northing)
 
     const double phi = lat * kDegToRad;
     const double sinPhi = std::sin(phi);
-    const double e4 = std::pow(kE2, 2.0);
+    const double e4 = Square(kE2);
     const double e6 = std::pow(kE2, 3.0);
 
     const double N = kSemiMajor / std::sqrt(1.0 - (sinPhi * sinPhi) * kE2);
-    const double T = std::pow(std::tan(phi), 2.0);
-    const double C = std::pow(std::cos(phi), 2.0) * kEp2;
+    const double T = Square(std::tan(phi));
+    const double C = Square(std::cos(phi)) * kEp2;
     // Whenever the normalisation moved the longitude (from 180 on, and for the last
     // representable value below 180, whose sum with 180 rounds to 360), the
     // normalised longitude enters the difference too, so that 180 gives the zone-1
@@ -72,13 +72,13 @@ int32_t LatLonToUtm(double lat, double lon, double* easting, double* northing)
     const double M = kSemiMajor * ((((c0 * phi) - c2 * std::sin(phi * 2.0)) + c4 * std::sin(phi * 4.0)) -
                                    c6 * std::sin(phi * 6.0));
 
-    const double E5 = (std::pow(A, 5.0) * ((((5.0 - T * 18.0) + C * 72.0) + std::pow(T, 2.0)) - k58Ep2)) * kOne120th;
+    const double E5 = (std::pow(A, 5.0) * ((((5.0 - T * 18.0) + C * 72.0) + Square(T)) - k58Ep2)) * kOne120th;
     const double E3 = ((((1.0 - T) + C) * std::pow(A, 3.0)) * kOneSixth) + A;
     *easting = ((E5 + E3) * N) * kK0 + kFalseEasting;
 
-    const double N6 = (std::pow(A, 6.0) * ((((61.0 - T * 58.0) + C * 600.0) + std::pow(T, 2.0)) - k330Ep2)) * kOne720th;
-    const double N4 = ((((std::pow(C, 2.0) * 4.0) + (5.0 - T)) + C * 9.0) * std::pow(A, 4.0)) * kOne24th;
-    const double S = (N6 + N4) + std::pow(A, 2.0) * 0.5;
+    const double N6 = (std::pow(A, 6.0) * ((((61.0 - T * 58.0) + C * 600.0) + Square(T)) - k330Ep2)) * kOne720th;
+    const double N4 = ((((Square(C) * 4.0) + (5.0 - T)) + C * 9.0) * std::pow(A, 4.0)) * kOne24th;
+    const double S = (N6 + N4) + Square(A) * 0.5;
     *northing = ((S * (std::tan(phi) * N)) + M) * kK0;
 
     return zone;

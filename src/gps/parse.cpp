@@ -107,8 +107,8 @@ void FinishFix(GpsState& g)
 {
     g.utmZone = LatLonToUtm(g.latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
     LatLonToGrid(g.latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
-    g.distanceMoved = std::sqrt(std::pow(g.prevUtmEasting - g.utmEasting, 2.0) +
-                                std::pow(g.prevUtmNorthing - g.utmNorthing, 2.0));
+    g.distanceMoved = std::sqrt(Square(g.prevUtmEasting - g.utmEasting) +
+                                Square(g.prevUtmNorthing - g.utmNorthing));
     g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
     lastGgaMs = MonotonicMs();
     silenceArmed = true;
