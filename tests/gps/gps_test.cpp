@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "base/numbers.h"
 #include "base/text.h"
 #include "gps/emulation.h"
 #include "gps/framing.h"
@@ -302,7 +303,7 @@ TEST(Threads, SnapshotsSeeWholeParses)
     while (!done) {
         const GpsState g = SnapshotGpsState();
         const double de = g.prevUtmEasting - g.utmEasting, dn = g.prevUtmNorthing - g.utmNorthing;
-        const double moved = std::sqrt(std::pow(de, 2.0) + std::pow(dn, 2.0));  // as the parser forms it
+        const double moved = std::sqrt(Square(de) + Square(dn));  // as the parser forms it
         if (!(g.distanceMoved == moved) && !(std::isnan(moved) && std::isnan(g.distanceMoved))) ++torn;
         Line();
         if (++snapshots % 50 == 0) FeedEmulatedSentence(1);

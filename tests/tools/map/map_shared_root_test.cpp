@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <cstring>
 #include <random>
 #include <set>
 #include <vector>
@@ -42,12 +43,20 @@ void SolidRaster(const std::string& path, int side, int epsg, unsigned char r, u
     GDALClose(d);
 }
 
+// A little-endian 32-bit header field, wherever it lies.
+uint32_t Le32(const std::string& bytes, size_t at)
+{
+    uint32_t v = 0;
+    std::memcpy(&v, bytes.data() + at, sizeof v);
+    return v;
+}
+
 // 1 when the 24-bit bitmap holds as many bytes as its header says.
 int BitmapWhole(const std::string& bytes)
 {
     if (bytes.size() < 54) return 0;
-    const uint32_t w = *reinterpret_cast<const uint32_t*>(bytes.data() + 18);
-    const uint32_t h = *reinterpret_cast<const uint32_t*>(bytes.data() + 22);
+    const uint32_t w = Le32(bytes, 18);
+    const uint32_t h = Le32(bytes, 22);
     return bytes.size() == 54 + ((w * 3 + 3) & ~size_t(3)) * h;
 }
 
@@ -57,8 +66,8 @@ std::string BitmapColour(const std::string& path)
 {
     const std::string bytes = Slurp(path);
     if (!BitmapWhole(bytes)) return "";
-    const uint32_t w = *reinterpret_cast<const uint32_t*>(bytes.data() + 18);
-    const uint32_t h = *reinterpret_cast<const uint32_t*>(bytes.data() + 22);
+    const uint32_t w = Le32(bytes, 18);
+    const uint32_t h = Le32(bytes, 22);
     const size_t stride = (w * 3 + 3) & ~size_t(3);
     const std::string first = bytes.substr(54, 3);
     for (uint32_t y = 0; y < h; ++y)

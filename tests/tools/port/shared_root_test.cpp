@@ -132,6 +132,7 @@ TEST(SharedRoot, KilledAtAnyMomentLeavesNoEntryWithoutItsSettingsAndNoLeftovers)
         }
     }
     // Whatever the kills left, and one surely left by a dead run (pid 0 is never a process's).
+    fs::create_directories(root.dir + "/dev");  // every kill may have come before the tool made it
     std::ofstream(root.dir + "/dev/COM2.tmp-velkar-port-0-0123456789abcdef") << "tcp://lost:1\n";
     fs::last_write_time(root.dir + "/dev/COM2.tmp-velkar-port-0-0123456789abcdef",
                         fs::file_time_type::clock::now() - std::chrono::minutes(5));
