@@ -24,9 +24,11 @@ namespace {
 
 constexpr size_t kMaxTextFileBytes = 16u << 20;  // 16 MiB
 
+// Never destroyed: the reader thread, which is never joined, may still look a
+// receiver's entry up under the root while the process ends.
 std::string& RootStorage()
 {
-    static std::string root = DeviceRootDefault();
+    static std::string& root = *new std::string(DeviceRootDefault());
     return root;
 }
 

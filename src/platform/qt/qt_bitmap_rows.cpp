@@ -26,10 +26,20 @@ using Words4 = uint32_t __attribute__((vector_size(16)));
 constexpr Bytes16 kBgrOrder = {0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11};  // 4th byte: alpha, set below
 constexpr Words4 kOpaque = {0xFF000000u, 0xFF000000u, 0xFF000000u, 0xFF000000u};
 
-#if defined(__x86_64__)
-__attribute__((target_clones("ssse3", "default")))
+// The SSSE3 and plain versions are chosen by the loader (an ifunc). Not under
+// ThreadSanitizer: its runtime is not ready when the loader runs the chooser.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VELKAR_NO_ROW_CLONES 1
 #endif
-void CopyBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
+#endif
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__) && !defined(VELKAR_NO_ROW_CLONES)
+#define RowClones __attribute__((target_clones("ssse3", "default")))
+#else
+#define RowClones
+#endif
+
+RowClones void CopyBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
 {
     int64_t i = 0;
     for (; i + 6 <= n; i += 4) {  // 16 bytes loaded, 12 used
@@ -41,10 +51,7 @@ void CopyBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
     for (; i < n; ++i) out[i] = 0xFF000000u | p[3 * i + 2] << 16 | p[3 * i + 1] << 8 | p[3 * i];
 }
 
-#if defined(__x86_64__)
-__attribute__((target_clones("ssse3", "default")))
-#endif
-void AndBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
+RowClones void AndBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
 {
     int64_t i = 0;
     for (; i + 6 <= n; i += 4) {
