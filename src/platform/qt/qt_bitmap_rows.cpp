@@ -23,7 +23,7 @@ constexpr int32_t kRowsAhead = 2;  // rows fetched ahead of the one converted
 // that no load reaches past the span's own bytes.
 using Bytes16 = uint8_t __attribute__((vector_size(16)));
 using Words4 = uint32_t __attribute__((vector_size(16)));
-constexpr Bytes16 kBgrOrder = {0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11};  // 4th byte: alpha, set below
+[[maybe_unused]] constexpr Bytes16 kBgrOrder = {0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11};  // 4th byte: alpha, set below
 constexpr Words4 kOpaque = {0xFF000000u, 0xFF000000u, 0xFF000000u, 0xFF000000u};
 
 // The SSSE3 and plain versions are chosen by the loader (an ifunc). Not under
@@ -33,6 +33,17 @@ constexpr Words4 kOpaque = {0xFF000000u, 0xFF000000u, 0xFF000000u, 0xFF000000u};
 #define VELKAR_NO_ROW_CLONES 1
 #endif
 #endif
+// Four pixels' blue, green, red bytes spread over four words (the fourth byte of
+// each is set to opaque after), in the shuffle each compiler names its own way.
+__attribute__((always_inline)) inline Bytes16 SpreadBgr(Bytes16 in)
+{
+#if defined(__clang__)
+    return __builtin_shufflevector(in, in, 0, 1, 2, 2, 3, 4, 5, 5, 6, 7, 8, 8, 9, 10, 11, 11);
+#else
+    return __builtin_shuffle(in, kBgrOrder);
+#endif
+}
+
 #if defined(__x86_64__) && !defined(__SANITIZE_THREAD__) && !defined(VELKAR_NO_ROW_CLONES)
 #define RowClones __attribute__((target_clones("ssse3", "default")))
 #else
@@ -45,7 +56,7 @@ RowClones void CopyBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
     for (; i + 6 <= n; i += 4) {  // 16 bytes loaded, 12 used
         Bytes16 in;
         std::memcpy(&in, p + 3 * i, 16);
-        const Words4 pixels = reinterpret_cast<Words4>(__builtin_shuffle(in, kBgrOrder)) | kOpaque;
+        const Words4 pixels = reinterpret_cast<Words4>(SpreadBgr(in)) | kOpaque;
         std::memcpy(out + i, &pixels, 16);
     }
     for (; i < n; ++i) out[i] = 0xFF000000u | p[3 * i + 2] << 16 | p[3 * i + 1] << 8 | p[3 * i];
@@ -59,7 +70,7 @@ RowClones void AndBgrSpan(const uint8_t* p, int64_t n, uint32_t* out)
         Words4 below;
         std::memcpy(&in, p + 3 * i, 16);
         std::memcpy(&below, out + i, 16);
-        const Words4 pixels = (reinterpret_cast<Words4>(__builtin_shuffle(in, kBgrOrder)) | kOpaque) & below;
+        const Words4 pixels = (reinterpret_cast<Words4>(SpreadBgr(in)) | kOpaque) & below;
         std::memcpy(out + i, &pixels, 16);
     }
     for (; i < n; ++i) out[i] &= 0xFF000000u | p[3 * i + 2] << 16 | p[3 * i + 1] << 8 | p[3 * i];
