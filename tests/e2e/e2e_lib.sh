@@ -79,3 +79,17 @@ main_menu_item() {
   xdotool key $(for _ in $(seq "$1"); do printf 'Down '; done) Return
   sleep 0.4
 }
+
+# A pty as the receiver, its other end fed every line written to the fifo $OUT/receiver;
+# links it at $1 (a root's dev/COM1).
+pty_receiver() {
+  rm -f "$OUT/receiver" "$OUT/pty-name" && mkfifo "$OUT/receiver"
+  python3 -c 'import os, pty, sys
+master, slave = pty.openpty()
+print(os.ttyname(slave), flush=True)
+while True:
+    for line in open(sys.argv[1], "rb"): os.write(master, line)' "$OUT/receiver" >"$OUT/pty-name" &
+  PIDS+=($!)
+  for _ in $(seq 50); do [ -s "$OUT/pty-name" ] && break; sleep 0.1; done
+  ln -sf "$(head -n1 "$OUT/pty-name")" "$1"
+}

@@ -101,15 +101,7 @@ check "Exit ends with 0 ($STATUS) and keeps night on" '[ "$STATUS" = 0 ] && [ "$
 ONE_LINE='[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]'  # emulation off
 fresh_root walk
 printf '[VIEW][0][1][0][0][0][][][][][][][END]\n' >"$OUT/walk/My Documents/Velkar/vlview.cfg"
-rm -f "$OUT/receiver" && mkfifo "$OUT/receiver"
-python3 -c 'import os, pty, sys
-master, slave = pty.openpty()
-print(os.ttyname(slave), flush=True)
-while True:
-    for line in open(sys.argv[1], "rb"): os.write(master, line)' "$OUT/receiver" >"$OUT/pty-name" &
-PIDS+=($!)
-for _ in $(seq 50); do [ -s "$OUT/pty-name" ] && break; sleep 0.1; done
-ln -sf "$(head -n1 "$OUT/pty-name")" "$OUT/walk/dev/COM1"
+pty_receiver "$OUT/walk/dev/COM1"
 start_velkar "$OUT/walk" --fullscreen || finish
 check "--fullscreen starts filling the screen" 'sleep 1; geometry "$MAIN"; [ "$WIDTH" = 1024 ]'
 for i in 0 1 2 3 4; do

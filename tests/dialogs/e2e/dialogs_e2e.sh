@@ -25,15 +25,7 @@ printf '[%s][%s][-][%s][%s][-][-][0][-][-][-][-][-]\n' 1 Rocca 716594.9 4914197.
 printf '[BEGIN][1][4800][1][0][0][0][0][0][0][0][0][END]' >"$FILES/vlcfg.cfg"  # port 1, emulation on
 
 # "COM1:" is a pty whose other end the script writes: every line arriving on a fifo.
-mkfifo "$OUT/receiver"
-python3 -c 'import os, pty, sys
-master, slave = pty.openpty()
-print(os.ttyname(slave), flush=True)
-while True:
-    for line in open(sys.argv[1], "rb"): os.write(master, line)' "$OUT/receiver" >"$OUT/pty-name" &
-PIDS+=($!)
-for _ in $(seq 50); do [ -s "$OUT/pty-name" ] && break; sleep 0.1; done
-ln -s "$(head -n1 "$OUT/pty-name")" "$ROOT/dev/COM1"
+pty_receiver "$ROOT/dev/COM1"
 # A live fix 208 m east of the canned one (map column 374: the green band).
 send_live_fix() { printf '$GPGGA,170000.0,4420.924,N,01143.211,E,1,7,1.1,00031,M,047,M,,*5A\r\n' >"$OUT/receiver"; }
 
