@@ -169,6 +169,15 @@ std::string SparseMap(int side)
     return name;
 }
 
+// The sparse map of that side loaded as the navigator loads it, from a scratch root.
+BitmapHandle LoadSparseMap(int side)
+{
+    const std::string name = SparseMap(side);
+    SetDeviceRoot((std::filesystem::temp_directory_path() / ("velkar-bench-" + std::to_string(getpid()))).string());
+    const std::u16string path = u"\\" + std::u16string(name.begin(), name.end());
+    return LoadBitmapFile(path.c_str());
+}
+
 // A white client-sized memory surface to paint on, as the erased client area is.
 struct Client {
     BitmapHandle pixels;
@@ -251,10 +260,7 @@ void BM_PaintOpenedMap(benchmark::State& state)
     Ready();
     const int side = static_cast<int>(state.range(0));
     const int clientW = static_cast<int>(state.range(1)), clientH = static_cast<int>(state.range(2));
-    const std::string name = SparseMap(side);
-    SetDeviceRoot((std::filesystem::temp_directory_path() / ("velkar-bench-" + std::to_string(getpid()))).string());
-    const std::u16string path = u"\\" + std::u16string(name.begin(), name.end());
-    BitmapHandle map = LoadBitmapFile(path.c_str());
+    BitmapHandle map = LoadSparseMap(side);
     if (map == nullptr) {
         state.SkipWithError("the map did not load");
         return;
@@ -315,10 +321,7 @@ void BM_ZoomedRepaint(benchmark::State& state)
     Ready();
     const int side = 40000, clientW = 1920, clientH = 1080, reduction = static_cast<int>(state.range(0));
     const int step = static_cast<int>(state.range(1));  // client pixels the map moves between repaints
-    const std::string name = SparseMap(side);
-    SetDeviceRoot((std::filesystem::temp_directory_path() / ("velkar-bench-" + std::to_string(getpid()))).string());
-    const std::u16string path = u"\\" + std::u16string(name.begin(), name.end());
-    BitmapHandle map = LoadBitmapFile(path.c_str());
+    BitmapHandle map = LoadSparseMap(side);
     if (map == nullptr) {
         state.SkipWithError("the map did not load");
         return;
@@ -327,7 +330,6 @@ void BM_ZoomedRepaint(benchmark::State& state)
     SurfaceHandle source = CreateCompatibleSurface(nullptr);
     ObjectHandle old = SelectObject(source, map);
     const int w = side / reduction, left = clientW / 2 - w / 2, top = clientH / 2 - w / 2;
-    const Rect all{0, 0, clientW, clientH};
     const long anonBefore = StatusKb("RssAnon:"), fileBefore = StatusKb("RssFile:");
     const double start = ThreadMicroseconds();
     int64_t round = 0;
