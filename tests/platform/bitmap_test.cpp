@@ -12,8 +12,6 @@
 #include <future>
 #include <sys/stat.h>
 
-#include "platform/diagnostics.h"
-#include "platform/files.h"
 #include "platform/qt/qt_internal.h"
 #include "support.h"
 
@@ -29,14 +27,9 @@ void Put(std::vector<uint8_t>& b, size_t at, uint32_t v, int bytes = 4)
     for (int i = 0; i < bytes; ++i) b.at(at + i) = (v >> (8 * i)) & 0xFF;
 }
 
-struct Layout {
-    const char* name;
-    int bits;
-    bool topDown;
-    uint32_t headerSize = 40;  // 12: OS/2, 16-bit sizes and 3-byte colours
-    uint32_t compression = 0;  // 3: bit fields
-    uint32_t masks[4] = {};    // red, green, blue, alpha (bit fields, and 32 bits in later headers)
-};
+// headerSize 12: OS/2, 16-bit sizes and 3-byte colours; compression 3: bit fields; masks: red, green,
+// blue, alpha (bit fields, and 32 bits in later headers).
+struct Layout { const char* name; int bits; bool topDown; uint32_t headerSize = 40, compression = 0, masks[4] = {}; };
 
 // The 5 x 3 picture; 16 and 32 bits store each colour through the masks (or as 5-5-5
 // and blue, green, red, x), an alpha channel varies along the row.
@@ -86,8 +79,7 @@ QImage QtReads(const std::string& path)
 {
     const QImage image = QImageReader(QString::fromStdString(path)).read();
     if (image.isNull() || !image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
-    QImage flat(image.size(), QImage::Format_RGB32);
-    flat.fill(Qt::white);
+    QImage flat = Filled(image.width(), image.height(), 0xFFFFFFFF);
     QPainter(&flat).drawImage(0, 0, image);
     return flat;
 }
@@ -95,30 +87,22 @@ QImage QtReads(const std::string& path)
 // bitmap ANDed onto a white w x h surface at (x, y), whole, as the view does it.
 QImage Painted(BitmapHandle bitmap, int32_t x, int32_t y, int w = 240, int h = 268)
 {
-    QImage white(w, h, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    BitmapHandle canvas = CreateBitmapFromImage(white);
-    SurfaceHandle dst = CreateCompatibleSurface(nullptr), src = CreateCompatibleSurface(nullptr);
-    ObjectHandle oldDst = SelectObject(dst, canvas), oldSrc = SelectObject(src, bitmap);
+    Canvas dst(Filled(w, h, 0xFFFFFFFF)), src(bitmap);
     int32_t bw = 0, bh = 0;
     GetBitmapSize(bitmap, &bw, &bh);
-    EXPECT_EQ(BlockTransfer(dst, x, y, bw, bh, src, 0, 0, kRopSourceAnd), 1);
-    SelectObject(dst, oldDst), SelectObject(src, oldSrc), DeleteSurface(dst), DeleteSurface(src);
-    const QImage out = BitmapImage(canvas);
-    DeleteObject(canvas);
-    return out;
+    EXPECT_EQ(BlockTransfer(dst.surface, x, y, bw, bh, src.surface, 0, 0, kRopSourceAnd), 1);
+    return dst.Pixels();
 }
 
 class BitmapTest : public ::testing::Test {
 protected:
-    void SetUp() override { EnsureQtApplication(), root = MakeTempFolder(), SetDeviceRoot(root); }
-    void TearDown() override { std::filesystem::remove_all(root); }
-    BitmapHandle Load(const std::vector<uint8_t>& bytes, const std::string& name = "map.bmp")
+    template <class Bytes> BitmapHandle Load(const Bytes& bytes, const std::string& name = "map.bmp")
     {
         std::ofstream(root + "/" + name, std::ios::binary).write((const char*)bytes.data(), long(bytes.size()));
         return LoadBitmapFile(std::u16string(u"\\" + std::u16string(name.begin(), name.end())).c_str());
     }
-    std::string root;
+    const TempRoot temp;
+    const std::string& root = temp.path;
 };
 
 TEST_F(BitmapTest, EveryDepthAndLayoutIsReadInPlaceAsQtReadsIt)
@@ -213,11 +197,9 @@ TEST_F(BitmapTest, TruncatedFilesAndLyingHeadersGiveNoBitmap)
         {"a bit mask of all 32 bits", with(with(MakeBmp({"", 32, false, 40, 3, {0xFF0000, 0xFF00, 0xFF, 0}}), 54, 0xFFFFFFFF), 30, 3)},
     };
     for (const auto& row : rows) EXPECT_EQ(Load(row.bytes), nullptr) << row.name;
-    std::vector<uint8_t> outside = paletted;  // top row's last pixel points past the 4 colours: black
-    outside[outside.size() - 4] = 200;
-    BitmapHandle b = Load(outside);
+    BitmapHandle b = Load(with(paletted, paletted.size() - 4, 200, 1));  // top row's last pixel: past the 4 colours
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(Rgb(BitmapImage(b), 4, 0), 0u);
+    EXPECT_EQ(Rgb(BitmapImage(b), 4, 0), 0u) << "black";
     DeleteObject(b);
     EXPECT_EQ(LoadBitmapFile(u"\\missing.bmp"), nullptr);
     EXPECT_EQ(LoadBitmapFile(nullptr), nullptr);
@@ -225,8 +207,7 @@ TEST_F(BitmapTest, TruncatedFilesAndLyingHeadersGiveNoBitmap)
 
 TEST_F(BitmapTest, PngAndJpegLoad)
 {
-    QImage picture(40, 30, QImage::Format_RGB32);
-    picture.fill(qRgb(200, 30, 30));
+    QImage picture = Filled(40, 30, qRgb(200, 30, 30));
     for (int y = 0; y < 30; ++y) picture.setPixel(35, y, qRgb(30, 30, 200));
     ASSERT_TRUE(picture.save(QString::fromStdString(root + "/map.png")));
     ASSERT_TRUE(picture.save(QString::fromStdString(root + "/map.jpg"), "JPEG", 95));
@@ -255,16 +236,13 @@ TEST_F(BitmapTest, OtherFormatsHugeDeclaredSizesAndNonRegularFilesAreRefused)
         {"PGM of 60000 x 60000", "P5 60000 60000 255\n" + std::string(64, 'x'), "not a BMP, PNG or JPEG"},
         {"PNG of 20000 x 20000", png, "over the 150000000 pixels"},
     };
-    SetVerbose(1);
     for (const auto& r : rows)
         for (const char* name : {"map.bmp", "map.png"}) {
-            std::ofstream(root + "/" + name, std::ios::binary) << r.bytes;
             BitmapHandle b = nullptr;
-            const std::string said = Capture(2, [&] { b = LoadBitmapFile(std::u16string(u"\\") .append(name, name + 7).c_str()); });
+            const std::string said = Said([&] { b = Load(r.bytes, name); });
             EXPECT_EQ(b, nullptr) << r.name << " as " << name;
             EXPECT_NE(said.find(r.why), std::string::npos) << r.name << ": " << said;
         }
-    SetVerbose(0);
     // A BMP named .png loads, read in place; so does a link to it.
     std::filesystem::copy_file(VELKAR_SOURCE_DIR "/demo/temp.bmp", root + "/map.png", std::filesystem::copy_options::overwrite_existing);
     std::filesystem::create_symlink(root + "/map.png", root + "/link.bmp");

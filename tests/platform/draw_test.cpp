@@ -1,26 +1,24 @@
-// Drawing, pixel by pixel: the AND block transfer and its clipping, and dashed lines
-// to far points (still dashed, same phase). Text and icons: see the view's frames.
+// Drawing pixel by pixel: the AND block transfer and its clipping; dashed lines to far points (still
+// dashed, same phase); the scaled transfer (a known map pixel lands where the scaled transform puts it,
+// from a decoded bitmap and from BMP files read in place) and the colour filters; a map file that
+// changes while shown; and a whole scene through a real main window against the PNGs in
+// tests/data/platform (VELKAR_WRITE_REFERENCE=1 rewrites them).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
 
+#include "platform/qt/qt_internal.h"
 #include "support.h"
 
 namespace {
 
-// A memory surface drawing into a copy of image.
-struct Canvas {
-    BitmapHandle bitmap;
-    SurfaceHandle surface;
-    ObjectHandle previous;
-    explicit Canvas(const QImage& image)
-        : bitmap((EnsureQtApplication(), CreateBitmapFromImage(image))), surface(CreateCompatibleSurface(nullptr)),
-          previous(SelectObject(surface, bitmap)) {}
-    ~Canvas() { SelectObject(surface, previous), DeleteSurface(surface), DeleteObject(bitmap); }
-    QImage Pixels() const { return BitmapImage(bitmap); }
-};
-
-QImage Filled(int w, int h, QRgb fill) { QImage image(w, h, QImage::Format_RGB32); return image.fill(fill), image; }
+// 64 x 48 of Gradient: linear, so a blend of neighbours is the gradient at the blended point.
+constexpr int kMapW = 64, kMapH = 48;
 
 TEST(BlockTransfer, AndCombinesOnlyWhereSourceAndDestinationOverlap)
 {
@@ -83,6 +81,284 @@ TEST(Lines, DashedLinesToFarPointsStayDashedAndKeepTheirPhase)
     // Started 120 and 1200 pixels above (whole patterns of 12): the same dashes where visible.
     const QImage near = DashedLine({50, -120}, {50, 99}), far = DashedLine({50, -1200}, {50, 99});
     for (int y = 5; y < 95; ++y) EXPECT_EQ(Rgb(near, 50, y), Rgb(far, 50, y)) << y;
+}
+
+QImage Stretched(BitmapHandle bitmap, int x, int y, int w, int h, int x0, int y0, int sw, int sh, int* result)
+{
+    return StretchedOnWhite(bitmap, QSize(40, 30), {x, y, w, h}, {x0, y0, sw, sh}, result);
+}
+
+// Source coordinate of destination pixel d: its centre mapped linearly from the
+// destination rectangle onto the source one (a reduction reads the pixel under it).
+double SourceAt(int d, int origin, int extent, int sourceOrigin, int sourceExtent)
+{
+    return sourceOrigin + (d - origin + 0.5) * sourceExtent / extent - 0.5;
+}
+
+TEST(StretchTransfer, AMapPixelLandsWhereTheScaledTransformPutsIt)
+{
+    const TempRoot root;
+    const QImage map = Gradient(kMapW, kMapH, 0x40);
+    ASSERT_TRUE(map.save(QString::fromStdString(root.path + "/map24.bmp")));  // Qt writes 24 bits a pixel
+    BitmapHandle sources[] = {CreateBitmapFromImage(map), LoadBitmapFile(u"\\map24.bmp")};
+    ASSERT_NE(sources[1], nullptr);
+    const struct { const char* name; int x, y, w, h, x0, y0, sw, sh; } rows[] = {  // expected: SourceAt
+        {"2:1, whole map", -20, -10, 128, 96, 0, 0, 64, 48},
+        {"1:2, whole map", 5, 3, 32, 24, 0, 0, 64, 48},
+        {"1:8, whole map", 1, 2, 8, 6, 0, 0, 64, 48},
+        {"4:1, a corner of the map", 0, 0, 40, 40, 50, 38, 10, 10},
+        {"1:2, source hanging off the top-left", 0, 0, 40, 30, -20, -10, 80, 60},
+        {"2:1, source hanging off the bottom-right", 0, 0, 40, 30, 50, 40, 20, 15},
+        {"2:1 across, 1:2 down", 0, 0, 40, 24, 10, 0, 20, 48},
+        {"3:7, an odd ratio", 0, 0, 27, 20, 0, 0, 63, 47},
+    };
+    for (BitmapHandle source : sources)
+        for (const auto& r : rows) {
+            int result = 0;
+            const QImage out = Stretched(source, r.x, r.y, r.w, r.h, r.x0, r.y0, r.sw, r.sh, &result);
+            ASSERT_EQ(result, 1) << r.name;
+            for (int y = 0; y < out.height(); ++y)
+                for (int x = 0; x < out.width(); ++x) {
+                    const double u = SourceAt(x, r.x, r.w, r.x0, r.sw), v = SourceAt(y, r.y, r.h, r.y0, r.sh);
+                    const long cu = std::lround(std::floor(u + 0.5)), cv = std::lround(std::floor(v + 0.5));
+                    const bool in = x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h && cu >= 0 &&
+                                    cu < kMapW && cv >= 0 && cv < kMapH;
+                    const uint32_t got = Rgb(out, x, y);
+                    ASSERT_TRUE(in || got == 0xFFFFFFu) << r.name << " untouched at " << x << "," << y;
+                    if (!in) continue;
+                    // A reduction reads the pixel under the centre; an enlargement the
+                    // gradient at the centre, held at the map's edge pixels.
+                    const double eu = r.sw >= r.w ? cu : std::clamp(u, 0.0, kMapW - 1.0);
+                    const double ev = r.sh >= r.h ? cv : std::clamp(v, 0.0, kMapH - 1.0);
+                    ASSERT_NEAR(double(got >> 16), 4 * eu, 1.0) << r.name << " red at " << x << "," << y;
+                    ASSERT_NEAR(double(got >> 8 & 0xFF), 5 * ev, 1.0) << r.name << " green at " << x << "," << y;
+                    ASSERT_EQ(got & 0xFF, 0x40u) << r.name << " at " << x << "," << y;
+                }
+        }
+    // Equal sizes: exactly the block transfer's pixels; extreme rectangles: an answer.
+    int result = 0;
+    const QImage same = Stretched(sources[1], -7, 3, 64, 48, 2, 1, 64, 48, &result);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const int sx = x + 7 + 2, sy = y - 3 + 1;
+            const bool in = y >= 3 && sx < 64 && sy < 48;  // the rectangle starts at row 3
+            ASSERT_EQ(Rgb(same, x, y), in ? Rgb(map, sx, sy) : 0xFFFFFFu) << x << "," << y;
+        }
+    Stretched(sources[0], INT_MIN, INT_MIN, INT_MAX, INT_MAX, INT_MIN, INT_MAX, 3, INT_MAX, &result);
+    EXPECT_EQ(result, 1) << "int32 limits";
+    Stretched(sources[0], 0, 0, 10, 10, 0, 0, -1, 10, &result);
+    EXPECT_EQ(result, 0) << "negative source width";
+    for (BitmapHandle source : sources) DeleteObject(source);
+}
+
+TEST(StretchTransfer, AMovedRepaintGivesTheFreshPicture)
+{
+    // The map moved by whole pixels between repaints at one scale: what is kept from
+    // the last repaint plus the edges sampled anew equals a repaint from nothing.
+    EnsureQtApplication();
+    BitmapHandle map = CreateBitmapFromImage(Gradient(kMapW, kMapH, 0x40));
+    const struct { const char* name; int w, h; } scales[] = {{"1:2", 32, 24}, {"2:1", 128, 96}, {"3:7", 27, 20}};
+    const struct { int dx, dy; } moves[] = {{0, 0}, {3, -2}, {-7, 5}, {0, 9}, {-40, 0}, {1, 1}};
+    for (const auto& s : scales)
+        for (const auto& m : moves) {
+            int result = 0;
+            Stretched(map, -5, -4, s.w, s.h, 0, 0, kMapW, kMapH, &result);  // the repaint before
+            const QImage moved = Stretched(map, -5 + m.dx, -4 + m.dy, s.w, s.h, 0, 0, kMapW, kMapH, &result);
+            Stretched(map, 0, 0, 5, 5, 1, 1, 7, 7, &result);  // another scale: nothing kept
+            const QImage fresh = Stretched(map, -5 + m.dx, -4 + m.dy, s.w, s.h, 0, 0, kMapW, kMapH, &result);
+            EXPECT_EQ(moved, fresh) << s.name << " moved by " << m.dx << "," << m.dy;
+        }
+    DeleteObject(map);
+}
+
+TEST(FilterSurface, DimAndNightKeepBlackAndTintOnlyTheRectangle)
+{
+    // Expected values by hand: luma (77 r + 150 g + 29 b) / 256; dim ((c + luma) * 45 / 128),
+    // night (luma * 160, 24, 16) / 256.
+    const struct { const char* name; uint32_t filter, in, out; } rows[] = {
+        {"dim white", kFilterDim, 0xFFFFFF, 0xB3B3B3}, {"dim black", kFilterDim, 0x000000, 0x000000},
+        {"dim red", kFilterDim, 0xFF0000, 0x741A1A}, {"night white", kFilterNight, 0xFFFFFF, 0x9F170F},
+        {"night blue", kFilterNight, 0x0000FF, 0x110201}, {"night black", kFilterNight, 0x000000, 0x000000},
+    };
+    for (const auto& r : rows) {
+        Canvas c(Filled(6, 5, 0xFF000000u | r.in));
+        const Rect rect{2, -3, 100, 3};
+        EXPECT_EQ(FilterSurface(c.surface, &rect, r.filter), 1) << r.name;
+        EXPECT_EQ(FilterSurface(c.surface, &rect, 7), 0) << "unknown filter";
+        const QImage out = c.Pixels();
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 6; ++x)
+                ASSERT_EQ(Rgb(out, x, y), x >= 2 && y < 3 ? r.out : r.in) << r.name << " at " << x << "," << y;
+    }
+}
+
+// Writes a 24-bit bottom-up BMP of Gradient (Qt's writer: 54 header bytes), then more bytes after it.
+void SaveMap(const std::string& path, int blue, const std::string& more = "")
+{
+    Gradient(kMapW, kMapH, blue).save(QString::fromStdString(path), "BMP");
+    std::ofstream(path, std::ios::binary | std::ios::app) << more;
+}
+
+QImage Painted(BitmapHandle map, int reduction, int w = kMapW, int h = kMapH)
+{
+    return StretchedOnWhite(map, QSize(w, h), {0, 0, w, h}, {0, 0, w * reduction, h * reduction});
+}
+
+TEST(ChangingMap, BetweenPaintsWhatCanBeReadOrTheNewFile)
+{
+    const TempRoot root;
+    const std::string path = root.path + "/map.bmp";
+    const int64_t stride = kMapW * 3, pixels = 54;
+    auto replace = [&](auto write) { write(path + ".new"), std::filesystem::rename(path + ".new", path); };
+    enum Seen { kFirst, kLowerHalfOnly, kSecond, kWhite };
+    const struct { const char* name; std::function<void()> change; Seen seen; const char* said; } rows[] = {
+        {"cut to half its rows (the lower half, stored first)",
+         [&] { std::filesystem::resize_file(path, pixels + kMapH / 2 * stride); }, kLowerHalfOnly, "cut short"},
+        {"cut to its header", [&] { std::filesystem::resize_file(path, pixels); }, kWhite, "cut short"},
+        {"removed", [&] { std::filesystem::remove(path); }, kFirst, "gone"},
+        {"replaced by another map", [&] { replace([](auto p) { SaveMap(p, 0xC0); }); }, kSecond, "loaded anew"},
+        {"rewritten in place, longer", [&] { SaveMap(path, 0xC0, "trailing bytes"); }, kSecond, "loaded anew"},
+        {"replaced by a text file", [&] { replace([](auto p) { std::ofstream(p) << "not a map\n"; }); }, kWhite, "refused"},
+    };
+    for (const auto& r : rows) {
+        SaveMap(path, 0x40);
+        BitmapHandle map = LoadBitmapFile(u"\\map.bmp");
+        ASSERT_NE(map, nullptr) << r.name;
+        EXPECT_EQ(Rgb(Painted(map, 1), 3, 7), (12u << 16 | 35u << 8 | 0x40)) << r.name;
+        r.change();
+        QImage after, scaled;
+        const std::string said = Said([&] { after = Painted(map, 1), scaled = Painted(map, 2, kMapW / 2, kMapH / 2); });
+        EXPECT_NE(said.find(r.said), std::string::npos) << r.name << ": " << said;
+        for (int y = 0; y < kMapH; ++y)
+            for (int x = 0; x < kMapW; ++x) {
+                const uint32_t blue = r.seen == kSecond ? 0xC0 : 0x40, map = (4u * x) << 16 | (5u * y) << 8 | blue;
+                const uint32_t seen = r.seen == kWhite || (r.seen == kLowerHalfOnly && y < kMapH / 2) ? 0xFFFFFFu : map;
+                ASSERT_EQ(Rgb(after, x, y), seen) << r.name << " at " << x << "," << y;
+                if (x % 2 == 1 && y % 2 == 1) {  // 1:2 reads the pixel under each centre
+                    ASSERT_EQ(Rgb(scaled, x / 2, y / 2), seen) << r.name << " 1:2 at " << x << "," << y;
+                }
+            }
+        DeleteObject(map);
+    }
+}
+
+TEST(ChangingMap, CutShortByAnotherThreadDuringPaintsNeverCrashes)
+{
+    // 1024 x 1024, 3 MiB: a paint reads hundreds of pages while the other thread cuts
+    // the file to a page and writes it back, again and again. Bounded: until a cut
+    // has landed during a paint three times, or ten seconds.
+    const TempRoot root;
+    const std::string path = root.path + "/big.bmp";
+    ASSERT_TRUE(Filled(1024, 1024, qRgb(0x20, 0x90, 0x50)).save(QString::fromStdString(path), "BMP"));
+    std::ifstream in(path, std::ios::binary);
+    const std::string whole{std::istreambuf_iterator<char>(in), {}};
+    BitmapHandle map = LoadBitmapFile(u"\\big.bmp");
+    ASSERT_NE(map, nullptr);
+    std::atomic<bool> stop{false};
+    std::thread cutter([&] {
+        while (!stop) {
+            truncate(path.c_str(), 4096);
+            const int fd = open(path.c_str(), O_WRONLY);
+            if (fd >= 0) (void)!pwrite(fd, whole.data(), whole.size(), 0), close(fd);
+        }
+    });
+    int cuts = 0, paints = 0;
+    QElapsedTimer clock;
+    for (clock.start(); clock.elapsed() < 10000 && cuts < 3;) {
+        const std::string said = Said([&] { for (int i = 0; i < 40; ++i, ++paints) Painted(map, 1 + paints % 2, 700, 700); });
+        for (size_t at = 0; (at = said.find("during a paint", at)) != std::string::npos; ++at) ++cuts;
+    }
+    stop = true, cutter.join();
+    EXPECT_GT(cuts, 0) << "in " << paints << " paints, the file was never cut during one";
+    const QImage after = Painted(map, 1, 700, 700);  // the file whole again: the whole map
+    EXPECT_EQ(Rgb(after, 0, 0), 0x209050u);
+    EXPECT_EQ(Rgb(after, 699, 699), 0x209050u);
+    DeleteObject(map);
+}
+
+BitmapHandle sceneMap = nullptr;
+PlatformIcon sceneIcon;
+int sceneSpeed = 0;  // changes the speed text from paint to paint
+
+void DrawScene(WindowHandle window)
+{
+    PaintInfo info{};
+    SurfaceHandle dc = BeginPaint(window, &info);
+    Rect client{};
+    GetClientRect(window, &client);
+    const int32_t w = client.right, h = client.bottom;
+    SurfaceHandle memory = CreateCompatibleSurface(dc);
+    ObjectHandle oldBitmap = SelectObject(memory, sceneMap);
+    int32_t mw = 0, mh = 0;
+    GetBitmapSize(sceneMap, &mw, &mh);
+    BlockTransfer(dc, w / 2 - mw / 2 + 37, h / 2 - mh / 2 - 21, mw, mh, memory, 0, 0, kRopSourceAnd);
+    SelectObject(memory, oldBitmap), DeleteSurface(memory);
+
+    SetTextColor(dc, 0xFF0000);
+    FontAttributes f{};
+    f.height = 22, f.weight = kFontWeightBold;
+    ObjectHandle font = CreateFontObject(&f), oldFont = SelectObject(dc, font);
+    ObjectHandle pen = CreatePenObject(kPenDash, 2, 0xFF0000), oldPen = SelectObject(dc, pen);
+    const Point line[] = {{w / 2 - 30, h / 2 + 17}, {w / 2, h / 2}, {w / 2 + 61, h / 2 - 80}};
+    Polyline(dc, line, 3);
+    Ellipse(dc, line[2].x + 2, line[2].y + 2, line[2].x - 2, line[2].y - 2);
+    Rect text = client;
+    text.left = 1, text.top = 10;
+    DrawTextInRect(dc, u"!2", -1, &text, kDtInternal);
+    text.top = h - 23;
+    DrawTextInRect(dc, sceneSpeed % 2 != 0 ? u"Fix  13.4Km/h" : u"Fix  12.4Km/h", -1, &text, kDtInternal);
+    Ellipse(dc, w / 2 + 6, h / 2 + 6, w / 2 - 6, h / 2 - 6);
+    DrawIconAt(dc, w - 60, h - 38, &sceneIcon, 0, 0, 0, nullptr, kDiNormal);
+    SelectObject(dc, oldPen), DeleteObject(pen), SelectObject(dc, oldFont), DeleteObject(font);
+    EndPaint(window, &info);
+}
+
+intptr_t SceneProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    if (message == kMsgPaint) return DrawScene(window), 0;
+    return DefaultWindowProc(window, message, wParam, lParam);
+}
+
+TEST(PaintScene, WholePicturesStayPixelForPixel)
+{
+    EnsureQtApplication();
+    QImage map(700, 420, QImage::Format_RGB32);  // smaller than the large client: white shows round it
+    for (int y = 0; y < map.height(); ++y)
+        for (int x = 0; x < map.width(); ++x) map.setPixel(x, y, qRgb(x / 3 & 0xFF, 0xE0 - (y / 4 & 0x3F), (x + y) / 5 & 0xFF));
+    sceneMap = CreateBitmapFromImage(map);
+    sceneIcon.image = QImage(40, 30, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) sceneIcon.image.setPixel(x, y, qPremultiply(qRgba(200, 40, 40, (x * 6 + y * 2) & 0xFF)));
+    static const WindowClass wc{3, SceneProc, &testResources, 0, u"Scene"};
+    RegisterWindowClass(&wc);
+    const bool write = std::getenv("VELKAR_WRITE_REFERENCE") != nullptr;
+    const struct { const char* name; int w, h; } rows[] = {  // reference: the paint path as first landed
+        {"scene-240x268", 240, 268}, {"scene-640x360", 640, 360}, {"scene-960x540", 960, 540}};
+    for (const auto& r : rows) {
+        WindowHandle window = CreateMainWindow(u"Scene", u"Scene", kStyleVisible, kUseDefault, kUseDefault, r.w, r.h);
+        ASSERT_NE(window, nullptr);
+        // Erased with one text, then another, then the first again; then unerased,
+        // drawing over the last picture as the view's repaints without erase do.
+        const struct { bool erase; int speed; const char* reference; } paints[] = {
+            {true, 0, ""}, {true, 1, nullptr}, {true, 0, ""}, {false, 0, "-over"}};
+        for (const auto& p : paints) {
+            sceneSpeed = p.speed;
+            InvalidateWindow(window, p.erase ? 1 : 0);
+            UpdateWindowNow(window);
+            if (p.reference == nullptr) continue;
+            const QImage picture = ClientImage(window);
+            const std::string png = std::string(VELKAR_SOURCE_DIR) + "/tests/data/platform/" + r.name + p.reference + ".png";
+            if (write) { ASSERT_TRUE(picture.save(QString::fromStdString(png))); }
+            const QImage reference = QImage(QString::fromStdString(png)).convertToFormat(QImage::Format_RGB32);
+            ASSERT_EQ(picture.size(), reference.size()) << png;
+            int differ = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) differ += Rgb(picture, x, y) != Rgb(reference, x, y);
+            EXPECT_EQ(differ, 0) << png << ": pixels unlike the reference";
+        }
+        DestroyMainWindow(window);
+    }
+    DeleteObject(sceneMap);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Shared pieces of the window-layer tests: a small resource table (dialog 900, menu
-// and button tables 104/105, strings), a procedure that records every message,
-// event pumping, temporary folders and output capture.
+// Shared pieces of the window-layer tests: a small resource table (dialog 900, menu and button tables
+// 104/105, strings), a procedure that records every message, event pumping, temporary folders, output
+// capture and memory surfaces.
 #pragma once
 
 #include <QCoreApplication>
@@ -16,6 +16,8 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "platform/diagnostics.h"
+#include "platform/files.h"
 #include "platform/qt/qt_handles.h"
 
 constexpr int32_t kTestDialog = 900;
@@ -65,9 +67,10 @@ inline intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t w
     return DefaultWindowProc(window, message, wParam, lParam);
 }
 
-// A shown main window of RecordingProc (client 240 x 268).
+// A shown main window of RecordingProc (client 240 x 268), the message log emptied.
 inline WindowHandle MakeRecordedWindow()
 {
+    EnsureQtApplication(), messageLog.clear();
     static const WindowClass wc{3, RecordingProc, &testResources, 0, u"Recorded"};
     static const int registered [[maybe_unused]] = RegisterWindowClass(&wc);
     return CreateMainWindow(u"Recorded", u"Recorded", kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
@@ -89,6 +92,13 @@ inline std::string MakeTempFolder()
     return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
+// A temporary folder as the device root for the test's life.
+struct TempRoot {
+    std::string path = MakeTempFolder();
+    TempRoot() { EnsureQtApplication(), SetDeviceRoot(path); }
+    ~TempRoot() { std::filesystem::remove_all(path); }
+};
+
 // Runs body with file descriptor fd (1 or 2) sent to a file; returns what was written.
 inline std::string Capture(int fd, const std::function<void()>& body)
 {
@@ -101,23 +111,49 @@ inline std::string Capture(int fd, const std::function<void()>& body)
     return std::filesystem::remove_all(folder), text.str();
 }
 
-inline uint32_t Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+// What body says on standard error with the diagnostics on.
+inline std::string Said(const std::function<void()>& body)
+{
+    SetVerbose(1);
+    const std::string said = Capture(2, body);
+    return SetVerbose(0), said;
+}
 
-// bitmap ANDed onto a white surface of size canvas, the source rectangle from
-// (x, y, width, height) scaled onto the destination rectangle to; *result: the
-// transfer's answer.
+inline uint32_t Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+inline QImage Filled(int w, int h, QRgb fill) { QImage image(w, h, QImage::Format_RGB32); return image.fill(fill), image; }
+// 24-bit-safe gradient: pixel (x, y) = (4 x, 5 y, blue), so every pixel names its own column and row.
+inline QImage Gradient(int w, int h, int blue)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(4 * x, 5 * y, blue));
+    return image;
+}
+
+// A memory surface with bitmap selected into it (owned when made from an image).
+struct Canvas {
+    BitmapHandle bitmap;
+    bool owned;
+    SurfaceHandle surface = CreateCompatibleSurface(nullptr);
+    ObjectHandle previous = SelectObject(surface, bitmap);
+    explicit Canvas(const QImage& image) : bitmap((EnsureQtApplication(), CreateBitmapFromImage(image))), owned(true) {}
+    explicit Canvas(BitmapHandle b) : bitmap(b), owned(false) {}
+    ~Canvas()
+    {
+        SelectObject(surface, previous), DeleteSurface(surface);
+        if (owned) DeleteObject(bitmap);
+    }
+    QImage Pixels() const { return BitmapImage(bitmap); }
+};
+
+// bitmap ANDed onto a white surface of size canvas, the source rectangle from (x, y, width, height)
+// scaled onto the destination rectangle to; *result: the transfer's answer.
 inline QImage StretchedOnWhite(BitmapHandle bitmap, QSize canvas, const int (&to)[4], const int (&from)[4],
                                int* result = nullptr)
 {
-    QImage white(canvas, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    BitmapHandle pixels = CreateBitmapFromImage(white);
-    SurfaceHandle dst = CreateCompatibleSurface(nullptr), src = CreateCompatibleSurface(nullptr);
-    ObjectHandle oldDst = SelectObject(dst, pixels), oldSrc = SelectObject(src, bitmap);
-    const int answer = StretchTransfer(dst, to[0], to[1], to[2], to[3], src, from[0], from[1], from[2], from[3], kRopSourceAnd);
+    Canvas dst(Filled(canvas.width(), canvas.height(), 0xFFFFFFFF)), src(bitmap);
+    const int answer = StretchTransfer(dst.surface, to[0], to[1], to[2], to[3], src.surface, from[0], from[1], from[2],
+                                       from[3], kRopSourceAnd);
     if (result != nullptr) *result = answer;
-    SelectObject(dst, oldDst), SelectObject(src, oldSrc), DeleteSurface(dst), DeleteSurface(src);
-    const QImage out = BitmapImage(pixels);
-    DeleteObject(pixels);
-    return out;
+    return dst.Pixels();
 }

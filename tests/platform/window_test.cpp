@@ -1,11 +1,15 @@
-// The main window and the program around it: ticks and paints under a modal dialog,
-// an owner destroyed under its dialog, the menu bar's command ids, the headless message
-// box, wrong options and their exit status, one instance per device root, and the
-// endpoints another user plants for it.
+// The main window and the program around it: ticks and paints under a modal dialog, an owner destroyed
+// under its dialog, the menu bar's command ids, the headless message box, wrong options and their exit
+// status, one instance per device root and the endpoints another user plants for it. Modal dialogs from
+// a template: geometry in dialog units, 272 before showing, control messages without notifications,
+// clicks and keys as notifications the procedure sees with the state already changed, Escape as 2.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QGuiApplication>
+#include <QListWidget>
 #include <QMenu>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -16,7 +20,6 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
-#include "platform/files.h"
 #include "support.h"
 
 namespace {
@@ -33,8 +36,6 @@ intptr_t TickWatchingDialog(WindowHandle dialog, uint32_t message, uintptr_t wPa
 
 TEST(Window, TicksAndPaintsGoOnUnderADialogAndItsOwnerMayDieUnderIt)
 {
-    EnsureQtApplication();
-    messageLog.clear();
     WindowHandle w = MakeRecordedWindow();
     StartTimer(w, 11024, 5);
     QTimer::singleShot(0, [w] { InvalidateWindow(w, 1); });
@@ -55,15 +56,11 @@ TEST(Window, TicksAndPaintsGoOnUnderADialogAndItsOwnerMayDieUnderIt)
 
 TEST(Window, MenuBarSendsItsCommandIds)
 {
-    EnsureQtApplication();
-    messageLog.clear();
     WindowHandle w = MakeRecordedWindow();
-    for (int32_t broken : {777, 105}) {  // no such table; a table shorter than its count
-        MenuBarInfo info{32, w, 0, broken, &testResources, 0, 0, nullptr};
-        EXPECT_EQ(CreateMenuBar(&info), 0) << broken;
-    }
-    MenuBarInfo info{32, w, 0, 104, &testResources, 0, 0, nullptr};
-    ASSERT_EQ(CreateMenuBar(&info), 1);
+    auto create = [w](int32_t id) { MenuBarInfo info{32, w, 0, id, &testResources, 0, 0, nullptr}; return CreateMenuBar(&info); };
+    EXPECT_EQ(create(777), 0) << "no such table";
+    EXPECT_EQ(create(105), 0) << "a table shorter than its count";
+    ASSERT_EQ(create(104), 1);
     PumpUntil([] { return false; }, 60);  // lays the bar out
     QWidget* top = WidgetOfHandle(w);
     QWidget *client = top->findChild<QWidget*>("velkar-client"), *bar = top->findChild<QWidget*>("velkar-menubar");
@@ -109,15 +106,15 @@ TEST(Program, HeadlessMessageBoxAndWrongOptionsAnswerOnOneLineAtOnce)
 
 TEST(Program, OneInstancePerDeviceRootAndTheSecondRaisesTheFirst)
 {
-    EnsureQtApplication();
-    const std::string a = MakeTempFolder(), b = MakeTempFolder();
+    const TempRoot first, second;
+    const std::string &a = first.path, &b = second.path;
     SetDeviceRoot(a + "/.");
     const std::string nameA = InstanceServerName();
     SetDeviceRoot(a);
     EXPECT_EQ(InstanceServerName(), nameA) << "the canonical root names the instance";
     EXPECT_EQ(FindOtherInstance(u"Velkar Application", u"Velkar"), nullptr) << "first on this root";
-    WindowHandle first = MakeRecordedWindow();
-    WidgetOfHandle(first)->setObjectName("velkar-main");  // the raise request looks for the program's window
+    WindowHandle window = MakeRecordedWindow();
+    WidgetOfHandle(window)->setObjectName("velkar-main");  // the raise request looks for the program's window
     WindowHandle other = FindOtherInstance(u"Velkar Application", u"Velkar");
     ASSERT_NE(other, nullptr) << "a later start finds the first";
     const int before = RaiseRequestsReceived();
@@ -126,14 +123,12 @@ TEST(Program, OneInstancePerDeviceRootAndTheSecondRaisesTheFirst)
     SetDeviceRoot(b);
     EXPECT_NE(InstanceServerName(), nameA);
     EXPECT_EQ(FindOtherInstance(u"Velkar Application", u"Velkar"), nullptr) << "another root is another instance";
-    DestroyMainWindow(first);
-    std::filesystem::remove_all(a), std::filesystem::remove_all(b);
+    DestroyMainWindow(window);
 }
 
-// Another user ("nobody", uid 65534) listening on the given endpoints (a path, or
-// "@name" in the abstract namespace) in a child process; stop() ends it and
-// returns every byte it was sent. started is false where the machine does not
-// allow switching users.
+// Another user ("nobody", uid 65534) listening on the given endpoints (a path, or "@name" in the
+// abstract namespace) in a child process. started is false where the machine does not allow switching
+// users; Stop() ends it: every byte it was sent, or "exit N" when it could not start.
 struct ForeignListener {
     pid_t pid = -1;
     int stopFd = -1, reportFd = -1;
@@ -144,23 +139,20 @@ struct ForeignListener {
         if (geteuid() != 0 || pipe(ready) != 0 || pipe(stop) != 0 || pipe(report) != 0) return;
         std::vector<pollfd> fds{{stop[0], POLLIN, 0}};
         fds.reserve(endpoints.size() + 1);  // the child, forked from a threaded process, allocates nothing
-        pid = fork();
-        if (pid == 0) {
+        if ((pid = fork()) == 0) {
             close(ready[0]), close(stop[1]), close(report[0]);
             if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0)
                 _exit(1);
             for (const std::string& e : endpoints) {
-                sockaddr_un a{};
-                a.sun_family = AF_UNIX;
-                const bool abstract = e[0] == '@';
-                std::memcpy(a.sun_path + (abstract ? 1 : 0), e.data() + (abstract ? 1 : 0), e.size() - (abstract ? 1 : 0));
+                sockaddr_un a{AF_UNIX, {}};
+                const size_t abstract = e[0] == '@';  // a zero byte first and no terminator
+                std::memcpy(a.sun_path + abstract, e.data() + abstract, e.size() - abstract);
                 const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-                const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + e.size() + (abstract ? 0 : 1));
+                const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + e.size() + 1 - abstract);
                 if (bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(fd, 8) != 0) _exit(2);
                 fds.push_back({fd, POLLIN, 0});
             }
-            (void)!write(ready[1], "r", 1);
-            for (;;) {
+            for ((void)!write(ready[1], "r", 1);;) {
                 poll(fds.data(), fds.size(), -1);
                 if (fds[0].revents != 0) _exit(0);
                 for (size_t i = 1; i < fds.size(); ++i) {
@@ -177,10 +169,8 @@ struct ForeignListener {
         close(ready[1]), close(stop[0]), close(report[1]);
         stopFd = stop[1], reportFd = report[0];
         char c = 0;
-        started = read(ready[0], &c, 1) == 1;
-        close(ready[0]);
+        started = read(ready[0], &c, 1) == 1, close(ready[0]);
     }
-    // Ends the listener: what it was sent, or "exit N" when it could not start.
     std::string Stop()
     {
         if (pid <= 0) return "";
@@ -188,28 +178,25 @@ struct ForeignListener {
         std::string sent;
         char buffer[64];
         for (ssize_t n; (n = read(reportFd, buffer, sizeof buffer)) > 0;) sent.append(buffer, size_t(n));
-        close(reportFd);
         int status = 0;
-        waitpid(pid, &status, 0);
+        close(reportFd), waitpid(pid, &status, 0);
         return started ? sent : "exit " + std::to_string(WEXITSTATUS(status));
     }
 };
 
 TEST(Program, AnEndpointPlantedByAnotherUserNeverStopsAStart)
 {
-    EnsureQtApplication();
-    const std::string temp = MakeTempFolder(), runtime = temp + "/run", own = "velkar-" + std::to_string(getuid());
-    // The environment and the folder are put back however the test ends (a skip returns early).
+    const TempRoot root;
+    const std::string temp = root.path, runtime = temp + "/run", own = "velkar-" + std::to_string(getuid());
+    // The environment is put back however the test ends (a skip returns early).
     struct Restore {
-        std::string temp, runtime = std::getenv("XDG_RUNTIME_DIR") != nullptr ? std::getenv("XDG_RUNTIME_DIR") : "";
+        std::string runtime = std::getenv("XDG_RUNTIME_DIR") != nullptr ? std::getenv("XDG_RUNTIME_DIR") : "";
         ~Restore()
         {
             if (runtime.empty()) unsetenv("XDG_RUNTIME_DIR"); else setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
             unsetenv("TMPDIR");
-            std::filesystem::remove_all(temp);
         }
-    } restore{temp};
-    SetDeviceRoot(temp);
+    } restore;
     chmod(temp.c_str(), 0711);  // the other user reaches its folders
     const std::string planted = temp + "/b/" + own;
     for (const std::string& dir : {runtime, temp + "/a", temp + "/b", planted, temp + "/c"}) std::filesystem::create_directory(dir);
@@ -252,6 +239,91 @@ TEST(Program, AnEndpointPlantedByAnotherUserNeverStopsAStart)
         }
         EXPECT_EQ(foreign.Stop(), "") << "nothing is sent to another user's endpoint";
     }
+}
+
+
+std::function<void(WindowHandle)> act;  // runs inside the modal loop
+intptr_t listSelectionSeen = -2;        // what the procedure read when list 40 notified
+
+intptr_t ScriptedDialog(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    messageLog.push_back({dialog, message, wParam, lParam});
+    if (message == kMsgInitDialog) {
+        EXPECT_FALSE(WidgetOfHandle(dialog)->isVisible()) << "initialised before it is shown";
+        QTimer::singleShot(0, [dialog] { act(dialog); });
+    }
+    if (message == kMsgCommand && wParam == MakeWParam(40, 1))
+        listSelectionSeen = SendDlgItemMessage(dialog, 40, kListGetCurSel, 0, 0);
+    return 0;
+}
+
+intptr_t RunScripted(const std::function<void(WindowHandle)>& script)
+{
+    return messageLog.clear(), act = script, RunDialog(&testResources, kTestDialog, nullptr, ScriptedDialog, 1234);
+}
+
+template <typename T = QWidget>
+T* Control(WindowHandle d, int id) { return WidgetOfHandle(d)->findChild<T*>(QStringLiteral("ctl-%1").arg(id)); }
+
+TEST(Dialog, GeometryAndControlMessages)
+{
+    EXPECT_EQ(RunScripted([](WindowHandle d) {
+        int bw = 0, bh = 0;  // pixels per 4 horizontal and 8 vertical dialog units
+        DialogBaseUnits(&kTestDialogTemplate, &bw, &bh);
+        EXPECT_TRUE(bw >= 4 && bw <= 10 && bh >= 9 && bh <= 20) << bw << " x " << bh;
+        EXPECT_EQ(WidgetOfHandle(d)->windowTitle(), "Test Dialog");
+        EXPECT_EQ(WidgetOfHandle(d)->size(), QSize(130 * bw / 4, 116 * bh / 8));
+        for (const ControlTemplate& c : kTestControls) {  // a combo's field is one line, not its list's height
+            const int h = c.kind == ControlKind::ComboBox ? Control(d, c.id)->height() : c.height * bh / 8;
+            EXPECT_EQ(Control(d, c.id)->geometry(), QRect(c.x * bw / 4, c.y * bh / 8, c.width * bw / 4, h)) << c.id;
+        }
+        EXPECT_LT(Control(d, 30)->height(), 40 * bh / 8);
+        // The usual selections are the dialogs' own tests; here the edges: out of range, -1, no text, no control.
+        const struct { int id; uint32_t message; uintptr_t wParam; const char16_t* text; intptr_t expected; } steps[] = {
+            {30, kComboAddString, 0, u"Centro", 0}, {30, kComboGetCurSel, 0, nullptr, -1},
+            {30, kComboSetCurSel, 9, nullptr, -1},  {30, kComboGetCurSel, 0, nullptr, -1},
+            {40, kListAddString, 0, u"Rocca", 0},   {40, kListAddString, 0, nullptr, -1},
+            {40, kListSetCurSel, 0, nullptr, 0},    {40, kListSetCurSel, uintptr_t(-1), nullptr, -1},
+            {40, kListGetCurSel, 0, nullptr, -1},   {10, kCheckBoxSetCheck, 1, nullptr, 0},
+            {10, kCheckBoxGetCheck, 0, nullptr, 1}, {999, kCheckBoxGetCheck, 0, nullptr, 0},
+        };
+        for (const auto& s : steps)
+            EXPECT_EQ(SendDlgItemMessage(d, s.id, s.message, s.wParam, intptr_t(s.text)), s.expected)
+                << "step " << &s - steps;
+        char16_t buffer[8];
+        EXPECT_EQ(SetDlgItemText(d, 20, u"N44.348733°"), 1);
+        EXPECT_EQ(GetDlgItemText(d, 20, buffer, 5), 4) << "cut to the buffer, terminated";
+        EXPECT_EQ(std::u16string(buffer), u"N44.");
+        EXPECT_EQ(CountMessages(kMsgCommand), 0) << "control messages notify nobody";
+        EndDialog(d, 5);
+    }), 5);
+    ASSERT_FALSE(messageLog.empty());
+    EXPECT_TRUE(messageLog[0].message == kMsgInitDialog && messageLog[0].lParam == 1234) << "272 first, with its value";
+}
+
+TEST(Dialog, ClicksAndKeysReachTheProcedure)
+{
+    EXPECT_EQ(RunScripted([](WindowHandle d) {
+        for (const char16_t* name : {u"Rocca", u"Fontana", u"Chiesa"})
+            SendDlgItemMessage(d, 40, kListAddString, 0, intptr_t(name));
+        auto* list = Control<QListWidget>(d, 40);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+        EXPECT_EQ(CountMessages(kMsgCommand, MakeWParam(40, 1)), 1) << "selection change: code 1";
+        EXPECT_EQ(listSelectionSeen, 2) << "the procedure reads the new selection when told";
+        const QPoint box(6, Control(d, 10)->height() / 2);  // the box itself, at the control's left
+        QTest::mouseClick(Control<QCheckBox>(d, 10), Qt::LeftButton, {}, box);
+        EXPECT_EQ(SendDlgItemMessage(d, 10, kCheckBoxGetCheck, 0, 0), 1) << "automatic box toggles";
+        QTest::mouseClick(Control<QCheckBox>(d, 11), Qt::LeftButton, {}, box);
+        EXPECT_EQ(SendDlgItemMessage(d, 11, kCheckBoxGetCheck, 0, 0), 0) << "plain box: the procedure decides";
+        EXPECT_EQ(CountMessages(kMsgCommand, 10), 1);
+        EXPECT_EQ(CountMessages(kMsgCommand, 11), 1);
+        QTest::keyClick(WidgetOfHandle(d), Qt::Key_Escape);
+        EXPECT_EQ(CountMessages(kMsgCommand, 2), 1) << "Escape is command 2";
+        WidgetOfHandle(d)->close();
+        EXPECT_EQ(CountMessages(kMsgCommand, 2), 2) << "so is the close button";
+        EXPECT_TRUE(WidgetOfHandle(d)->isVisible()) << "the procedure decides whether to end";
+        EndDialog(d, 3);
+    }), 3);
 }
 
 }  // namespace
