@@ -1,25 +1,17 @@
-// The main window's life through a real window: the 3000 ms tick (track-log counter,
-// repaint rule), start-up (reset, the three files in order, defaults, the entry), the
-// command table (Exit, command 1, default processing, dialogs, About) and the icons.
+// The main window's life through a real window: the 3000 ms tick (track-log counter, repaint rule),
+// start-up (the three files in order, defaults, the entry), the command table (Exit, command 1, default
+// processing) and the arrow icons.
 #include <QApplication>
 #include <QImage>
 #include <QTimer>
 
 #include <cmath>
 #include <limits>
-#include <mutex>
 
-#include "app/globals.h"
-#include "app/shell.h"
 #include "gps/emulation.h"
 #include "gps/framing.h"
-#include "gps/gps_state.h"
 #include "gps/serial_link.h"
-#include "platform/qt/qt_handles.h"
 #include "resources/resources.h"
-#include "store/maps.h"
-#include "store/prefs.h"
-#include "store/settings.h"
 #include "ui_support.h"
 
 namespace {

@@ -1,5 +1,4 @@
-// Test ground for the shell and the dialogs: QApplication (offscreen), a temporary
-// device root, a recording main window and modal runs acted on from inside.
+// Test ground for the shell and the dialogs (see ui_support.h).
 #include "ui_support.h"
 
 #include <QApplication>
@@ -11,21 +10,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
-#include "app/globals.h"
-#include "app/shell.h"
 #include "base/text.h"
 #include "gps/emulation.h"
-#include "gps/gps_state.h"
 #include "gps/serial_link.h"
 #include "platform/draw.h"
 #include "platform/files.h"
-#include "platform/qt/qt_handles.h"
 #include "resources/resources.h"
-#include "store/maps.h"
-#include "store/prefs.h"
-#include "store/settings.h"
 
 WindowRecord record;
 
@@ -84,7 +75,7 @@ std::string ReadDeviceFile(const std::string& path)
 
 void WriteBmp(const std::string& path, int width, int height)
 {
-    WriteDeviceFile(path, "");
+    WriteDeviceFile(path, "");  // makes the folders
     QImage image(width, height, QImage::Format_RGB888);
     image.fill(Qt::gray);
     ASSERT_TRUE(image.save(QString::fromStdString(DeviceFile(path)), "BMP"));
@@ -103,10 +94,7 @@ WindowHandle CreateShellWindow()
     record = WindowRecord{};
     shellWindow = CreateMainWindow(kRecordingClass, u"Velkar", kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
                                    kUseDefault);
-    if (shellWindow == nullptr) return nullptr;
-    StopTimer(shellWindow, kMainTimerId);
-    ShowMainWindow(shellWindow, 1);
-    FlushPaints();
+    if (shellWindow != nullptr) StopTimer(shellWindow, kMainTimerId), ShowMainWindow(shellWindow, 1), FlushPaints();
     return shellWindow;
 }
 
@@ -129,9 +117,9 @@ void FlushPaints()
 
 void Tick(int n) { for (int i = 0; i < n; ++i) SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0), FlushPaints(); }
 
-DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act)
+bool RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act)
 {
-    DialogRun run;
+    bool closed = false;
     int polls = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -142,17 +130,14 @@ DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAc
             QApplication::activeModalWidget()->close();  // never shown: give up rather than hang
         if (widget == nullptr) return;
         poll.stop();
-        run.found = true;
         act(HandleOfWidget(widget), widget);
-        run.closed = widget == nullptr || !widget->isVisible();
-        if (!run.closed) EndDialog(HandleOfWidget(widget), 99);
+        if (!(closed = widget == nullptr || !widget->isVisible())) EndDialog(HandleOfWidget(widget), 99);
     });
     poll.start(5);
-    run.result = RunDialog(&velkarResources, templateId, mainWindow, procedure, 0);
+    const intptr_t result = RunDialog(&velkarResources, templateId, mainWindow, procedure, 0);
     poll.stop();
     QCoreApplication::processEvents();
-    run.closed = run.closed && run.result == 0;
-    return run;
+    return closed && result == 0;
 }
 
 std::string FieldText(WindowHandle dialog, int32_t id)
@@ -189,11 +174,7 @@ void UiTest::SetUp()
     std::fill(std::begin(mapTable), std::end(mapTable), MapEntry{});
     std::fill(std::begin(prefTable), std::end(prefTable), PrefPoint{});
     currentMap = lastMapIndex = lastPrefIndex = selectedPref = emulationStep = logTickCounter = redrawCounter = 0;
-    gotoActive = 0;
-    portHandle = kInvalidPort;
-    soundDirectory[0] = 0;
-    hInstance = &velkarResources;
+    gotoActive = 0, portHandle = kInvalidPort, soundDirectory[0] = 0, displayLine[0] = 0, hInstance = &velkarResources;
     std::lock_guard<std::mutex> lock(gpsMutex);
     gpsState = GpsState{};
-    displayLine[0] = 0;
 }

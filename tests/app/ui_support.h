@@ -1,16 +1,24 @@
-// Shared ground for the shell and dialog tests: Qt offscreen, a temporary device root,
-// a real main window running MainWndProc (paints counted, not drawn), and modal
-// dialogs acted on from inside their own event loop.
+// Shared ground for the shell and dialog tests: Qt offscreen, a temporary device root, a real main
+// window running MainWndProc (paints counted, not drawn), and modal dialogs acted on from inside their
+// own event loop.
 #pragma once
 
 #include <QWidget>
 
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "app/globals.h"
+#include "app/shell.h"
+#include "gps/gps_state.h"
+#include "platform/qt/qt_handles.h"
 #include "platform/window.h"
+#include "store/maps.h"
+#include "store/prefs.h"
+#include "store/settings.h"
 
 std::string DeviceFile(const std::string& path);
 void WriteDeviceFile(const std::string& path, const std::string& content);
@@ -28,11 +36,10 @@ void DestroyShellWindow();
 void FlushPaints();  // paints what is invalid
 void Tick(int n = 1);  // n ticks as the timer delivers them, each with its paints
 
-// Runs template templateId modally, owned by mainWindow; act runs once it shows. A dialog
-// still open after act is ended with 99. closed: it showed and act closed it with 0.
-struct DialogRun { bool found = false, closed = false; intptr_t result = -1; };
+// Runs template templateId modally, owned by mainWindow; act runs once it shows. A dialog still open
+// after act is ended with 99. True when it showed and act closed it with 0.
 using DialogAct = std::function<void(WindowHandle dialog, QWidget* widget)>;
-DialogRun RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act);
+bool RunDialogWith(int32_t templateId, DialogProc procedure, const DialogAct& act);
 
 std::string FieldText(WindowHandle dialog, int32_t id);  // UTF-8
 QWidget* ControlWidget(QWidget* dialog, int32_t id);

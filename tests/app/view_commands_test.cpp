@@ -1,21 +1,16 @@
-// The View pop-up through a real main window: each switch toggled by its command
-// (check mark, vlview.cfg, what it does to the window), zoom by command and by
-// wheel, the GPX recorder's times, the bar's finger rule and the window options.
+// The View pop-up through a real main window: each switch toggled by its command (check mark,
+// vlview.cfg, what it does to the window), zoom by command, wheel and pinch, the GPX recorder's times,
+// the bar's finger rule and the window options.
 #include <QAction>
 #include <QApplication>
 #include <QNativeGestureEvent>
-#include <QPointingDevice>
 #include <QPalette>
+#include <QPointingDevice>
 
-
-#include "app/globals.h"
-#include "app/shell.h"
 #include "app/track_recorder.h"
 #include "base/text.h"
 #include "gps/fix_history.h"
-#include "platform/qt/qt_handles.h"
 #include "platform/view_window.h"
-#include "store/maps.h"
 #include "store/view_options.h"
 #include "ui_support.h"
 

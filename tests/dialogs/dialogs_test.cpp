@@ -1,24 +1,17 @@
-// The five dialogs driven with messages (272, 273 with ids and notifications, 275) and
-// with clicks and typing on the real widgets, over a real main window: Gps data, Map set,
-// General settings, GoTo coordinate and GoTo preference point.
+// The five dialogs driven with messages (272, 273 with ids and notifications, 275) and with clicks and
+// typing on the real widgets, over a real main window: Gps data, Map set, General settings, GoTo
+// coordinate and GoTo preference point.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
 
 #include <limits>
-#include <mutex>
 
-#include "app/globals.h"
 #include "dialogs/dialogs.h"
 #include "geo/geo.h"
 #include "gps/emulation.h"
-#include "gps/gps_state.h"
 #include "platform/draw.h"
-#include "platform/qt/qt_handles.h"
-#include "store/maps.h"
-#include "store/prefs.h"
-#include "store/settings.h"
 #include "ui_support.h"
 #include "view/view.h"
 
@@ -43,7 +36,7 @@ TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
     const std::pair<double, const char*> altitudes[] = {
         {30.7, "30"}, {-12.9, "-12"}, {std::numeric_limits<double>::quiet_NaN(), "0"}, {1.0e12, "2147483647"}};
     bool openAfterCancel = false;
-    const DialogRun run = RunDialogWith(103, GpsDataDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+    EXPECT_TRUE(RunDialogWith(103, GpsDataDlgProc, [&](WindowHandle dialog, QWidget* widget) {
         for (int32_t id : ids) {
             EXPECT_EQ(FieldText(dialog, id), "") << id;
             EXPECT_TRUE(Control<QLineEdit>(widget, id)->isReadOnly()) << id;
@@ -63,8 +56,7 @@ TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
         openAfterCancel = widget->isVisible();
         Click(widget, 1);
         EXPECT_EQ(StopTimer(dialog, 11025), 0) << "the timer went before the dialog";
-    });
-    EXPECT_TRUE(run.closed);
+    }));
     EXPECT_TRUE(openAfterCancel);
 }
 
@@ -104,7 +96,7 @@ TEST_F(DialogTest, MapSetDefaultMapWithoutCatalogueShowsOneUnnamedEntry)
         EXPECT_TRUE(Control<QComboBox>(widget, 1024)->isEditable());
         EXPECT_EQ(SendDlgItemMessage(dialog, 1024, kComboGetCurSel, 0, 0), 0);
         EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, 1013, 0), 1);
-    }).closed);
+    }));
 }
 
 TEST_F(DialogTest, MapSetOkWithAnEmptyCatalogueKeepsTheCurrentMapReloadsItAndReadsNineteenCharacters)
@@ -119,7 +111,7 @@ TEST_F(DialogTest, MapSetOkWithAnEmptyCatalogueKeepsTheCurrentMapReloadsItAndRea
         SetDlgItemText(dialog, 1012, u"4");
         SetDlgItemText(dialog, 1016, u"0000000000000000012345678");  // 25 characters: the first 19 read 12
         EXPECT_EQ(MapSetDlgProc(dialog, kMsgCommand, 1014, 0), 1);
-    }).closed);
+    }));
     EXPECT_EQ(currentMap, 0);
     EXPECT_EQ(mapTable[0].calibX, 4);
     EXPECT_EQ(mapTable[0].calibY, 12);
@@ -147,7 +139,7 @@ TEST_F(DialogTest, MapSetPersonChoosesTypesAndClicksOkOrCancel)
             TypeInto(widget, 1012, "12");
             TypeInto(widget, 1016, "-7");
             Click(widget, row.button);
-        }).closed);
+        }));
         EXPECT_EQ(currentMap, row.map);
         EXPECT_EQ(mapTable[0].calibX, row.calibX);
         EXPECT_EQ(mapTable[0].calibY, row.calibY);
@@ -174,7 +166,7 @@ TEST_F(DialogTest, SettingsBoxesCheckedOnlyForExactlyOneAndOkStoresOneOrZero)
             EXPECT_EQ(SettingsDlgProc(dialog, kMsgCommand, 1010, 0), 0);  // a box's own command stores nothing
             EXPECT_EQ(Boxed(0), before[0]);
             EXPECT_EQ(SettingsDlgProc(dialog, kMsgCommand, 1, 0), 1);
-        }).closed);
+        }));
         for (int i = 0; i < 7; ++i) EXPECT_EQ(Boxed(i), checked[i]) << 1010 + i;
     }
 }
@@ -196,7 +188,7 @@ TEST_F(DialogTest, SettingsReloadPrefUsesTheStoredUnitAndPersonTogglesPressesEsc
         EXPECT_DOUBLE_EQ(prefTable[0].x, 44.348733) << "read with the stored prefInDegrees 0, not the box";
         EXPECT_EQ(Boxed(0), 1) << "nothing stored before OK";
         Click(widget, 1);
-    }).closed);
+    }));
     EXPECT_TRUE(openAfterEscape && openAfterReload);
     for (int i = 0; i < 7; ++i) EXPECT_EQ(Boxed(i), i == 1 || i == 5) << 1010 + i;
     double northing = 0, easting = 0;
@@ -206,7 +198,7 @@ TEST_F(DialogTest, SettingsReloadPrefUsesTheStoredUnitAndPersonTogglesPressesEsc
         EXPECT_NEAR(prefTable[0].x, easting, 1e-6) << "read as degrees once OK stored the box";
         EXPECT_NEAR(prefTable[0].y, northing, 1e-6);
         SettingsDlgProc(dialog, kMsgCommand, 1, 0);
-    }).closed);
+    }));
     EXPECT_EQ(settings.comPort, 3);
     EXPECT_EQ(settings.baudRate, 9600);
 }
@@ -259,7 +251,7 @@ TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
             EXPECT_TRUE(Repainted());
         }
         EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, 2, 0), 1);
-    }).closed);
+    }));
     EXPECT_EQ(gotoActive.load(), 0) << "Exit clears it";
     EXPECT_TRUE(Repainted());
 }
@@ -298,7 +290,7 @@ TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPoint)
         EXPECT_EQ(g.latitude, 1.25) << "placed in the plane grid only";
         EXPECT_TRUE(Repainted());
         EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, 2, 0), 1);
-    }).closed);
+    }));
     EXPECT_EQ(selectedPref, 2);
     EXPECT_EQ(gotoActive.load(), 0);
 }
@@ -320,7 +312,7 @@ TEST_F(DialogTest, GotoPrefShorterOrEmptyFileShowsNoSelectionAndGoToUsesTheEarli
             GotoPrefDlgProc(dialog, kMsgCommand, 1, 0);
             EXPECT_EQ(SnapshotGpsState().gridEasting, row.easting);
             GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
-        }).closed);
+        }));
         EXPECT_EQ(selectedPref, row.selected);
     }
 }
