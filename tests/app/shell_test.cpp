@@ -17,6 +17,7 @@
 namespace {
 
 const std::string kLog = "Scheda di memoria/GpsLog.txt";
+long LogLines() { const std::string log = ReadDeviceFile(kLog); return std::count(log.begin(), log.end(), '\n'); }
 
 void SetFix(uint8_t fixQuality, double distanceMoved)
 {
@@ -27,14 +28,7 @@ void SetFix(uint8_t fixQuality, double distanceMoved)
 
 class ShellTest : public UiTest {
 protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        WriteDeviceFile("Scheda di memoria/.keep", "");
-        WriteDeviceFile(kSettingsFile, kHandWritten);
-        WriteBmp("temp.bmp", 741, 498);
-        ASSERT_NE(CreateShellWindow(), nullptr);
-    }
+    void SetUp() override { UiTest::SetUp(), OpenShellOnCard(kHandWritten); }
     // SettingsText({2, 4800, 0, 0, 1, 1, 0, 1, 0}) by hand on one line: a rewrite shows as a new layout.
     const std::string kHandWritten = "[BEGIN][2][4800][0][0][1][1][0][1][0][0][0][END]";
 };
@@ -46,20 +40,13 @@ TEST_F(ShellTest, TrackLogLineEveryTenthTickWithEnableLogAndAMeasuredFixCounterH
         {1, 1, 0, 9, 0, 9}, {1, 1, 0, 10, 1, 0}, {1, 1, 0, 25, 2, 5}, {1, 2, 4, 30, 3, 4}, {1, 0, 4, 30, 0, 4},
         {0, 1, 4, 30, 0, 4}, {2, 1, 4, 30, 0, 4}, {1, 1, 4, 6, 1, 0}};
     for (const auto& row : rows) {
-        WriteDeviceFile(kLog, "");
-        logTickCounter = row.before;
-        settings.enableLog = row.enableLog;
-        SetFix(row.fix, 0.0);
-        Tick(row.ticks);
-        const std::string log = ReadDeviceFile(kLog);
-        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), row.lines) << row.enableLog << row.fix << row.ticks;
+        WriteDeviceFile(kLog, ""), logTickCounter = row.before, settings.enableLog = row.enableLog;
+        SetFix(row.fix, 0.0), Tick(row.ticks);
+        EXPECT_EQ(LogLines(), row.lines) << row.enableLog << row.fix << row.ticks;
         EXPECT_EQ(logTickCounter, row.counter) << row.enableLog << row.fix << row.ticks;
     }
     // The emulation's fixes count too: ticks 10 and 20 both feed canned sentence 5.
-    WriteDeviceFile(kLog, "");
-    settings.gpsEmulation = settings.enableLog = 1;
-    logTickCounter = 0;
-    Tick(20);
+    WriteDeviceFile(kLog, ""), settings.gpsEmulation = settings.enableLog = 1, logTickCounter = 0, Tick(20);
     const std::string line = "44.348733;11.716667;163440.0;1;0.000000;0.000000 \n";
     EXPECT_EQ(ReadDeviceFile(kLog), line + line);
 }
@@ -71,9 +58,7 @@ TEST_F(ShellTest, RepaintEveryTickFromOneMetreOtherwiseEveryThird)
         {1.0, 2, 4, 4, 2}, {66.5, 0, 3, 3, 0}, {std::nextafter(1.0, 0.0), 0, 6, 2, 0}, {0.0, 0, 7, 2, 1},
         {0.5, 2, 1, 1, 0}, {std::numeric_limits<double>::quiet_NaN(), 0, 3, 1, 0}, {-5.0, 0, 2, 0, 2}};
     for (const auto& row : rows) {
-        SetFix(0, row.distance);
-        redrawCounter = row.before;
-        FlushPaints();
+        SetFix(0, row.distance), redrawCounter = row.before, FlushPaints();
         const int before = record.paints;
         Tick(row.ticks);
         EXPECT_EQ(record.paints - before, row.paints) << row.distance;
@@ -93,8 +78,7 @@ TEST_F(UiTest, SettingsAreReadBeforeCatalogueAndPoints)
         {1, 1, x, y, x, y}, {0, 0, lat, lon, lat, lon}, {1, 0, x, y, lat, lon}, {0, 1, lat, lon, x, y}};
     for (const auto& row : rows) {
         WriteDeviceFile(kSettingsFile, SettingsText({2, 4800, 0, row.prefInDegrees, 0, 0, 0, 0, row.mapInDegrees}));
-        settings.mapInDegrees = 1 - row.mapInDegrees;  // what a stale value would do
-        settings.prefInDegrees = 1 - row.prefInDegrees;
+        settings.mapInDegrees = 1 - row.mapInDegrees, settings.prefInDegrees = 1 - row.prefInDegrees;  // stale values
         ASSERT_NE(CreateShellWindow(), nullptr);
         EXPECT_NEAR(mapTable[0].topLeftX, row.mapX, 0.06) << row.mapInDegrees;
         EXPECT_NEAR(mapTable[0].topLeftY, row.mapY, 0.06) << row.mapInDegrees;
@@ -190,18 +174,12 @@ TEST_F(ShellTest, TrackLogTakesMeasuredFixesOnly)
         {"0, 0", "$GPGGA,120000,N,N,E,E,1,07*00\r\n", 0, 0},
         {"infinite speed", place + "1,07*00\r\n$GPVTG,1,T,,M,1,N,1e999,K*00\r\n", 0, 0}};
     for (const auto& row : rows) {
-        WriteDeviceFile(kLog, "");
-        settings.gpsEmulation = 0, settings.enableLog = 1;
-        ResetGpsState();
+        WriteDeviceFile(kLog, ""), settings.gpsEmulation = 0, settings.enableLog = 1, ResetGpsState();
         char16_t buffer[kSentenceBufferSize];
         FramingState framing = {0, 0};
         for (char c : row.sentences) FrameByte(buffer, &framing, static_cast<unsigned char>(c));
-        gotoActive = row.goTo;
-        logTickCounter = 0;
-        Tick(10);
-        gotoActive = 0;
-        const std::string log = ReadDeviceFile(kLog);
-        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), row.lines) << row.name << ": " << log;
+        gotoActive = row.goTo, logTickCounter = 0, Tick(10), gotoActive = 0;
+        EXPECT_EQ(LogLines(), row.lines) << row.name << ": " << ReadDeviceFile(kLog);
     }
 }
 

@@ -98,6 +98,14 @@ WindowHandle CreateShellWindow()
     return shellWindow;
 }
 
+void OpenShellOnCard(const std::string& settingsText)
+{
+    WriteDeviceFile("Scheda di memoria/.keep", ""), WriteDeviceFile("My Documents/Velkar/.keep", "");
+    if (!settingsText.empty()) WriteDeviceFile(kSettingsFile, settingsText);
+    WriteBmp("temp.bmp", 741, 498);
+    ASSERT_NE(CreateShellWindow(), nullptr);
+}
+
 void DestroyShellWindow()
 {
     if (shellWindow != nullptr) DestroyMainWindow(shellWindow);

@@ -33,6 +33,9 @@ extern WindowRecord record;  // what the main window saw since it was created
 // The create handler runs; timer 11024 is stopped so that ticks come from the test only.
 WindowHandle CreateShellWindow();
 void DestroyShellWindow();
+// The card folder, the program's folder, the settings file when given and a 741 x 498 temp.bmp, then
+// CreateShellWindow.
+void OpenShellOnCard(const std::string& settingsText = "");
 void FlushPaints();  // paints what is invalid
 void Tick(int n = 1);  // n ticks as the timer delivers them, each with its paints
 

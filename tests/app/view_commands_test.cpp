@@ -20,20 +20,8 @@ const std::string kViewFile = "My Documents/Velkar/vlview.cfg";
 
 class ViewTest : public UiTest {
 protected:
-    void SetUp() override
-    {
-        UiTest::SetUp();
-        WriteDeviceFile("Scheda di memoria/.keep", "");
-        WriteDeviceFile("My Documents/Velkar/.keep", "");
-        WriteBmp("temp.bmp", 741, 498);
-        ASSERT_NE(CreateShellWindow(), nullptr);
-    }
-    void TearDown() override
-    {
-        StopTrackRecording(mainWindow);
-        SetNightPalette(0);
-        UiTest::TearDown();
-    }
+    void SetUp() override { UiTest::SetUp(), OpenShellOnCard(); }
+    void TearDown() override { StopTrackRecording(mainWindow), SetNightPalette(0), UiTest::TearDown(); }
     void Command(uint32_t id) { SendWindowMessage(mainWindow, kMsgCommand, id, 0); }
     bool Checked(uint32_t id)
     {
@@ -45,12 +33,7 @@ protected:
 TEST_F(ViewTest, EachSwitchTogglesItsCheckMarkItsFileTokenAndTheWindow)
 {
     // command, token of the VIEW record it is saved in (order of the file), what shows it on the window.
-    const struct {
-        const char* name;
-        uint32_t command;
-        int token;
-        bool (*shown)();
-    } rows[] = {
+    const struct { const char* name; uint32_t command; int token; bool (*shown)(); } rows[] = {
         {"trail", kCmdTrail, 1, [] { return viewOptions.trail == 1; }},
         {"record track", kCmdRecordTrack, 2, [] { return TrackRecordingActive() == 1; }},
         {"keep map", kCmdKeepMapWithoutFix, 3, [] { return viewOptions.keepMapWithoutFix == 1; }},
@@ -64,10 +47,8 @@ TEST_F(ViewTest, EachSwitchTogglesItsCheckMarkItsFileTokenAndTheWindow)
             Command(row.command);
             EXPECT_EQ(Checked(row.command), on == 1);
             EXPECT_EQ(row.shown(), on == 1);
-            std::string tokens[6] = {"VIEW", "0", "0", "0", "0", "0"};
-            tokens[row.token] = std::to_string(on);
-            std::string view;
-            for (const std::string& t : tokens) view += "[" + t + "]";
+            std::string view = "[VIEW][0][0][0][0][0]";
+            view[3 * row.token + 4] = char('0' + on);  // the digit of token 1 is at 7
             EXPECT_EQ(ReadDeviceFile(kViewFile).substr(0, view.size()), view);
         }
     }
@@ -76,12 +57,7 @@ TEST_F(ViewTest, EachSwitchTogglesItsCheckMarkItsFileTokenAndTheWindow)
 TEST_F(ViewTest, ZoomCommandsAndWheelStepTheCurrentMapAndKeepIt)
 {
     // Messages from 1:1 (step 5); the wheel counts 120 a notch and keeps the rest.
-    const struct {
-        const char* name;
-        uint32_t message;
-        uintptr_t wParam[3];
-        int32_t step;
-    } rows[] = {
+    const struct { const char* name; uint32_t message; uintptr_t wParam[3]; int32_t step; } rows[] = {
         {"zoom in", kMsgCommand, {kCmdZoomIn, kCmdZoomIn}, 7},
         {"zoom in past 4:1 stays", kMsgCommand, {kCmdZoomIn, kCmdZoomIn, kCmdZoomIn}, 7},
         {"zoom out", kMsgCommand, {kCmdZoomOut}, 4},
@@ -122,12 +98,7 @@ TEST_F(ViewTest, APinchStepsInPerQuarterSpreadAndOutPerFifthClosed)
 TEST(FixTime, RmcDateElseTheSystemClocksDate)
 {
     constexpr int64_t kNow = 1796612400;  // 2026-12-07T03:00:00Z (date -u -d @1796612400)
-    const struct {
-        const char* name;
-        const char16_t* time;
-        int32_t date;
-        const char* expected;
-    } rows[] = {
+    const struct { const char* name; const char16_t* time; int32_t date; const char* expected; } rows[] = {
         {"RMC date", u"123519", 230394, "1994-03-23T12:35:19Z"},
         {"no RMC: today", u"123519", 0, "2026-12-07T12:35:19Z"},
         {"hundredths kept", u"123519.25", 71226, "2026-12-07T12:35:19.25Z"},
@@ -138,10 +109,8 @@ TEST(FixTime, RmcDateElseTheSystemClocksDate)
     };
     for (const auto& row : rows) {
         AcceptedFix fix = {};
-        CopyText(fix.utcTime, 12, row.time);
-        fix.utcDate = row.date;
         char text[24];
-        FixTimeText(fix, kNow, text);
+        CopyText(fix.utcTime, 12, row.time), fix.utcDate = row.date, FixTimeText(fix, kNow, text);
         EXPECT_STREQ(text, row.expected) << row.name;
     }
 }

@@ -74,8 +74,7 @@ void WriteThreeMaps()
     for (const auto& [name, width] : {std::pair{"c", 74}, {"r", 50}})
         WriteBmp(std::string("My Documents/Velkar/") + name + ".bmp", width, 20);
     ASSERT_EQ(LoadMapCatalogue(), 1);
-    currentMap = 0;
-    SwitchMapBitmap();  // as at window creation
+    currentMap = 0, SwitchMapBitmap();  // as at window creation
 }
 
 int32_t BitmapWidth() { int32_t w = -1, h = -1; return mapBitmap != nullptr && GetBitmapSize(mapBitmap, &w, &h), w; }
@@ -101,8 +100,7 @@ TEST_F(DialogTest, MapSetDefaultMapWithoutCatalogueShowsOneUnnamedEntry)
 
 TEST_F(DialogTest, MapSetOkWithAnEmptyCatalogueKeepsTheCurrentMapReloadsItAndReadsNineteenCharacters)
 {
-    WriteDeviceFile(kMapFile, "");  // no record: lastMapIndex -1, the default entry stays
-    WriteBmp("temp.bmp", 21, 13);
+    WriteDeviceFile(kMapFile, ""), WriteBmp("temp.bmp", 21, 13);  // no record: lastMapIndex -1, the default entry stays
     ASSERT_EQ(LoadMapCatalogue(), 1);
     EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
         EXPECT_EQ(Control<QComboBox>(widget, 1024)->count(), 0);
@@ -174,9 +172,7 @@ TEST_F(DialogTest, SettingsBoxesCheckedOnlyForExactlyOneAndOkStoresOneOrZero)
 TEST_F(DialogTest, SettingsReloadPrefUsesTheStoredUnitAndPersonTogglesPressesEscapeAndClicksOk)
 {
     WriteDeviceFile(kPrefFile, "[1][Rocca][-][44.348733][11.7175][-][-][1][\\bip.wav][-][-][-][-]");
-    settings.gpsEmulation = 1;
-    settings.comPort = 3;
-    settings.baudRate = 9600;
+    settings.gpsEmulation = 1, settings.comPort = 3, settings.baudRate = 9600;
     bool openAfterEscape = false, openAfterReload = false;
     EXPECT_TRUE(RunDialogWith(107, SettingsDlgProc, [&](WindowHandle, QWidget* widget) {
         // Emulation off, log on and off, track on, points in degrees on (the reload still reads metres).
@@ -235,9 +231,7 @@ TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
         for (const auto& row : rows) {
             SCOPED_TRACE(row.name);
             EditGps([](GpsState& g) { g.utmEasting = 123.0; });
-            gotoActive = 0;
-            Repainted();
-            GoTo(dialog, row.fields);
+            gotoActive = 0, Repainted(), GoTo(dialog, row.fields);
             EXPECT_TRUE(widget->isVisible());
             EXPECT_EQ(gotoActive.load(), 1);
             const GpsState g = SnapshotGpsState();
@@ -304,8 +298,7 @@ TEST_F(DialogTest, GotoPrefShorterOrEmptyFileShowsNoSelectionAndGoToUsesTheEarli
     for (const auto& row : rows) {
         WriteDeviceFile(kPrefFile, kFourPoints);
         ASSERT_EQ(LoadPrefPoints(), 1);
-        selectedPref = row.selected;
-        WriteDeviceFile(kPrefFile, row.file);
+        selectedPref = row.selected, WriteDeviceFile(kPrefFile, row.file);
         EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
             EXPECT_EQ(Control<QListWidget>(widget, 1023)->count(), row.count);
             EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), -1);
