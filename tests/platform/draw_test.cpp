@@ -319,10 +319,11 @@ intptr_t SceneProc(WindowHandle window, uint32_t message, uintptr_t wParam, intp
     return DefaultWindowProc(window, message, wParam, lParam);
 }
 
-TEST(PaintScene, WholePicturesStayPixelForPixel)
+// The scene's map (smaller than the large clients: white shows round it), its icon and class.
+void SetUpScene()
 {
     EnsureQtApplication();
-    QImage map(700, 420, QImage::Format_RGB32);  // smaller than the large client: white shows round it
+    QImage map(700, 420, QImage::Format_RGB32);
     for (int y = 0; y < map.height(); ++y)
         for (int x = 0; x < map.width(); ++x) map.setPixel(x, y, qRgb(x / 3 & 0xFF, 0xE0 - (y / 4 & 0x3F), (x + y) / 5 & 0xFF));
     sceneMap = CreateBitmapFromImage(map);
@@ -331,6 +332,11 @@ TEST(PaintScene, WholePicturesStayPixelForPixel)
         for (int x = 0; x < 40; ++x) sceneIcon.image.setPixel(x, y, qPremultiply(qRgba(200, 40, 40, (x * 6 + y * 2) & 0xFF)));
     static const WindowClass wc{3, SceneProc, &testResources, 0, u"Scene"};
     RegisterWindowClass(&wc);
+}
+
+TEST(PaintScene, WholePicturesStayPixelForPixel)
+{
+    SetUpScene();
     const bool write = std::getenv("VELKAR_WRITE_REFERENCE") != nullptr;
     const struct { const char* name; int w, h; } rows[] = {  // reference: the paint path as first landed
         {"scene-240x268", 240, 268}, {"scene-640x360", 640, 360}, {"scene-960x540", 960, 540}};
@@ -358,6 +364,37 @@ TEST(PaintScene, WholePicturesStayPixelForPixel)
         }
         DestroyMainWindow(window);
     }
+    DeleteObject(sceneMap);
+}
+
+TEST(PaintScene, PaintedStraightIntoTheWindowTheSamePicture)
+{
+    // Painted by the event loop, the cycle draws into Qt's own pixels for the window; what
+    // the back buffer reads afterwards and what a grab shows are the reference picture, also
+    // after Qt painted the window again for a resize (its store may be new then).
+    SetUpScene();
+    sceneSpeed = 0;
+    WindowHandle window = CreateMainWindow(u"Scene", u"Scene", kStyleVisible, kUseDefault, kUseDefault, 240, 268);
+    ASSERT_NE(window, nullptr);
+    QWidget* frame = WidgetOfHandle(window);
+    auto* client = frame->findChild<QWidget*>(QStringLiteral("velkar-client"));
+    const QImage reference = QImage(QString::fromStdString(std::string(VELKAR_SOURCE_DIR) +
+                                                           "/tests/data/platform/scene-240x268.png"))
+                                 .convertToFormat(QImage::Format_RGB32);
+    for (int round = 0; round < 2; ++round) {
+        InvalidateWindow(window, 1);
+        ASSERT_TRUE(PumpUntil([&] { return !window->invalid; })) << "round " << round;
+        EXPECT_TRUE(window->pictureInStore) << "round " << round << ": painted through the back buffer";
+        EXPECT_EQ(ClientImage(window), reference) << "round " << round;
+        EXPECT_EQ(client->grab().toImage().convertToFormat(QImage::Format_RGB32), reference) << "round " << round;
+        for (int step : {1, -1}) {  // Qt makes its store anew and paints the window at each
+            frame->resize(frame->size() + QSize(0, step));
+            ASSERT_TRUE(PumpUntil([&] { return client->height() == 268 + (step > 0); }));
+        }
+        PumpUntil([] { return false; }, 50);
+        EXPECT_EQ(ClientImage(window), reference) << "round " << round << ": after the resizes";
+    }
+    DestroyMainWindow(window);
     DeleteObject(sceneMap);
 }
 

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "platform/draw.h"
 #include "platform/window.h"
@@ -26,6 +27,9 @@ public:
     ClientWidget(PlatformWindow* owner, QWidget* parent);
     QSize sizeHint() const override;
     QSize intendedSize{240, 268};
+    // Where a paint of this widget goes now (inside a paint event: the window's
+    // backing store or, say, a grab's pixmap); nullptr outside paint events.
+    QPaintDevice* PaintDevice() const { return redirected(nullptr); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -66,6 +70,8 @@ struct PlatformWindow {
     bool inPaintEvent = false;       // the client's paint event runs (it shows what is drawn)
     bool whitePending = false;       // erased, but not filled yet: the first drawing fills
                                      // white only what a transfer does not cover
+    bool pictureInStore = false;     // the last picture went straight into Qt's backing
+                                     // store; the back buffer is behind it
     // Dialogs.
     intptr_t endCode = 0;
     bool ended = false;
@@ -82,6 +88,13 @@ void UnregisterWindow(WindowHandle window);
 // Paint cycle of a main window: erase when due, send message 15, write the
 // screenshot. Called from the client's paint event and from UpdateWindowNow.
 void RunPaintCycle(WindowHandle window);
+// A due paint with its erase, run straight into Qt's backing store from the
+// client's paint event, where the event would otherwise copy the back buffer.
+// False when not done (the caller paints through the back buffer).
+bool PaintIntoBackingStore(ClientWidget* client, WindowHandle window);
+// Brings the back buffer level with the picture shown when that went straight
+// into the backing store (no paint event since); called before it is read.
+void CatchUpBackBuffer(WindowHandle window);
 // Modal loops (message boxes, dialogs) run around these calls. While one runs,
 // a destroyed main window is hidden and its widgets are freed only once the
 // last loop has returned: a loop never runs over freed widgets.
@@ -180,6 +193,10 @@ void FinishErase(WindowHandle window);
 // then drawn as usual by the caller).
 bool DrawKeptTextLine(QImage* target, const QFont& font, uint32_t colour, const QString& line, int x, int y,
                       int width, int lineHeight, int ascent, const QRect& clip);
+// What tells the fonts made here apart, without QFont::key()'s long text built on
+// every call: family, pixel size, point size and the four style switches.
+using FontId = std::tuple<QString, int, double, int>;
+FontId FontIdOf(const QFont& font);
 // A font's line height, ascent and the advance of texts in it, measured once and
 // kept (the same few texts are measured on every paint).
 class KeptMetrics {
@@ -191,7 +208,7 @@ public:
 
 private:
     QFont font_;
-    QString key_;
+    FontId key_;
     int height_ = 0, ascent_ = 0;
 };
 bool DrawKeptEllipse(QImage* target, const QPen& pen, int64_t left, int64_t top, int64_t width, int64_t height);

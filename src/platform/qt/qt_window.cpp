@@ -128,6 +128,7 @@ QWidget* WidgetOfHandle(WindowHandle window) { return IsLiveWindow(window) ? win
 QImage ClientImage(WindowHandle window)
 {
     if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return QImage();
+    CatchUpBackBuffer(window);
     return window->backBuffer.copy();
 }
 
@@ -146,7 +147,14 @@ QSize ClientWidget::sizeHint() const { return intendedSize; }
 
 void ClientWidget::paintEvent(QPaintEvent*)
 {
-    if (IsLiveWindow(owner_) && owner_->invalid) {
+    if (!IsLiveWindow(owner_)) return;
+    if (owner_->pictureInStore) {
+        // Qt may have remade or overdrawn its store since: the picture is drawn anew.
+        owner_->pictureInStore = false;
+        owner_->invalid = owner_->eraseDue = true;
+    }
+    if (PaintIntoBackingStore(this, owner_)) return;
+    if (owner_->invalid) {
         // What this cycle draws is shown below: no second paint event is asked for.
         owner_->inPaintEvent = true;
         RunPaintCycle(owner_);
@@ -163,6 +171,7 @@ void ClientWidget::resizeEvent(QResizeEvent* event)
     // The class redraws on every resize: a fresh white buffer and a full paint.
     owner_->backBuffer = QImage(s, QImage::Format_RGB32);
     owner_->backBuffer.fill(Qt::white);
+    owner_->pictureInStore = false;
     owner_->invalid = true;
     owner_->eraseDue = true;
 }
@@ -200,6 +209,8 @@ void RunPaintCycle(WindowHandle window)
 {
     if (!IsLiveWindow(window) || window->kind != PlatformWindow::MainWindow) return;
     if (window->backBuffer.isNull()) return;
+    if (!window->eraseDue) CatchUpBackBuffer(window);  // drawn over: it must be level
+    window->pictureInStore = false;
     window->erasedThisPaint = false;
     if (window->eraseDue) {
         window->whitePending = true;  // filled by the first drawing, around what it covers
