@@ -58,11 +58,13 @@ void Stamp(const Sprite& sprite, QImage* target, int64_t x, int64_t y, QRect cli
     clip &= target->rect();
     const int64_t left = std::max<int64_t>(x, clip.left()), right = std::min<int64_t>(x + sprite.pixels.width(), clip.right() + 1);
     const int64_t top = std::max<int64_t>(y, clip.top()), bottom = std::min<int64_t>(y + sprite.pixels.height(), clip.bottom() + 1);
+    if (left >= right || top >= bottom) return;
+    uchar* const pixels = target->bits();
+    const qsizetype stride = target->bytesPerLine();
     for (int64_t row = top; row < bottom; ++row) {
         const auto* s = reinterpret_cast<const uint32_t*>(sprite.pixels.constScanLine(static_cast<int>(row - y))) - x;
-        auto* d = reinterpret_cast<uint32_t*>(target->scanLine(static_cast<int>(row)));
-        for (int64_t i = left; i < right; ++i)
-            if (s[i] >> 24) d[i] = s[i];
+        auto* d = reinterpret_cast<uint32_t*>(pixels + row * stride);
+        for (int64_t i = left; i < right; ++i) d[i] = (s[i] >> 24) != 0 ? s[i] : d[i];  // a select: vectorised
     }
 }
 
@@ -80,15 +82,21 @@ Sprite& Kept(std::map<Key, Sprite>& kept, const Key& key, bool* fresh)
 
 namespace {
 
-std::map<QString, std::pair<int, int>>& FontHeights()  // font key: height, ascent
+std::map<FontId, std::pair<int, int>>& FontHeights()  // height, ascent
 {
-    static std::map<QString, std::pair<int, int>> heights;
+    static std::map<FontId, std::pair<int, int>> heights;
     return heights;
 }
 
 }  // namespace
 
-KeptMetrics::KeptMetrics(const QFont& font) : font_(font), key_(font.key())
+FontId FontIdOf(const QFont& font)
+{
+    return {font.family(), font.pixelSize(), font.pointSizeF(),
+            int(font.bold()) | int(font.italic()) << 1 | int(font.underline()) << 2 | int(font.strikeOut()) << 3};
+}
+
+KeptMetrics::KeptMetrics(const QFont& font) : font_(font), key_(FontIdOf(font))
 {
     auto& heights = FontHeights();
     auto found = heights.find(key_);
@@ -102,8 +110,8 @@ KeptMetrics::KeptMetrics(const QFont& font) : font_(font), key_(font.key())
 
 int KeptMetrics::horizontalAdvance(const QString& text) const
 {
-    static std::map<std::pair<QString, QString>, int> advances;
-    const std::pair<QString, QString> key{key_, text};
+    static std::map<std::pair<FontId, QString>, int> advances;
+    const std::pair<FontId, QString> key{key_, text};
     if (auto found = advances.find(key); found != advances.end()) return found->second;
     if (advances.size() >= 4 * kMostSprites) advances.clear();
     return advances[key] = QFontMetrics(font_).horizontalAdvance(text);
@@ -112,10 +120,10 @@ int KeptMetrics::horizontalAdvance(const QString& text) const
 bool DrawKeptTextLine(QImage* target, const QFont& font, uint32_t colour, const QString& line, int x, int y,
                       int width, int lineHeight, int ascent, const QRect& clip)
 {
-    using Key = std::tuple<QString, QString, uint32_t>;
+    using Key = std::tuple<QString, FontId, uint32_t>;
     static std::map<Key, Sprite> kept;
     bool fresh = false;
-    Sprite& sprite = Kept(kept, Key{line, font.key(), colour}, &fresh);
+    Sprite& sprite = Kept(kept, Key{line, FontIdOf(font), colour}, &fresh);
     if (fresh) {
         // A margin of a line's height on every side shows glyphs that leave the band.
         const int margin = lineHeight;

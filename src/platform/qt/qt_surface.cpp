@@ -47,8 +47,8 @@ int MeasurePixelSize(QFont font, int height)
 int PixelSizeForCellHeight(QFont font, int height)
 {
     // Asked on every paint with the same few fonts: each answer is kept.
-    static std::map<std::pair<QString, int>, int> known;
-    const std::pair<QString, int> key{font.key(), height};
+    static std::map<std::pair<FontId, int>, int> known;
+    const std::pair<FontId, int> key{FontIdOf(font), height};
     if (auto found = known.find(key); found != known.end()) return found->second;
     if (known.size() > 256) known.clear();
     return known[key] = MeasurePixelSize(font, height);
@@ -122,16 +122,18 @@ bool EraseAround(SurfaceHandle surface, int64_t left, int64_t top, int64_t right
     window->whitePending = false;
     if (left >= right || top >= bottom) return b.fill(Qt::white), true;
     const int64_t w = b.width();
-    auto white = [&b](int64_t from, int64_t to, int64_t row) {
-        auto* p = reinterpret_cast<uint32_t*>(b.scanLine(static_cast<int>(row)));
+    uchar* const pixels = b.bits();
+    const qsizetype stride = b.bytesPerLine();
+    auto white = [&](int64_t from, int64_t to, int64_t row) {
+        auto* p = reinterpret_cast<uint32_t*>(pixels + row * stride);
         std::fill(p + from, p + to, 0xFFFFFFFFu);
     };
     for (int64_t row = 0; row < b.height(); ++row) {
         if (row < top || row >= bottom) {
             white(0, w, row);
         } else {
-            white(0, left, row);
-            white(right, w, row);
+            if (left > 0) white(0, left, row);
+            if (right < w) white(right, w, row);
         }
     }
     return true;

@@ -83,10 +83,12 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
     std::vector<uint32_t> scratch(inPlace != nullptr && rop != kRopSourceAnd ? static_cast<size_t>(n) : 0);
     // A file cut short during the rows ends the transfer: what is drawn stays.
     volatile int64_t reached = top;  // the row being drawn when a cut ends the transfer
+    uchar* const pixels = dst->bits();  // rows by stride: scanLine() would check for sharing at every row
+    const qsizetype stride = dst->bytesPerLine();
     const bool whole = GuardedRead([&] {
     for (int64_t row = top; row < bottom; ++row) {
         reached = row;
-        auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row))) + left;
+        auto* d = reinterpret_cast<uint32_t*>(pixels + row * stride) + left;
         const int32_t sourceRow = static_cast<int32_t>(sy + row - top);
         if (inPlace != nullptr && rop == kRopSourceAnd) {
             AndBitmapRow(inPlace, static_cast<int32_t>(sx), sourceRow, static_cast<int32_t>(n), d);
@@ -107,7 +109,7 @@ int BlockTransfer(SurfaceHandle destination, int32_t x, int32_t y, int32_t width
         SayCutDuringRead(inPlace);
         if (rop == kRopSourceCopy)  // what it did not reach stays as white as the erase left it
             for (int64_t row = reached; row < bottom; ++row) {
-                auto* d = reinterpret_cast<uint32_t*>(dst->scanLine(static_cast<int>(row)));
+                auto* d = reinterpret_cast<uint32_t*>(pixels + row * stride);
                 std::fill(d + left, d + right, 0xFFFFFFFFu);
             }
     }
