@@ -1,17 +1,13 @@
-// Live streams through the reader thread: every real receiver log of nmea-corpus
-// replayed through a pty in writes of random sizes, and the reader running beside
-// ticks, paints and a dialog of the real main window (quiet under ThreadSanitizer).
+// Live streams through the reader thread: every real receiver log of nmea-corpus replayed through a pty
+// in writes of random sizes, and the reader running beside ticks, paints and a dialog of the real main
+// window (quiet under ThreadSanitizer).
 #include <algorithm>
 #include <atomic>
 #include <random>
 #include <vector>
 
-#include "app/globals.h"
-#include "app/shell.h"
 #include "base/text.h"
 #include "dialogs/dialogs.h"
-#include "platform/window.h"
-#include "resources/resources.h"
 #include "serial_support.h"
 
 namespace {
@@ -19,10 +15,8 @@ namespace {
 // The value text of "name": in the probe's one-line JSON object (numbers only).
 std::string JsonNumber(const std::string& line, const std::string& name)
 {
-    const size_t at = line.find("\"" + name + "\":");
-    if (at == std::string::npos) return "<missing>";
-    const size_t from = at + name.size() + 3;
-    return line.substr(from, line.find_first_of(",}", from) - from);
+    const size_t at = line.find("\"" + name + "\":"), from = at + name.size() + 3;
+    return at == std::string::npos ? "<missing>" : line.substr(from, line.find_first_of(",}", from) - from);
 }
 
 // Every GpsState field, doubles to the last bit (same parser, same text), NaN equal to NaN.
@@ -49,9 +43,7 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
     std::mt19937 random(20240611);  // fixed seed: the same cuts on every run
     for (const fs::path& log : logs) {
         SCOPED_TRACE(log.filename().string());
-        std::stringstream read;
-        read << std::ifstream(log, std::ios::binary).rdbuf();
-        const std::string bytes = read.str();
+        const std::string bytes(std::istreambuf_iterator<char>(std::ifstream(log, std::ios::binary).rdbuf()), {});
         TempRoot root;  // a fresh start for the framing straight from the bytes
         char16_t buffer[kSentenceBufferSize] = {};
         FramingState framing{0, 0};
@@ -76,15 +68,13 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
 
         if (!fs::exists(probe)) continue;  // the probe is built with the tools
         std::string last;
-        char chunk[8192];
         FILE* out = popen(("'" + probe + "' '" + log.string() + "' 2>/dev/null").c_str(), "r");
-        while (out != nullptr && fgets(chunk, sizeof chunk, out) != nullptr)
+        for (char chunk[8192]; out != nullptr && fgets(chunk, sizeof chunk, out) != nullptr;)
             if (chunk[0] == '{') last = chunk;
         if (out != nullptr) pclose(out);
-        const std::pair<const char*, double> numbers[] = {
-            {"latitude", g.latitude}, {"longitude", g.longitude}, {"utmEasting", g.utmEasting},
-            {"utmNorthing", g.utmNorthing}, {"gridEasting", g.gridEasting}, {"gridNorthing", g.gridNorthing},
-            {"altitude", g.altitude}, {"speedKmh", g.speedKmh}, {"course", g.course},
+        const std::pair<const char*, double> numbers[] = {{"latitude", g.latitude}, {"longitude", g.longitude},
+            {"utmEasting", g.utmEasting}, {"utmNorthing", g.utmNorthing}, {"gridEasting", g.gridEasting},
+            {"gridNorthing", g.gridNorthing}, {"altitude", g.altitude}, {"speedKmh", g.speedKmh}, {"course", g.course},
             {"distanceMoved", g.distanceMoved}, {"timeDelta", g.timeDelta}, {"fixQuality", g.fixQuality},
             {"satellites", g.satellites}, {"utmZone", g.utmZone}};
         for (const auto& [field, value] : numbers)
@@ -118,12 +108,7 @@ TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenCloseTheWindow)
     TempRoot root;
     Pty pty;
     root.Link(1, pty.slavePath);
-    hInstance = &velkarResources;
-    const WindowClass wc = {3, MainWndProc, hInstance, 109, kMainClassName};
-    ASSERT_EQ(RegisterWindowClass(&wc), 1);
-    mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
-                                  kUseDefault);
-    ASSERT_NE(mainWindow, nullptr);
+    ASSERT_NE(OpenMainWindow(), nullptr);
     ShowMainWindow(mainWindow, 1);
     ASSERT_EQ(OpenPort(u"COM1:", 115200), 1);
     pty.Write(Gga("100000"));  // every snapshot from here on holds a whole time
@@ -145,7 +130,7 @@ TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenCloseTheWindow)
     DestroyMainWindow(mainWindow);  // the Control+Q road: release, close, invalid handle
     mainWindow = nullptr;
     EXPECT_EQ(portHandle.load(), kInvalidPort);
-    EXPECT_TRUE(WaitUntil([] { return readerThreadsRunning.load() == 0; }));
+    EXPECT_TRUE(ReaderEnded());
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
-// Shared fixture of the serial tests: a temporary device root, pty pairs linked
-// in as <root>/dev/COMn, NMEA sentences with checksums, standard-error capture,
-// bounded waits on the reader thread. POSIX; tests only.
+// Shared fixture of the serial tests: a temporary device root, pty pairs linked in as <root>/dev/COMn,
+// a loopback NMEA server, NMEA sentences with checksums, standard-error capture, bounded waits on the
+// reader thread, the real main window. POSIX; tests only.
 #pragma once
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,10 +19,14 @@
 
 #include <gtest/gtest.h>
 
+#include "app/globals.h"
+#include "app/shell.h"
 #include "gps/framing.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
 #include "platform/files.h"
+#include "platform/window.h"
+#include "resources/resources.h"
 #include "store/settings.h"
 
 namespace fs = std::filesystem;
@@ -33,15 +40,13 @@ struct TempRoot {
         path = mkdtemp(pattern);
         fs::create_directories(path + "/dev");
         SetDeviceRoot(path);
-        {
-            std::lock_guard<std::mutex> lock(gpsMutex);
-            gpsState = GpsState{};
-            std::memset(displayLine, 0, sizeof displayLine);
-        }
+        std::unique_lock<std::mutex> lock(gpsMutex);
+        gpsState = GpsState{};
+        std::memset(displayLine, 0, sizeof displayLine);
+        lock.unlock();
         ResetGpsState();
         if (readerThreadsRunning.load() == 0) std::memset(sentenceBuffer, 0, sizeof sentenceBuffer);
-        settings.gpsEmulation = 0;
-        gotoActive = 0;
+        settings.gpsEmulation = gotoActive = 0;
         TakePortFailure();  // an earlier link's
     }
     ~TempRoot() { std::error_code ec; fs::remove_all(path, ec); }
@@ -78,6 +83,36 @@ struct Pty {
         while (fcntl(master, F_SETFL, O_NONBLOCK) == 0 && read(master, buffer, sizeof buffer) > 0) {}
         fcntl(master, F_SETFL, 0);
     }
+    termios Settings() const { termios t{}; return tcgetattr(slave, &t), t; }
+    void Set(speed_t speed, tcflag_t localFlags = 0) const  // as a new tty may come: another speed, cooked
+    {
+        termios t = Settings();
+        t.c_lflag |= localFlags;
+        cfsetspeed(&t, speed), tcsetattr(slave, TCSANOW, &t);
+    }
+};
+
+// A socket on 127.0.0.1 bound to a free port, listening unless told not to yet, and the client it
+// last accepted.
+struct TcpServer {
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), client = -1, port = 0;
+    explicit TcpServer(bool listening = true)
+    {
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof a;
+        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        if (listening) listen(listener, 4);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+        port = ntohs(a.sin_port);
+    }
+    ~TcpServer() { Drop(), close(listener); }
+    bool Accept()  // the next connection, within 20 s
+    {
+        pollfd p{listener, POLLIN, 0};
+        return poll(&p, 1, 20000) == 1 && (client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
+    }
+    void Send(const std::string& bytes) const { send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    void Drop() { if (client >= 0) close(client); client = -1; }
 };
 
 // "$" + body + "*" + the XOR checksum in two hex digits + CRLF.
@@ -125,6 +160,18 @@ inline bool ShutDownLink()
     ReleasePortWait(portHandle);
     ClosePort(portHandle);
     return WaitUntil([] { return readerThreadsRunning.load() == 0; });
+}
+inline bool ReaderEnded() { return WaitUntil([] { return readerThreadsRunning.load() == 0; }); }
+
+// The real main window (its class registered once per process).
+inline WindowHandle OpenMainWindow()
+{
+    hInstance = &velkarResources;
+    static const WindowClass wc = {3, MainWndProc, hInstance, 109, kMainClassName};
+    static const int registered = RegisterWindowClass(&wc);
+    if (registered != 1) return nullptr;
+    return mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible, kUseDefault, kUseDefault,
+                                         kUseDefault, kUseDefault);
 }
 
 // Standard error of the process from construction to Text().
