@@ -18,27 +18,24 @@
 namespace {
 void Start()
 {
-    {
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        gpsState = GpsState{};
-        CopyAsciiText(displayLine, kDisplayLineSize, "-");
-        gpsUtcDate = 0;
-    }
-    settings.gpsEmulation = gotoActive = 0;
+    std::unique_lock<std::mutex> lock(gpsMutex);
+    gpsState = GpsState{};
+    CopyAsciiText(displayLine, kDisplayLineSize, "-");
+    gpsUtcDate = settings.gpsEmulation = gotoActive = 0;
+    lock.unlock();
     ResetGpsState();
 }
-// Frames bytes; returns "kind:displayLine" of every sentence handed over, joined by '|'.
-std::string Frame(const std::string& bytes, FramingState* state = nullptr)
+// Frames bytes from a fresh state; returns "kind:displayLine" of every sentence handed over, joined by '|'.
+std::string Frame(const std::string& bytes)
 {
     static char16_t buffer[kSentenceBufferSize];
-    FramingState own = {0, 0};
-    if (state == nullptr) state = &own;
+    FramingState state = {0, 0};
     static const char* const kKinds[kFrameResultCount] = {"", "GGA", "VTG", "held", "RMC", "GNS"};
     std::string handed;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     for (size_t at = 0; at < bytes.size();) {
         FrameResult r = kFrameNone;
-        at += FrameBytes(buffer, state, p + at, bytes.size() - at, &r);
+        at += FrameBytes(buffer, &state, p + at, bytes.size() - at, &r);
         if (r == kFrameNone) continue;
         char16_t line[kDisplayLineSize];
         SnapshotDisplayLine(line);
@@ -72,16 +69,12 @@ TEST(Framing, ByteStreamsTable)
         {"short sentence $GGA*", "$GGA*\r\n$GPGG*\r\n", ""},
         {"'*' with nothing stored", "*" + kVtg + "*", "VTG:" + vtg},
         {"RMC and GNS are taken", "$GPRMC,1,A*00\r\n$GNGNS,2,,,,,N*00\r\n", "RMC:$GPRMC,1,A|GNS:$GNGNS,2,,,,,N"}};
-    for (const auto& r : rows) {
-        Start();
-        EXPECT_EQ(Frame(r.bytes), r.handed) << r.name;
-    }
+    for (const auto& r : rows) { Start(); EXPECT_EQ(Frame(r.bytes), r.handed) << r.name; }
     // Byte by byte and in one run alike; a fresh state drops the stub a device left when it went.
     Start();
     FramingState s = {0, 0};
     for (char c : "$GPGGA,120000,4420.9") FrameByte(sentenceBuffer, &s, static_cast<unsigned char>(c));
-    s = FramingState{0, 0};
-    EXPECT_EQ(Frame("24,N,01143.050,E,1*00\r\n" + kGga, &s), "GGA:" + gga) << "the stub is not glued on";
+    EXPECT_EQ(Frame("24,N,01143.050,E,1*00\r\n" + kGga), "GGA:" + gga) << "the stub is not glued on";
 }
 
 // The sentences used below, and what each sets (read off its fields).
@@ -124,10 +117,7 @@ TEST(StandIn, StreamsTable)
     for (const auto& r : rows) {
         Start();
         const uint64_t first = LatestFixSerial();
-        for (size_t i = 0; i < r.stream.size(); ++i) {
-            Frame(r.stream[i]);
-            EXPECT_EQ(State(first), r.after[i]) << r.name << ", sentence " << i;
-        }
+        for (size_t i = 0; i < r.stream.size(); ++i) EXPECT_EQ((Frame(r.stream[i]), State(first)), r.after[i]) << r.name << ", " << i;
     }
 }
 
@@ -137,10 +127,8 @@ TEST(TextToDouble, SameDoublesAsFromChars)
     std::vector<std::string> texts = {"4420.924", "9007199254740993", "9007199254740992.5", "12345678901234567890",
                                       "0.0000000000000000000001", "1.5e2", "5.", "0.1", "-0.0", "+3.25"};
     std::mt19937_64 random(15);
-    for (int i = 0; i < 20000; ++i) {
-        std::string t = std::to_string(random() % 100000000000000000ull);
-        texts.push_back(t.insert(random() % t.size(), "."));
-    }
+    for (std::string t; texts.size() < 20010; texts.push_back(t.insert(random() % t.size(), ".")))
+        t = std::to_string(random() % 100000000000000000ull);
     for (const std::string& t : texts) {
         double expected = 0.0;
         std::from_chars(t.c_str() + (t[0] == '+' || t[0] == '-'), t.c_str() + t.size(), expected);

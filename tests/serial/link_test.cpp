@@ -30,7 +30,7 @@ TEST(SerialLink, DeviceGetsEightNoneOneRawAndIsNotShared)
         root.Link(1, pty.slavePath), root.Link(2, pty.slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", baud), 1);
         t = pty.Settings();
-        EXPECT_TRUE(cfgetispeed(&t) == code && cfgetospeed(&t) == code) << baud;
+        EXPECT_TRUE(cfgetispeed(&t) == speed_t(code) && cfgetospeed(&t) == speed_t(code)) << baud;
         EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CREAD | CLOCAL), tcflag_t(CS8 | CREAD | CLOCAL));
         EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | INPCK), 0u);
         EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);

@@ -2,7 +2,6 @@
 // a loopback NMEA server, NMEA sentences with checksums, standard-error capture, bounded waits on the
 // reader thread, the real main window. POSIX; tests only.
 #pragma once
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -10,15 +9,12 @@
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
-
 #include <gtest/gtest.h>
-
 #include "app/globals.h"
 #include "app/shell.h"
 #include "gps/framing.h"
@@ -37,8 +33,7 @@ struct TempRoot {
     TempRoot()
     {
         char pattern[] = "/tmp/velkar-serial-XXXXXX";
-        path = mkdtemp(pattern);
-        fs::create_directories(path + "/dev");
+        fs::create_directories((path = mkdtemp(pattern)) + "/dev");
         SetDeviceRoot(path);
         std::unique_lock<std::mutex> lock(gpsMutex);
         gpsState = GpsState{};
@@ -55,8 +50,8 @@ struct TempRoot {
     void Source(int n, const std::string& line) const { fs::remove(Dev(n)), std::ofstream(Dev(n)) << line << "\n"; }
 };
 
-// A pty pair: the master is the receiver's side; the slave, set raw so that bytes written
-// before the port is configured are not edited, is kept to read back its line settings.
+// A pty pair: the master is the receiver's side; the slave, set raw so that bytes written before the
+// port is configured are not edited, is kept to read back (or set) its line settings.
 struct Pty {
     int master = -1, slave = -1;
     std::string slavePath;
@@ -92,8 +87,7 @@ struct Pty {
     }
 };
 
-// A socket on 127.0.0.1 bound to a free port, listening unless told not to yet, and the client it
-// last accepted.
+// A socket on 127.0.0.1 bound to a free port, listening unless told not to yet; the client it last accepted.
 struct TcpServer {
     int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), client = -1, port = 0;
     explicit TcpServer(bool listening = true)
@@ -121,8 +115,7 @@ inline std::string Sentence(const std::string& body)
     unsigned sum = 0;
     for (unsigned char c : body) sum ^= c;
     char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
+    return std::snprintf(tail, sizeof tail, "*%02X\r\n", sum), "$" + body + tail;
 }
 inline std::string Gga(const std::string& time, const char* talker = "GP")
 {
@@ -139,6 +132,7 @@ bool WaitUntil(Done done, int guardMs = 20000)
     return true;
 }
 inline bool WaitForSentenceEnds(uint32_t target) { return WaitUntil([&] { return sentenceEnds.load() >= target; }); }
+inline bool ReaderEnded() { return WaitUntil([] { return readerThreadsRunning.load() == 0; }); }
 inline std::u16string UtcTime() { return SnapshotGpsState().utcTime; }
 inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
 {
@@ -153,15 +147,8 @@ inline bool SendUntilSeen(const Pty& pty, const std::string& time)
     return false;
 }
 inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
-
 // Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
-inline bool ShutDownLink()
-{
-    ReleasePortWait(portHandle);
-    ClosePort(portHandle);
-    return WaitUntil([] { return readerThreadsRunning.load() == 0; });
-}
-inline bool ReaderEnded() { return WaitUntil([] { return readerThreadsRunning.load() == 0; }); }
+inline bool ShutDownLink() { return ReleasePortWait(portHandle), ClosePort(portHandle), ReaderEnded(); }
 
 // The real main window (its class registered once per process).
 inline WindowHandle OpenMainWindow()
@@ -169,9 +156,8 @@ inline WindowHandle OpenMainWindow()
     hInstance = &velkarResources;
     static const WindowClass wc = {3, MainWndProc, hInstance, 109, kMainClassName};
     static const int registered = RegisterWindowClass(&wc);
-    if (registered != 1) return nullptr;
-    return mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible, kUseDefault, kUseDefault,
-                                         kUseDefault, kUseDefault);
+    return registered != 1 ? nullptr : mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible,
+                                                                     kUseDefault, kUseDefault, kUseDefault, kUseDefault);
 }
 
 // Standard error of the process from construction to Text().
