@@ -130,13 +130,13 @@ TEST(DropSilentFix, Table)
         {0, 0, kGpsSilenceLimitMs, 0, 0}, {0, 0, kGpsSilenceLimitMs + 100, 0, 1}, {0, 0, 0, 1, 1},
         {1, 0, kGpsSilenceLimitMs + 100, 1, 0}, {0, 1, kGpsSilenceLimitMs + 100, 1, 0}};
     for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.afterMs << " " << r.lost << r.emulation << r.goTo);
         StartFromZero(true);
         EXPECT_EQ(DropSilentFix(INT64_MAX / 2, 1), 0) << "no GGA since the reset: nothing to drop";
         Parse(ParseGga, kCanned1);
         const int64_t now = MonotonicMs();
         settings.gpsEmulation = r.emulation, gotoActive = r.goTo;
-        EXPECT_EQ(DropSilentFix(now + r.afterMs, r.lost), r.dropped) << r.afterMs << r.lost << r.emulation << r.goTo;
-        EXPECT_EQ(SnapshotGpsState().fixQuality, r.dropped ? 0 : 1);
+        EXPECT_TRUE(DropSilentFix(now + r.afterMs, r.lost) == r.dropped && SnapshotGpsState().fixQuality == 1 - r.dropped);
         settings.gpsEmulation = gotoActive = 0;
         EXPECT_EQ(DropSilentFix(now + 60000, 1), 1 - r.dropped) << "once per silence";
         Parse(ParseGga, kCanned1);
@@ -152,8 +152,7 @@ TEST(ParseVtg, TableChangesOnlyCourseAndSpeed)
         {u"$GNVTG,,T,,M,0.117,N,0.216,K,A", 8, 100, 0.216}, {u"$GPVTG,,,,,,,,,N", 2, 100, 1.9}};
     for (const auto& r : rows) {
         StartFromZero();
-        Parse(ParseGga, kCanned1);
-        Parse(ParseVtg, u"$GPVTG,100.0,T,,M,1.0,N,1.9,K");
+        Parse(ParseGga, kCanned1), Parse(ParseVtg, u"$GPVTG,100.0,T,,M,1.0,N,1.9,K");
         const double moved = SnapshotGpsState().distanceMoved;
         EXPECT_EQ(Parse(ParseVtg, r.s), r.fields) << TextToUtf8(r.s);
         const GpsState g = SnapshotGpsState();
@@ -198,8 +197,8 @@ TEST(FeedEmulatedSentence, TwoCyclesAndTheSwitch)
         EXPECT_NEAR(g.distanceMoved, tick > 0 ? r.moved : g.distanceMoved, 0.05);
         if (tick != 3) continue;
         CopyAsciiText(displayLine, kDisplayLineSize, "marker");
-        EXPECT_EQ(FeedEmulatedSentence(0), 0);
-        EXPECT_TRUE(emulationStep == 4 && Line() == u"marker" && SnapshotGpsState().utcTime[4] == u'3');
+        EXPECT_TRUE(FeedEmulatedSentence(0) == 0 && emulationStep == 4 && Line() == u"marker" &&
+                    SnapshotGpsState().utcTime[4] == u'3');
     }
 }
 // Provenance: counts from the corpus README; the last GGA of each log read by hand (bu353-glonass,
@@ -325,10 +324,10 @@ TEST(FixHistory, EveryGgaIsRecordedWithTheLastDate)
 TEST(FixHistory, TakeFixesAfterTable)
 {
     const int kRecorded = kFixHistorySize + 40;
-    for (int i = 0; i < kRecorded; ++i) {
-        std::lock_guard<std::mutex> lock(gpsMutex);
+    for (int i = 0; i < kRecorded; ++i) {  // each fix told apart by its altitude
         GpsState g = {};
-        g.altitude = i;  // each fix told apart by its altitude
+        g.altitude = i;
+        std::lock_guard<std::mutex> lock(gpsMutex);
         RecordAcceptedFix(g);
     }
     const uint64_t newest = LatestFixSerial();
@@ -343,8 +342,7 @@ TEST(FixHistory, TakeFixesAfterTable)
         ASSERT_EQ(n, r.count) << r.name;
         for (int32_t k = 0; k < n; ++k) {
             const uint64_t serial = newest - r.back + 1 + r.skipped + k;
-            EXPECT_TRUE(out[k].serial == serial && out[k].altitude == double(kRecorded - 1) - double(newest - serial))
-                << r.name << ", fix " << k;
+            EXPECT_TRUE(out[k].serial == serial && out[k].altitude == double(kRecorded - 1) - double(newest - serial)) << r.name << k;
         }
     }
 }

@@ -25,7 +25,6 @@ struct TempDir {
 } kTemp;
 const std::string kLogPath = std::string(VELKAR_CORPUS_DIR) + "/bn-9015.log", kLog = "'" + kLogPath + "'";
 struct ProbeRun { int status; std::string out, err; };
-
 // Reads the probe's output until it ends; Probe runs it through the shell (args quoted as needed).
 ProbeRun Finish(FILE* p, const std::string& errPath, std::string out = "")
 {
@@ -48,7 +47,6 @@ std::string Field(const std::string& text, const std::string& name)
     return std::regex_search(text, m, value) ? m[1].str() : "<missing>";
 }
 double Number(const std::string& text, const char* name) { return std::strtod(Field(text, name).c_str(), nullptr); }
-
 // The canned cycle and the conversions have their tables in gps and geo; here the tool prints them,
 // numbers reading back to the very doubles computed.
 TEST(Probe, EmulateConvertAndWrongCommandLines)
@@ -106,7 +104,6 @@ TEST(Probe, ReadsAPty)
     EXPECT_TRUE((run.status == 2 && run.err.find(slave) != std::string::npos) || (run.status == 0 && run.err.empty()))
         << run.status << " " << run.err;
 }
-
 // Every corpus log against tests/data/probe-corpus-states.txt (scripts/corpus-states.py, made once with
 // the landed probe): this build's whole output by hash, so that any state after any sentence that
 // changes fails; for receivers sending GGA and VTG, the landed states from the second GGA on.

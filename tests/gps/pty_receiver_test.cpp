@@ -6,7 +6,6 @@
 #include "view_fixture.h"
 
 namespace {
-
 int Differences(const QImage& a, const QImage& b)  // in the speed text's box, bottom left
 {
     int n = 0;
@@ -14,7 +13,6 @@ int Differences(const QImage& a, const QImage& b)  // in the speed text's box, b
         for (int x = 0; x < 120; ++x) n += (a.pixel(x, y) & 0xFFFFFF) != (b.pixel(x, y) & 0xFFFFFF);
     return n;
 }
-
 TEST(PtyReceiver, RmcWithoutVtgShowsFixAndSpeedOnScreen)
 {
     const std::string root = viewtest::SetUpViewWorld();
@@ -48,5 +46,4 @@ TEST(PtyReceiver, RmcWithoutVtgShowsFixAndSpeedOnScreen)
     DestroyMainWindow(window);
     viewtest::TearDownViewWorld();
 }
-
 }  // namespace

@@ -43,10 +43,8 @@ std::string Frame(const std::string& bytes)
     }
     return handed;
 }
-
 const std::string kGga = "$GPGGA,120000,4420.924,N,01143.050,E,2,07,1.0,30.0,M,,M,,*00\r\n";
 const std::string kVtg = "$GPVTG,45.0,T,,M,5.0,N,9.3,K*00\r\n";
-
 // What is handed over, from the sentence's own '$' to before its '*'; nothing else. Any talker
 // (the corpus has GP, GN, IN and GA); other types, and types in lower case, are passed over.
 // At most 252 characters are kept; a byte b (128 to 255 too) becomes the code unit b.
@@ -76,14 +74,12 @@ TEST(Framing, ByteStreamsTable)
     for (char c : "$GPGGA,120000,4420.9") FrameByte(sentenceBuffer, &s, static_cast<unsigned char>(c));
     EXPECT_EQ(Frame("24,N,01143.050,E,1*00\r\n" + kGga), "GGA:" + gga) << "the stub is not glued on";
 }
-
 // The sentences used below, and what each sets (read off its fields).
 const std::string kRmc = "$GPRMC,120001,A,4500.000,N,01200.000,E,10.0,90.0,071226,,,A*00\r\n";   // 45, 18.52 km/h, 90
 const std::string kRmcVoid = "$GPRMC,120003,V,4700.000,N,01400.000,E,20.0,180.0,081226,,,N*00\r\n";  // 47, fix 0, no motion
 const std::string kRmcNoSpeed = "$GPRMC,120004,A,4800.000,S,01500.000,W,,,091226,,,A*00\r\n";  // 48 S, motion kept
 const std::string kGns = "$GNGNS,120002,4600.000,N,01300.000,E,AN,09,0.9,120.5,,,*00\r\n";   // 46, fix 1, 9 sats, 120.5 m
 const std::string kGnsNoFix = "$GNGNS,120005,,,,,NN,00,,,,,*00\r\n";                              // fix 0, 0 sats
-
 // After each sentence: "latitude fix satellites speed course stoodIn fixes-recorded date".
 std::string State(uint64_t firstSerial)
 {
@@ -96,7 +92,6 @@ std::string State(uint64_t firstSerial)
                   static_cast<int>(fixes), gpsUtcDate);
     return text;
 }
-
 TEST(StandIn, StreamsTable)
 {
     const struct { const char* name; std::vector<std::string> stream; std::vector<std::string> after; } rows[] = {
@@ -120,7 +115,6 @@ TEST(StandIn, StreamsTable)
         for (size_t i = 0; i < r.stream.size(); ++i) EXPECT_EQ((Frame(r.stream[i]), State(first)), r.after[i]) << r.name << ", " << i;
     }
 }
-
 // Short decimals are read in place; every form gives from_chars' double, to the bit.
 TEST(TextToDouble, SameDoublesAsFromChars)
 {

@@ -1,18 +1,12 @@
 // The serial link on real pty pairs: a raw line, the line a device is given, the opening failures and
 // their messages, port names, and both shutdown roads.
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
-
 #include "platform/diagnostics.h"
 #include "platform/posix/serial_source.h"
 #include "platform/serial.h"
 #include "serial_support.h"
 
-extern char** environ;
-
 namespace {
-
 // The pty starts cooked, 7E2 with hardware and XON/XOFF flow control; the link makes it 8N1 raw at
 // the speed asked for, holds it against a second opener, and hands over the whole text, 0xB0, DEL
 // and ^C included (a cooked line eats them). What else reaches the parsers is the replay's.
@@ -46,7 +40,6 @@ TEST(SerialLink, DeviceGetsEightNoneOneRawAndIsNotShared)
         EXPECT_TRUE(ShutDownLink());
     }
 }
-
 // "link:" a symlink, "file:" a source file as <root>/dev/COM3. A port that names a device or source
 // is told once and tried again by its reader; a speed a tty does not take (0: no settings file) and a
 // name that is no port are final. Verbose words say why. A port name keeps its handle (the device
@@ -92,7 +85,6 @@ TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
     EXPECT_NE(OpenFailureWords("/dev/velkar-none", SourceFailure::Refused, EACCES).find("add yourself to the dialout group"),
               std::string::npos);
 }
-
 TEST(SerialLink, PortNamesMapToDevicePaths)
 {
     TempRoot root;
@@ -102,7 +94,6 @@ TEST(SerialLink, PortNamesMapToDevicePaths)
         {u"COM256:", ""}, {u"COM0:", ""}, {u"com1:", ""}, {u"COM:", ""}, {u"COM1", ""}, {u"COM1:x", ""}, {u"", ""}};
     for (const auto& r : rows) EXPECT_EQ(SerialDevicePath(r.name), r.path) << r.path;
 }
-
 // A release alone frees one wait and reading goes on; release and close end the thread; the close
 // alone does too; a second close returns 0.
 TEST(SerialLink, ShutdownReleasesTheWaitAndEndsTheReader)
@@ -123,36 +114,21 @@ TEST(SerialLink, ShutdownReleasesTheWaitAndEndsTheReader)
         EXPECT_EQ(ClosePort(port), 0);
     }
 }
-
-// serial_exit_probe opens COM1, reports each step and returns from main with no shutdown.
+// serial_exit_probe opens COM1, reports each step and returns from main with no shutdown (the guard
+// ends it should the link not open).
 TEST(SerialLink, ExitRoadEndsTheProcessWithTheThreadWaiting)
 {
     TempRoot root;
     Pty pty;
     root.Link(1, pty.slavePath);
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::string probe = std::string(VELKAR_BINARY_DIR) + "/tests/serial/serial_exit_probe";
-    char* argv[] = {probe.data(), root.path.data(), nullptr};
-    pid_t child = -1;
-    const int spawned = posix_spawn(&child, probe.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(spawned, 0);
-    close(out[1]);
-    FILE* from = fdopen(out[0], "r");
+    FILE* from = popen(("timeout 60 '" VELKAR_BINARY_DIR "/tests/serial/serial_exit_probe' '" + root.path + "'").c_str(), "r");
+    ASSERT_NE(from, nullptr);
     char line[64] = {}, parsed[64] = {};
     if (fgets(line, sizeof line, from) != nullptr && std::strcmp(line, "open 1\n") == 0) pty.Write(Gga("123456"));
-    else kill(child, SIGKILL);  // never leave it waiting
     fgets(parsed, sizeof parsed, from);
-    fclose(from);
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const int status = pclose(from);
     EXPECT_STREQ(line, "open 1\n");
     EXPECT_STREQ(parsed, "parsed 123456 waiting 1\n");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
-
 }  // namespace

@@ -8,9 +8,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-
 #include <memory>
-
 #include "gps/fix_history.h"
 #include "platform/clock.h"
 #include "platform/posix/serial_source.h"
@@ -19,17 +17,14 @@
 extern char** environ;
 
 namespace {
-
 constexpr auto kLate = std::chrono::seconds(3);
 const std::string kOpenFailed = "Error: Unable to open the port\n";
-
 double ProcessCpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
-
 // COM200: no entry and no /dev/ttyS199 (COM1: would fall back on a real ttyS0), told once and tried
 // again; plugged in later as a new tty (cooked, at 1200), unplugged mid-sentence (the other side closes,
 // the device node goes, the link dangles) and plugged in again: each reopen gives the port's settings.
@@ -40,27 +35,24 @@ TEST(SerialRecovery, DeviceAppearsLateAndComesBackAfterUnplugWithTheCpuIdle)
     EXPECT_EQ(OpenPort(u"COM200:", 9600), 0);
     EXPECT_EQ(readerThreadsRunning.load(), 1);
     std::this_thread::sleep_for(kLate);
-    auto pty = std::make_unique<Pty>();
-    pty->Set(B1200, ICANON | ECHO);
-    root.Link(200, pty->slavePath);
+    std::unique_ptr<Pty> pty;
+    const auto plugIn = [&] { pty = std::make_unique<Pty>(), pty->Set(B1200, ICANON | ECHO), root.Link(200, pty->slavePath); };
+    const auto asGiven = [&] { termios t = pty->Settings(); return cfgetospeed(&t) == B9600 && !(t.c_lflag & (ICANON | ECHO)); };
+    plugIn();
     ASSERT_TRUE(SendUntilSeen(*pty, "100000"));
-    termios t = pty->Settings();
-    EXPECT_TRUE(cfgetospeed(&t) == speed_t(B9600) && (t.c_lflag & (ICANON | ECHO)) == 0) << "as given at the start";
+    EXPECT_TRUE(asGiven()) << "the settings given at the start";
     EXPECT_EQ(capture.Text(), kOpenFailed);
     pty->Write("$GPGGA,100001,4420.9"), pty->DrainEcho();  // cut off by the unplugging
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    pty->Unplug();
-    fs::remove(root.Dev(200));
+    pty->Unplug(), fs::remove(root.Dev(200));
     // Gone for three seconds: a busy loop burns them all, retries once a second cost microseconds.
     // The bound is generous: this checks idleness, not speed.
     const double before = ProcessCpuSeconds();
     std::this_thread::sleep_for(kLate);
     EXPECT_LT(ProcessCpuSeconds() - before, 0.3) << "CPU seconds while the device was gone";
     EXPECT_EQ(readerThreadsRunning.load(), 1);
-    pty = std::make_unique<Pty>();
-    pty->Set(B1200, ICANON | ECHO);
-    root.Link(200, pty->slavePath);
     const uint64_t serial = LatestFixSerial();
+    plugIn();
     // The rest of the cut sentence comes first; glued to the stub it would be a GGA of 100001.
     for (int i = 0; i < 400 && UtcTime() != u"100002"; ++i)
         pty->Write("24,N,01143.050,E,1,5,1.69,30,M,47,M,,*00\r\n" + Gga("100002")), pty->DrainEcho(),
@@ -70,12 +62,10 @@ TEST(SerialRecovery, DeviceAppearsLateAndComesBackAfterUnplugWithTheCpuIdle)
     const int32_t n = TakeFixesAfter(serial, fixes, kFixHistorySize);
     EXPECT_GE(n, 1);
     for (int32_t i = 0; i < n; ++i) EXPECT_EQ(std::u16string(fixes[i].utcTime), u"100002") << "the stub was glued on";
-    t = pty->Settings();
-    EXPECT_TRUE(cfgetospeed(&t) == speed_t(B9600) && (t.c_lflag & (ICANON | ECHO)) == 0) << "given again";
+    EXPECT_TRUE(asGiven()) << "given again";
     pty->Unplug(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_TRUE(ShutDownLink()) << "shutdown while the reader sleeps between retries";
 }
-
 // Refused first (the tick, here by hand, learns it once though it is tried every second); then a
 // sentence split mid-way as TCP segments may be; silent for 10 s: the link gives up on it (the fix goes)
 // and connects again; dropped by the server: connects again; the server gone altogether: retries, no
@@ -98,23 +88,19 @@ TEST(SerialRecovery, TcpSourceStartsLateFallsSilentReconnectsAndSurvivesItsServe
     ASSERT_TRUE(WaitForUtcTime(u"070000"));
     EXPECT_EQ(capture.Text(), kOpenFailed);
     EXPECT_EQ(SnapshotGpsState().fixQuality, 1);
-    const int silent = server->client;
-    server->client = -1;
+    const int silent = std::exchange(server->client, -1);
     EXPECT_TRUE(server->Accept()) << "no new connection after the silence";
-    EXPECT_EQ(SnapshotGpsState().fixQuality, 0);
     char byte;
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 0);
     EXPECT_EQ(recv(silent, &byte, 1, MSG_DONTWAIT), 0) << "the silent connection was closed";
-    close(silent);
-    server->Drop();
+    close(silent), server->Drop();
     ASSERT_TRUE(server->Accept()) << "the link did not connect again";
     server->Send(Gga("070100"));
     EXPECT_TRUE(WaitForUtcTime(u"070100"));
-    server.reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    server.reset(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(readerThreadsRunning.load(), 1);
     EXPECT_TRUE(ShutDownLink());
 }
-
 TEST(SerialRecovery, SourceFilesAreParsed)
 {
     const struct { const char* text; SerialSourceKind kind; const char* host; int port; } rows[] = {
@@ -130,7 +116,6 @@ TEST(SerialRecovery, SourceFilesAreParsed)
                             "tcp://::1:10110", "tcp://[::1:10110", "udp://host:10110", "TCP://host:10110", ""})
         EXPECT_EQ(ParseNetworkSource(bad, &s), 0) << bad;
 }
-
 TEST(SerialRecovery, GpsdSourceDeliversSentences)
 {
     std::string gpsd;
@@ -158,7 +143,6 @@ TEST(SerialRecovery, GpsdSourceDeliversSentences)
     kill(daemon, SIGTERM);
     waitpid(daemon, nullptr, 0);
 }
-
 // The real main window with the log on; ticks are sent by hand (its timer is stopped).
 TEST(SilentReceiver, FixGoesAfterTheLimitAndTheLogStopsAHangUpDropsItAtOnce)
 {
@@ -172,8 +156,7 @@ TEST(SilentReceiver, FixGoesAfterTheLimitAndTheLogStopsAHangUpDropsItAtOnce)
     ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
     const auto tick = [] { SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0); };
     const auto logLines = [&] {
-        std::ifstream in(root.path + "/Scheda di memoria/GpsLog.txt");
-        return std::count(std::istreambuf_iterator<char>(in), {}, '\n');
+        return std::count(std::istreambuf_iterator<char>(std::ifstream(root.path + "/Scheda di memoria/GpsLog.txt").rdbuf()), {}, '\n');
     };
     ASSERT_TRUE(SendUntilSeen(pty, "150000"));
     const int64_t lastGga = MonotonicMs();
@@ -197,5 +180,4 @@ TEST(SilentReceiver, FixGoesAfterTheLimitAndTheLogStopsAHangUpDropsItAtOnce)
     mainWindow = nullptr;
     EXPECT_TRUE(ReaderEnded());
 }
-
 }  // namespace
