@@ -233,8 +233,8 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
         SCOPED_TRACE(r.file);
         const std::string bytes = ReadLog(r.file + std::string(".log"));
         ASSERT_FALSE(bytes.empty());
-        Framer f;
         StartFromZero(true);
+        Framer f;
         double knots = 0.0, course = 0.0;  // of the last valid RMC
         GpsState before = SnapshotGpsState();
         for (char c : bytes) {
@@ -249,10 +249,9 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
                 if (ch == u',' || ch == u':') field.emplace_back(); else field.back().push_back(ch);
             field.resize(std::max<size_t>(field.size(), 9));
             const GpsState g = SnapshotGpsState();
-            if (result == kFrameRmc && field[2] == u"A") {  // a log without VTG moves by its RMC
-                knots = field[7].empty() ? knots : TextToDouble(field[7].c_str());
-                course = field[8].empty() ? course : TextToDouble(field[8].c_str());
-            }
+            const bool valid = result == kFrameRmc && field[2] == u"A";  // a log without VTG moves by its RMC
+            knots = valid && !field[7].empty() ? TextToDouble(field[7].c_str()) : knots;
+            course = valid && !field[8].empty() ? TextToDouble(field[8].c_str()) : course;
             if (result == kFrameVtg && !field[7].empty()) { ++totalSpeeds; EXPECT_EQ(g.speedKmh, TextToDouble(field[7].c_str())); }
             if (result == kFrameGga && field[6] == u"0") {
                 ++totalLostFixes;

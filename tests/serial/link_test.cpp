@@ -15,28 +15,23 @@ TEST(SerialLink, DeviceGetsEightNoneOneRawAndIsNotShared)
     for (auto [baud, code] : {std::pair{4800, B4800}, {38400, B38400}, {115200, B115200}}) {
         TempRoot root;
         Pty pty;
+        SCOPED_TRACE(baud);
         termios t = pty.Settings();
-        t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
-        t.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP | INPCK;
-        t.c_lflag |= ICANON | ECHO | ISIG;
-        t.c_oflag |= OPOST;
-        tcsetattr(pty.slave, TCSANOW, &t);
+        t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS, t.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP | INPCK;
+        t.c_lflag |= ICANON | ECHO | ISIG, t.c_oflag |= OPOST, tcsetattr(pty.slave, TCSANOW, &t);
         root.Link(1, pty.slavePath), root.Link(2, pty.slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", baud), 1);
         t = pty.Settings();
-        EXPECT_TRUE(cfgetispeed(&t) == speed_t(code) && cfgetospeed(&t) == speed_t(code)) << baud;
+        EXPECT_TRUE(cfgetispeed(&t) == speed_t(code) && cfgetospeed(&t) == speed_t(code));
         EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CREAD | CLOCAL), tcflag_t(CS8 | CREAD | CLOCAL));
-        EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | INPCK), 0u);
-        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
-        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+        EXPECT_TRUE(!(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | INPCK)) && !(t.c_lflag & (ICANON | ECHO | ISIG)) &&
+                    !(t.c_oflag & OPOST));
         int32_t why = kSerialOpened;
-        const PortHandle second = OpenSerialDevice(u"COM2:", &why);
+        EXPECT_EQ(CloseSerialDevice(OpenSerialDevice(u"COM2:", &why)), 1);
         EXPECT_EQ(why, kSerialBusy) << "a second opener shares the device";
-        EXPECT_EQ(CloseSerialDevice(second), 1);
         const uint32_t target = sentenceEnds.load() + 1;
         pty.Write("$GPGGA,120000,,\xB0\x7F\x03*00\r\n");
-        EXPECT_TRUE(WaitForSentenceEnds(target));
-        EXPECT_EQ(Line(), u"$GPGGA,120000,,\u00B0\u007F\u0003");
+        EXPECT_TRUE(WaitForSentenceEnds(target) && Line() == u"$GPGGA,120000,,\u00B0\u007F\u0003");
         EXPECT_TRUE(ShutDownLink());
     }
 }
@@ -73,10 +68,8 @@ TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
         std::string boxes;
         for (size_t at = text.find("Error: "); at != std::string::npos; at = text.find("Error: ", at + 1))
             boxes += text.substr(at, text.find('\n', at) + 1 - at);
-        EXPECT_EQ(boxes, r.messages);
-        EXPECT_NE(text.find(r.words), std::string::npos) << text;
-        EXPECT_EQ(readerThreadsRunning.load(), r.retried ? 1 : 0);
-        EXPECT_EQ(portHandle.load() != kInvalidPort, r.retried || r.entry == "pty" || r.baud == 0);
+        EXPECT_TRUE(boxes == r.messages && text.find(r.words) != std::string::npos) << text;
+        EXPECT_TRUE(readerThreadsRunning.load() == r.retried && (portHandle.load() != kInvalidPort) == (r.retried || r.entry == "pty" || r.baud == 0));
         EXPECT_TRUE(ShutDownLink());
         if (holder >= 0) close(holder);
     }
@@ -103,15 +96,11 @@ TEST(SerialLink, ShutdownReleasesTheWaitAndEndsTheReader)
         Pty pty;
         root.Link(1, pty.slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
-        ReleasePortWait(portHandle);
-        pty.Write(Gga("222222"));
+        ReleasePortWait(portHandle), pty.Write(Gga("222222"));
         EXPECT_TRUE(WaitForUtcTime(u"222222"));
         const PortHandle port = portHandle;
         if (release) ReleasePortWait(port);
-        EXPECT_EQ(ClosePort(port), 1);
-        EXPECT_EQ(portHandle.load(), kInvalidPort);
-        EXPECT_TRUE(ReaderEnded());
-        EXPECT_EQ(ClosePort(port), 0);
+        EXPECT_TRUE(ClosePort(port) == 1 && portHandle.load() == kInvalidPort && ReaderEnded() && ClosePort(port) == 0);
     }
 }
 // serial_exit_probe opens COM1, reports each step and returns from main with no shutdown (the guard
