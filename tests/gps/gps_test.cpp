@@ -58,11 +58,16 @@ const char16_t kCanned1[] = u"$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00
 const std::string kGga = "$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*65\r\n";
 const std::string kVtg = "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48\r\n";
 
-// Provenance: the worked example of the first canned sentence after start-up.
-TEST(ParseGga, FirstCannedSentenceAndItsText)
+// Provenance: the worked example of the first canned sentence after start-up; then a time token too long
+// and lost fixes with empty fields. Every GGA goes into the fix ring with the last RMC date (dates no
+// other test sets, so that a date left over in the ring cannot pass for them).
+TEST(ParseGga, FirstCannedSentenceLostFixesAndTheRing)
 {
     StartFromZero(true);
+    const uint64_t first = LatestFixSerial();
+    const auto dated = [](int32_t date) { std::lock_guard<std::mutex> lock(gpsMutex); gpsUtcDate = date; };
     std::u16string after;
+    dated(291187);
     EXPECT_EQ(Parse(ParseGga, kCanned1, &after), 14);
     const GpsState g = SnapshotGpsState();
     EXPECT_TRUE(TextToUtf8(g.utcTime) == "163400.0" && g.latitude == 44.348733333333335 && g.longitude == 11.7175);
@@ -74,9 +79,31 @@ TEST(ParseGga, FirstCannedSentenceAndItsText)
     // Split in place: separators end tokens, the degree digits of both positions become '0'.
     EXPECT_EQ(TextToUtf8(&after[0]) + "|" + TextToUtf8(&after[16]) + "|" + TextToUtf8(&after[27]), "$GPGGA|0020.924|00043.050");
     // Mended fault: the time field holds 11 characters; a longer token is cut, the neighbours survive.
+    dated(291188);
     Parse(ParseGga, u"$GPGGA,163410.0000000000000000000000,4420.924,N,01143.050,E,1");
     EXPECT_EQ(TextToUtf8(SnapshotGpsState().utcTime) + TextToUtf8(SnapshotGpsState().prevUtcTime), "163410.0000163400.0");
     EXPECT_TRUE(SnapshotGpsState().latitude == g.latitude && SnapshotGpsState().timeDelta == 10.0);
+    // A lost fix (neo-m8n, telit-he910 log these forms): time, fix and satellites change; position,
+    // hemispheres and altitude keep the last fix, so nothing moved.
+    const char16_t* const lost[] = {u"$GPGGA,163450.0,,,,,0,00,,,M,,M,,", u"$GPGGA,120002.000,,,,,0,0,,,M,,M,,"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(TextToUtf8(lost[i]));
+        const GpsState before = SnapshotGpsState();
+        dated(291189 + i);
+        EXPECT_EQ(Parse(ParseGga, lost[i]), 6);  // $GPGGA | time | 0 | 0(0) | M | M
+        const GpsState l = SnapshotGpsState();
+        EXPECT_TRUE(l.fixQuality == 0 && l.satellites == 0 && l.utcTime[0] == lost[i][7] && l.altitude == 30.0);
+        EXPECT_TRUE(l.latitude == before.latitude && l.longitude == before.longitude && l.gridEasting == before.gridEasting);
+        EXPECT_TRUE(l.latHemisphere == u'N' && l.lonHemisphere == u'E' && l.distanceMoved == 0.0 &&
+                    l.prevUtmEasting == before.utmEasting);
+    }
+    dated(0);
+    const char16_t* const times[] = {u"163400.0", u"163410.0000", u"163450.0", u"120002.000"};
+    AcceptedFix out[5] = {};
+    ASSERT_EQ(TakeFixesAfter(first, out, 5), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(out[i].serial == first + 1 + i && out[i].utcDate == 291187 + i && out[i].utcTime == std::u16string(times[i]) &&
+                    std::fabs(out[i].latitude - (44.0 + 20.924 / 60.0)) <= 1e-12) << i;
 }
 // Provenance: the time-difference examples (minutes and seconds only); a missing character is absent.
 TEST(UtcDeltaSeconds, Table)
@@ -103,23 +130,6 @@ TEST(ParseGga, FieldTable)
         const GpsState g = SnapshotGpsState();
         EXPECT_TRUE(std::fabs(g.latitude - r.lat) < 1e-12 && std::fabs(g.longitude - r.lon) < 1e-12 && g.altitude == r.alt);
         EXPECT_TRUE(g.fixQuality == r.fix && g.satellites == r.sats && g.latHemisphere == r.hemi);
-    }
-}
-// A lost fix with empty fields (neo-m8n, telit-he910 log the same form): time, fix and satellites
-// change; position, hemispheres and altitude keep the last fix, so nothing moved.
-TEST(ParseGga, EmptyFieldsKeepTheirValues)
-{
-    for (const char16_t* lost : {u"$GPGGA,163450.0,,,,,0,00,,,M,,M,,", u"$GPGGA,120002.000,,,,,0,0,,,M,,M,,"}) {
-        SCOPED_TRACE(TextToUtf8(lost));
-        StartFromZero(true);
-        Parse(ParseGga, kCanned1);
-        const GpsState before = SnapshotGpsState();
-        EXPECT_EQ(Parse(ParseGga, lost), 6);  // $GPGGA | time | 0 | 0(0) | M | M
-        const GpsState g = SnapshotGpsState();
-        EXPECT_TRUE(g.fixQuality == 0 && g.satellites == 0 && g.utcTime[0] == lost[7] && g.altitude == 30.0);
-        EXPECT_TRUE(g.latitude == before.latitude && g.longitude == before.longitude && g.gridEasting == before.gridEasting);
-        EXPECT_TRUE(g.latHemisphere == u'N' && g.lonHemisphere == u'E' && g.distanceMoved == 0.0 &&
-                    g.prevUtmEasting == before.utmEasting);
     }
 }
 // The silence rule: armed by a GGA, it drops the fix once after more than 5 s (or at a loss), only
@@ -300,23 +310,6 @@ TEST(Threads, SnapshotsSeeWholeParses)
     EXPECT_EQ(f.count[kFrameGga] + f.count[kFrameVtg] + f.count[kFrameRmc] + f.count[kFrameIgnored], 3 * 1346);
 }
 
-// The fix ring: every GGA appends one fix carrying the last RMC date. Provenance: the first canned
-// sentence's worked example, with dates no other test sets (a date left in the ring cannot pass).
-TEST(FixHistory, EveryGgaIsRecordedWithTheLastDate)
-{
-    const uint64_t before = LatestFixSerial();
-    for (int i = 0; i < 3; ++i) {
-        { std::lock_guard<std::mutex> lock(gpsMutex); gpsUtcDate = 291187 + i; }
-        Parse(ParseGga, kCanned1);
-    }
-    AcceptedFix out[4] = {};
-    ASSERT_EQ(TakeFixesAfter(before, out, 4), 3);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_TRUE(out[i].serial == before + 1 + i && out[i].utcDate == 291187 + i && std::u16string(out[i].utcTime) ==
-                    u"163400.0" && std::fabs(out[i].latitude - (44.0 + 20.924 / 60.0)) <= 1e-12) << i;
-    std::lock_guard<std::mutex> lock(gpsMutex);
-    gpsUtcDate = 0;
-}
 // TakeFixesAfter hands back the fixes after a serial that the ring still holds, oldest first, the
 // newest included, at most the capacity asked for. Expected values from the ring's size
 // (kFixHistorySize kept): serials below newest - kFixHistorySize + 1 have been written over.
