@@ -102,8 +102,8 @@ TEST(ParseGga, FirstCannedSentenceLostFixesAndTheRing)
     AcceptedFix out[5] = {};
     ASSERT_EQ(TakeFixesAfter(first, out, 5), 4);
     for (int i = 0; i < 4; ++i)
-        EXPECT_TRUE(out[i].serial == first + 1 + i && out[i].utcDate == 291187 + i && out[i].utcTime == std::u16string(times[i]) &&
-                    std::fabs(out[i].latitude - (44.0 + 20.924 / 60.0)) <= 1e-12) << i;
+        EXPECT_TRUE(out[i].serial == first + 1 + i && out[i].utcDate == 291187 + i && out[i].utcTime == std::u16string(times[i])
+                    && std::fabs(out[i].latitude - (44.0 + 20.924 / 60.0)) <= 1e-12) << i;
 }
 // Provenance: the time-difference examples (minutes and seconds only); a missing character is absent.
 TEST(UtcDeltaSeconds, Table)
@@ -181,7 +181,8 @@ TEST(FrameByte, SwitchesHoldSentencesBack)
         Framer f;
         f.Feed(kGga + kVtg);
         EXPECT_TRUE(f.count[kFrameGga] + f.count[kFrameVtg] == 0 && f.count[kFrameIgnored] == 2);
-        EXPECT_TRUE(Line() == u"i'm waiting...." && SnapshotGpsState().latitude == 0.0 && SnapshotGpsState().utcTime[0] == 0);
+        const GpsState g = SnapshotGpsState();
+        EXPECT_TRUE(Line() == u"i'm waiting...." && g.latitude == 0.0 && g.utcTime[0] == 0);
         EXPECT_TRUE(which != 2 || FeedEmulatedSentence(1) == 14) << "a GoTo holds back live sentences only";
         settings.gpsEmulation = gotoActive = 0;
         f.Feed(kGga);
@@ -262,7 +263,10 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
             const bool valid = result == kFrameRmc && field[2] == u"A";  // a log without VTG moves by its RMC
             knots = valid && !field[7].empty() ? TextToDouble(field[7].c_str()) : knots;
             course = valid && !field[8].empty() ? TextToDouble(field[8].c_str()) : course;
-            if (result == kFrameVtg && !field[7].empty()) { ++totalSpeeds; EXPECT_EQ(g.speedKmh, TextToDouble(field[7].c_str())); }
+            if (result == kFrameVtg && !field[7].empty()) {
+                ++totalSpeeds;
+                EXPECT_EQ(g.speedKmh, TextToDouble(field[7].c_str()));
+            }
             if (result == kFrameGga && field[6] == u"0") {
                 ++totalLostFixes;
                 EXPECT_TRUE(g.fixQuality == 0 && (!field[2].empty() || !field[4].empty() ||
@@ -334,7 +338,8 @@ TEST(FixHistory, TakeFixesAfterTable)
         ASSERT_EQ(n, r.count) << r.name;
         for (int32_t k = 0; k < n; ++k) {
             const uint64_t serial = newest - r.back + 1 + r.skipped + k;
-            EXPECT_TRUE(out[k].serial == serial && out[k].altitude == double(kRecorded - 1) - double(newest - serial)) << r.name << k;
+            EXPECT_TRUE(out[k].serial == serial && out[k].altitude == double(kRecorded - 1) - double(newest - serial))
+                << r.name << ", fix " << k;
         }
     }
 }

@@ -54,7 +54,8 @@ TEST(Probe, EmulateConvertAndWrongCommandLines)
     const ProbeRun run = Probe("--emulate 6"), convert = Probe("--convert 44.348733333333335 11.7175");
     ASSERT_TRUE(run.status == 0 && Lines(run.out) == 6) << run.err;
     std::string fields;
-    for (const char* name : {"kind", "displayLine", "utcTime", "latHemisphere", "utmZone", "timeDelta"}) fields += Field(run.out, name);
+    for (const char* name : {"kind", "displayLine", "utcTime", "latHemisphere", "utmZone", "timeDelta"})
+        fields += Field(run.out, name);
     EXPECT_EQ(fields, "\"GGA\"\"$GPGGA\"\"163400.0\"\"N\"322040");
     double e = 0, n = 0, gn = 0, ge = 0;
     LatLonToUtm(44.348733333333335, 11.7175, &e, &n);
@@ -93,7 +94,8 @@ TEST(Probe, ReadsAPty)
     const ProbeRun expected = Probe(kLog);
     FILE* p = popen((VELKAR_NMEA_PATH " " + slave + " 2>" + kTemp.path + "/pty-err").c_str(), "r");
     const std::string bytes(std::istreambuf_iterator<char>(std::ifstream(kLogPath, std::ios::binary).rdbuf()), {});
-    for (ssize_t at = 0, n = 0; at < ssize_t(bytes.size()); at += n) ASSERT_GT(n = write(master, &bytes[at], bytes.size() - at), 0);
+    for (ssize_t at = 0, n = 0; at < ssize_t(bytes.size()); at += n)
+        ASSERT_GT(n = write(master, &bytes[at], bytes.size() - at), 0);
     std::string out;
     for (char buf[4096]; Lines(out) < Lines(expected.out) && std::fgets(buf, sizeof buf, p) != nullptr;) out += buf;
     close(held), close(master);

@@ -112,7 +112,8 @@ TEST(StandIn, StreamsTable)
     for (const auto& r : rows) {
         Start();
         const uint64_t first = LatestFixSerial();
-        for (size_t i = 0; i < r.stream.size(); ++i) EXPECT_EQ((Frame(r.stream[i]), State(first)), r.after[i]) << r.name << ", " << i;
+        for (size_t i = 0; i < r.stream.size(); ++i)
+            EXPECT_EQ((Frame(r.stream[i]), State(first)), r.after[i]) << r.name << ", sentence " << i;
     }
 }
 // Short decimals are read in place; every form gives from_chars' double, to the bit.

@@ -17,8 +17,9 @@ TEST(SerialLink, DeviceGetsEightNoneOneRawAndIsNotShared)
         Pty pty;
         SCOPED_TRACE(baud);
         termios t = pty.Settings();
-        t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS, t.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP | INPCK;
-        t.c_lflag |= ICANON | ECHO | ISIG, t.c_oflag |= OPOST, tcsetattr(pty.slave, TCSANOW, &t);
+        t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
+        t.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP | INPCK, t.c_lflag |= ICANON | ECHO | ISIG, t.c_oflag |= OPOST;
+        tcsetattr(pty.slave, TCSANOW, &t);
         root.Link(1, pty.slavePath), root.Link(2, pty.slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", baud), 1);
         t = pty.Settings();
@@ -42,7 +43,8 @@ TEST(SerialLink, DeviceGetsEightNoneOneRawAndIsNotShared)
 TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
 {
     const std::string open = "Error: Unable to open the port\n", configure = "Error: Unable to configure the serial port\n";
-    const struct { const char16_t* port; std::string entry; int32_t baud; std::string messages; bool retried; const char* words; } rows[] = {
+    const struct { const char16_t* port; std::string entry; int32_t baud; std::string messages; bool retried; const char* words;
+    } rows[] = {
         {u"COM3:", "link:/dev/velkar-no-such-tty", 4800, open, true, "no such device"},
         {u"COM200:", "", 4800, open, true, "/dev/ttyS199: no such device"},
         {u"LPT1:", "", 4800, open, false, "is not a port name"},
@@ -69,7 +71,8 @@ TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
         for (size_t at = text.find("Error: "); at != std::string::npos; at = text.find("Error: ", at + 1))
             boxes += text.substr(at, text.find('\n', at) + 1 - at);
         EXPECT_TRUE(boxes == r.messages && text.find(r.words) != std::string::npos) << text;
-        EXPECT_TRUE(readerThreadsRunning.load() == r.retried && (portHandle.load() != kInvalidPort) == (r.retried || r.entry == "pty" || r.baud == 0));
+        EXPECT_EQ(readerThreadsRunning.load(), r.retried ? 1 : 0);
+        EXPECT_EQ(portHandle.load() != kInvalidPort, r.retried || r.entry == "pty" || r.baud == 0);
         EXPECT_TRUE(ShutDownLink());
         if (holder >= 0) close(holder);
     }
@@ -110,7 +113,8 @@ TEST(SerialLink, ExitRoadEndsTheProcessWithTheThreadWaiting)
     TempRoot root;
     Pty pty;
     root.Link(1, pty.slavePath);
-    FILE* from = popen(("timeout 60 '" VELKAR_BINARY_DIR "/tests/serial/serial_exit_probe' '" + root.path + "'").c_str(), "r");
+    const std::string probe = "timeout 60 '" VELKAR_BINARY_DIR "/tests/serial/serial_exit_probe' '" + root.path + "'";
+    FILE* from = popen(probe.c_str(), "r");
     ASSERT_NE(from, nullptr);
     char line[64] = {}, parsed[64] = {};
     if (fgets(line, sizeof line, from) != nullptr && std::strcmp(line, "open 1\n") == 0) pty.Write(Gga("123456"));

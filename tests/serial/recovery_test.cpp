@@ -36,8 +36,15 @@ TEST(SerialRecovery, DeviceAppearsLateAndComesBackAfterUnplugWithTheCpuIdle)
     EXPECT_EQ(readerThreadsRunning.load(), 1);
     std::this_thread::sleep_for(kLate);
     std::unique_ptr<Pty> pty;
-    const auto plugIn = [&] { pty = std::make_unique<Pty>(), pty->Set(B1200, ICANON | ECHO), root.Link(200, pty->slavePath); };
-    const auto asGiven = [&] { termios t = pty->Settings(); return cfgetospeed(&t) == B9600 && !(t.c_lflag & (ICANON | ECHO)); };
+    const auto plugIn = [&] {  // as a new tty may come: at another speed, cooked
+        termios t = (pty = std::make_unique<Pty>())->Settings();
+        t.c_lflag |= ICANON | ECHO, cfsetspeed(&t, B1200), tcsetattr(pty->slave, TCSANOW, &t);
+        root.Link(200, pty->slavePath);
+    };
+    const auto asGiven = [&] {
+        const termios t = pty->Settings();
+        return cfgetospeed(&t) == B9600 && !(t.c_lflag & (ICANON | ECHO));
+    };
     plugIn();
     ASSERT_TRUE(SendUntilSeen(*pty, "100000"));
     EXPECT_TRUE(asGiven()) << "the settings given at the start";
@@ -156,7 +163,8 @@ TEST(SilentReceiver, FixGoesAfterTheLimitAndTheLogStopsAHangUpDropsItAtOnce)
     ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
     const auto tick = [] { SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0); };
     const auto logLines = [&] {
-        return std::count(std::istreambuf_iterator<char>(std::ifstream(root.path + "/Scheda di memoria/GpsLog.txt").rdbuf()), {}, '\n');
+        std::ifstream in(root.path + "/Scheda di memoria/GpsLog.txt");
+        return std::count(std::istreambuf_iterator<char>(in), {}, '\n');
     };
     ASSERT_TRUE(SendUntilSeen(pty, "150000"));
     const int64_t lastGga = MonotonicMs();

@@ -31,7 +31,8 @@ std::string StateText(const GpsState& g)
 TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
 {
     std::vector<fs::path> logs;
-    for (const auto& entry : fs::directory_iterator(VELKAR_CORPUS_DIR)) if (entry.path().extension() == ".log") logs.push_back(entry);
+    for (const auto& entry : fs::directory_iterator(VELKAR_CORPUS_DIR))
+        if (entry.path().extension() == ".log") logs.push_back(entry);
     std::sort(logs.begin(), logs.end());
     ASSERT_GE(logs.size(), 30u) << "nmea-corpus not found under " << VELKAR_CORPUS_DIR;
     const std::string probe = std::string(VELKAR_BINARY_DIR) + "/tools/velkar-nmea";
@@ -50,8 +51,10 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
         again.Link(1, pty.slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
         const uint32_t target = sentenceEnds.load() + uint32_t(std::count(bytes.begin(), bytes.end(), '*'));
-        for (size_t at = 0, piece; at < bytes.size(); at += piece)
-            pty.Write(bytes.substr(at, piece = std::min<size_t>(std::uniform_int_distribution<size_t>(1, 300)(random), bytes.size() - at)));
+        for (size_t at = 0, piece; at < bytes.size(); at += piece) {
+            piece = std::min<size_t>(std::uniform_int_distribution<size_t>(1, 300)(random), bytes.size() - at);
+            pty.Write(bytes.substr(at, piece));
+        }
         ASSERT_TRUE(WaitForSentenceEnds(target)) << "framed " << sentenceEnds.load() << " of " << target;
         const GpsState g = SnapshotGpsState();
         EXPECT_EQ(Line(), directLine);

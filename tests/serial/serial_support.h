@@ -79,12 +79,6 @@ struct Pty {
         fcntl(master, F_SETFL, 0);
     }
     termios Settings() const { termios t{}; return tcgetattr(slave, &t), t; }
-    void Set(speed_t speed, tcflag_t localFlags = 0) const  // as a new tty may come: another speed, cooked
-    {
-        termios t = Settings();
-        t.c_lflag |= localFlags;
-        cfsetspeed(&t, speed), tcsetattr(slave, TCSANOW, &t);
-    }
 };
 
 // A socket on 127.0.0.1 bound to a free port, listening unless told not to yet; the client it last accepted.
