@@ -47,8 +47,7 @@ std::string Field(const std::string& text, const std::string& name)
     return std::regex_search(text, m, value) ? m[1].str() : "<missing>";
 }
 double Number(const std::string& text, const char* name) { return std::strtod(Field(text, name).c_str(), nullptr); }
-// The canned cycle and the conversions have their tables in gps and geo; here the tool prints them,
-// numbers reading back to the very doubles computed.
+// The canned cycle and the conversions have their tables in gps and geo; here the tool prints them.
 TEST(Probe, EmulateConvertAndWrongCommandLines)
 {
     const ProbeRun run = Probe("--emulate 6"), convert = Probe("--convert 44.348733333333335 11.7175");

@@ -1,9 +1,5 @@
-// Sources that come late, go and come back: a device link that appears after the start, a tty that hangs
-// up mid-sentence and returns (USB unplugged and replugged), a TCP NMEA server in the test that starts
-// late, falls silent, drops its client or vanishes, and Debian's gpsd serving a pty. The reader sleeps
-// meanwhile and reconnects by itself, with the settings given at the start. A pty that stops talking
-// loses its fix after the silence limit (the real main window's tick) and the log stops; a receiver
-// that hangs up loses it at once.
+// Sources that come late, fall silent, go and come back (a pty, a TCP NMEA server in the test, Debian's
+// gpsd serving a pty): the reader sleeps meanwhile and reconnects by itself; the fix goes when they do.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>

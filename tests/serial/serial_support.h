@@ -51,7 +51,7 @@ struct TempRoot {
 };
 
 // A pty pair: the master is the receiver's side; the slave, set raw so that bytes written before the
-// port is configured are not edited, is kept to read back (or set) its line settings.
+// port is configured are not edited, is kept to read back its line settings.
 struct Pty {
     int master = -1, slave = -1;
     std::string slavePath;
