@@ -18,27 +18,24 @@
 namespace {
 void Start()
 {
-    {
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        gpsState = GpsState{};
-        CopyAsciiText(displayLine, kDisplayLineSize, "-");
-        gpsUtcDate = 0;
-    }
-    settings.gpsEmulation = gotoActive = 0;
+    std::unique_lock<std::mutex> lock(gpsMutex);
+    gpsState = GpsState{};
+    CopyAsciiText(displayLine, kDisplayLineSize, "-");
+    gpsUtcDate = settings.gpsEmulation = gotoActive = 0;
+    lock.unlock();
     ResetGpsState();
 }
-// Frames bytes; returns "kind:displayLine" of every sentence handed over, joined by '|'.
-std::string Frame(const std::string& bytes, FramingState* state = nullptr)
+// Frames bytes from a fresh state; returns "kind:displayLine" of every sentence handed over, joined by '|'.
+std::string Frame(const std::string& bytes)
 {
     static char16_t buffer[kSentenceBufferSize];
-    FramingState own = {0, 0};
-    if (state == nullptr) state = &own;
+    FramingState state = {0, 0};
     static const char* const kKinds[kFrameResultCount] = {"", "GGA", "VTG", "held", "RMC", "GNS"};
     std::string handed;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     for (size_t at = 0; at < bytes.size();) {
         FrameResult r = kFrameNone;
-        at += FrameBytes(buffer, state, p + at, bytes.size() - at, &r);
+        at += FrameBytes(buffer, &state, p + at, bytes.size() - at, &r);
         if (r == kFrameNone) continue;
         char16_t line[kDisplayLineSize];
         SnapshotDisplayLine(line);
@@ -46,10 +43,8 @@ std::string Frame(const std::string& bytes, FramingState* state = nullptr)
     }
     return handed;
 }
-
 const std::string kGga = "$GPGGA,120000,4420.924,N,01143.050,E,2,07,1.0,30.0,M,,M,,*00\r\n";
 const std::string kVtg = "$GPVTG,45.0,T,,M,5.0,N,9.3,K*00\r\n";
-
 // What is handed over, from the sentence's own '$' to before its '*'; nothing else. Any talker
 // (the corpus has GP, GN, IN and GA); other types, and types in lower case, are passed over.
 // At most 252 characters are kept; a byte b (128 to 255 too) becomes the code unit b.
@@ -72,25 +67,19 @@ TEST(Framing, ByteStreamsTable)
         {"short sentence $GGA*", "$GGA*\r\n$GPGG*\r\n", ""},
         {"'*' with nothing stored", "*" + kVtg + "*", "VTG:" + vtg},
         {"RMC and GNS are taken", "$GPRMC,1,A*00\r\n$GNGNS,2,,,,,N*00\r\n", "RMC:$GPRMC,1,A|GNS:$GNGNS,2,,,,,N"}};
-    for (const auto& r : rows) {
-        Start();
-        EXPECT_EQ(Frame(r.bytes), r.handed) << r.name;
-    }
+    for (const auto& r : rows) { Start(); EXPECT_EQ(Frame(r.bytes), r.handed) << r.name; }
     // Byte by byte and in one run alike; a fresh state drops the stub a device left when it went.
     Start();
     FramingState s = {0, 0};
     for (char c : "$GPGGA,120000,4420.9") FrameByte(sentenceBuffer, &s, static_cast<unsigned char>(c));
-    s = FramingState{0, 0};
-    EXPECT_EQ(Frame("24,N,01143.050,E,1*00\r\n" + kGga, &s), "GGA:" + gga) << "the stub is not glued on";
+    EXPECT_EQ(Frame("24,N,01143.050,E,1*00\r\n" + kGga), "GGA:" + gga) << "the stub is not glued on";
 }
-
 // The sentences used below, and what each sets (read off its fields).
 const std::string kRmc = "$GPRMC,120001,A,4500.000,N,01200.000,E,10.0,90.0,071226,,,A*00\r\n";   // 45, 18.52 km/h, 90
 const std::string kRmcVoid = "$GPRMC,120003,V,4700.000,N,01400.000,E,20.0,180.0,081226,,,N*00\r\n";  // 47, fix 0, no motion
 const std::string kRmcNoSpeed = "$GPRMC,120004,A,4800.000,S,01500.000,W,,,091226,,,A*00\r\n";  // 48 S, motion kept
 const std::string kGns = "$GNGNS,120002,4600.000,N,01300.000,E,AN,09,0.9,120.5,,,*00\r\n";   // 46, fix 1, 9 sats, 120.5 m
 const std::string kGnsNoFix = "$GNGNS,120005,,,,,NN,00,,,,,*00\r\n";                              // fix 0, 0 sats
-
 // After each sentence: "latitude fix satellites speed course stoodIn fixes-recorded date".
 std::string State(uint64_t firstSerial)
 {
@@ -103,7 +92,6 @@ std::string State(uint64_t firstSerial)
                   static_cast<int>(fixes), gpsUtcDate);
     return text;
 }
-
 TEST(StandIn, StreamsTable)
 {
     const struct { const char* name; std::vector<std::string> stream; std::vector<std::string> after; } rows[] = {
@@ -124,23 +112,18 @@ TEST(StandIn, StreamsTable)
     for (const auto& r : rows) {
         Start();
         const uint64_t first = LatestFixSerial();
-        for (size_t i = 0; i < r.stream.size(); ++i) {
-            Frame(r.stream[i]);
-            EXPECT_EQ(State(first), r.after[i]) << r.name << ", sentence " << i;
-        }
+        for (size_t i = 0; i < r.stream.size(); ++i)
+            EXPECT_EQ((Frame(r.stream[i]), State(first)), r.after[i]) << r.name << ", sentence " << i;
     }
 }
-
 // Short decimals are read in place; every form gives from_chars' double, to the bit.
 TEST(TextToDouble, SameDoublesAsFromChars)
 {
     std::vector<std::string> texts = {"4420.924", "9007199254740993", "9007199254740992.5", "12345678901234567890",
                                       "0.0000000000000000000001", "1.5e2", "5.", "0.1", "-0.0", "+3.25"};
     std::mt19937_64 random(15);
-    for (int i = 0; i < 20000; ++i) {
-        std::string t = std::to_string(random() % 100000000000000000ull);
-        texts.push_back(t.insert(random() % t.size(), "."));
-    }
+    for (std::string t; texts.size() < 20010; texts.push_back(t.insert(random() % t.size(), ".")))
+        t = std::to_string(random() % 100000000000000000ull);
     for (const std::string& t : texts) {
         double expected = 0.0;
         std::from_chars(t.c_str() + (t[0] == '+' || t[0] == '-'), t.c_str() + t.size(), expected);

@@ -1,89 +1,67 @@
-// The serial link on real pty pairs: a raw line, the line a device is given, the opening failures and their messages, port names, and both shutdown roads.
-#include <signal.h>
-#include <spawn.h>
+// The serial link on real pty pairs: a raw line, the line a device is given, the opening failures and
+// their messages, port names, and both shutdown roads.
 #include <sys/wait.h>
-
 #include "platform/diagnostics.h"
 #include "platform/posix/serial_source.h"
 #include "platform/serial.h"
 #include "serial_support.h"
 
-extern char** environ;
-
 namespace {
-
-// What reaches the parsers through a pty is the replay's (every corpus log); here the line is raw:
-// the whole text, 0xB0, DEL and ^C included (a cooked line eats them), is handed over.
-TEST(SerialLink, TheLineIsRaw)
-{
-    TempRoot root;
-    Pty pty;
-    root.Link(1, pty.slavePath);
-    ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
-    const uint32_t target = sentenceEnds.load() + 1;
-    pty.Write("$GPGGA,120000,,\xB0\x7F\x03*00\r\n");
-    EXPECT_TRUE(WaitForSentenceEnds(target));
-    EXPECT_EQ(Line(), u"$GPGGA,120000,,\u00B0\u007F\u0003");
-    EXPECT_TRUE(ShutDownLink());
-}
-
+// The pty starts cooked, 7E2 with hardware and XON/XOFF flow control; the link makes it 8N1 raw at
+// the speed asked for, holds it against a second opener, and hands over the whole text, 0xB0, DEL
+// and ^C included (a cooked line eats them). What else reaches the parsers is the replay's.
 TEST(SerialLink, DeviceGetsEightNoneOneRawAndIsNotShared)
 {
-    // The pty starts cooked, 7E2 with hardware and XON/XOFF flow control.
     for (auto [baud, code] : {std::pair{4800, B4800}, {38400, B38400}, {115200, B115200}}) {
         TempRoot root;
         Pty pty;
-        termios t{};
-        tcgetattr(pty.slave, &t);
+        SCOPED_TRACE(baud);
+        termios t = pty.Settings();
         t.c_cflag = (t.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
-        t.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP | INPCK;
-        t.c_lflag |= ICANON | ECHO | ISIG;
-        t.c_oflag |= OPOST;
+        t.c_iflag |= IXON | IXOFF | ICRNL | ISTRIP | INPCK, t.c_lflag |= ICANON | ECHO | ISIG, t.c_oflag |= OPOST;
         tcsetattr(pty.slave, TCSANOW, &t);
-        root.Link(1, pty.slavePath);
-        root.Link(2, pty.slavePath);
+        root.Link(1, pty.slavePath), root.Link(2, pty.slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", baud), 1);
-        ASSERT_EQ(tcgetattr(pty.slave, &t), 0);
-        EXPECT_EQ(cfgetispeed(&t), code);
-        EXPECT_EQ(cfgetospeed(&t), code);
+        t = pty.Settings();
+        EXPECT_TRUE(cfgetispeed(&t) == speed_t(code) && cfgetospeed(&t) == speed_t(code));
         EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS | CREAD | CLOCAL), tcflag_t(CS8 | CREAD | CLOCAL));
-        EXPECT_EQ(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | INPCK), 0u);
-        EXPECT_EQ(t.c_lflag & (ICANON | ECHO | ISIG), 0u);
-        EXPECT_EQ(t.c_oflag & OPOST, 0u);
+        EXPECT_TRUE(!(t.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP | INPCK)) && !(t.c_lflag & (ICANON | ECHO | ISIG)) &&
+                    !(t.c_oflag & OPOST));
         int32_t why = kSerialOpened;
-        const PortHandle second = OpenSerialDevice(u"COM2:", &why);
+        EXPECT_EQ(CloseSerialDevice(OpenSerialDevice(u"COM2:", &why)), 1);
         EXPECT_EQ(why, kSerialBusy) << "a second opener shares the device";
-        EXPECT_EQ(CloseSerialDevice(second), 1);
+        const uint32_t target = sentenceEnds.load() + 1;
+        pty.Write("$GPGGA,120000,,\xB0\x7F\x03*00\r\n");
+        EXPECT_TRUE(WaitForSentenceEnds(target) && Line() == u"$GPGGA,120000,,\u00B0\u007F\u0003");
         EXPECT_TRUE(ShutDownLink());
     }
 }
-
+// "link:" a symlink, "file:" a source file as <root>/dev/COM3. A port that names a device or source
+// is told once and tried again by its reader; a speed a tty does not take (0: no settings file) and a
+// name that is no port are final. Verbose words say why. A port name keeps its handle (the device
+// waiting, or open but unconfigured) until the shutdown closes it; a name that is no port never had one.
 TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
 {
-    // "link:" a symlink, "file:" a source file as <root>/dev/COM3. A port that names a device
-    // or source is told once and tried again by its reader; a speed a tty does not take (0: no
-    // settings file) and a name that is no port are final. Verbose words say why.
-    const struct { const char16_t* port; std::string entry; int32_t baud; const char* messages; bool retried; const char* words; } rows[] = {
-        {u"COM3:", "link:/dev/velkar-no-such-tty", 4800, "Error: Unable to open the port\n", true, "no such device"},
-        {u"COM200:", "", 4800, "Error: Unable to open the port\n", true, "/dev/ttyS199: no such device"},
-        {u"LPT1:", "", 4800, "Error: Unable to open the port\n", false, "is not a port name"},
-        {u"COM3:", "link:/dev/null", 4800, "Error: Unable to open the port\n", true, "not a serial device"},
-        {u"COM3:", "file:tcp://127.0.0.1", 4800, "Error: Unable to open the port\n", true, "not a source line"},
-        {u"COM3:", "busy", 4800, "Error: Unable to open the port\n", true, "busy: held by serial_test (pid"},
-        {u"COM3:", "pty", 0, "Error: Unable to configure the serial port\n", false, "no settings file"},
-        {u"COM3:", "pty", -9600, "Error: Unable to configure the serial port\n", false, "does not take 4294957696"},
-        {u"COM3:", "pty", 12345, "Error: Unable to configure the serial port\n", false, "does not take 12345"},
-        {u"COM3:", "link:/dev/velkar-no-such-tty", 0,
-         "Error: Unable to open the port\nError: Unable to configure the serial port\n", false, "no such device"},
-    };
+    const std::string open = "Error: Unable to open the port\n", configure = "Error: Unable to configure the serial port\n";
+    const struct { const char16_t* port; std::string entry; int32_t baud; std::string messages; bool retried; const char* words;
+    } rows[] = {
+        {u"COM3:", "link:/dev/velkar-no-such-tty", 4800, open, true, "no such device"},
+        {u"COM200:", "", 4800, open, true, "/dev/ttyS199: no such device"},
+        {u"LPT1:", "", 4800, open, false, "is not a port name"},
+        {u"COM3:", "link:/dev/null", 4800, open, true, "not a serial device"},
+        {u"COM3:", "file:tcp://127.0.0.1", 4800, open, true, "not a source line"},
+        {u"COM3:", "busy", 4800, open, true, "busy: held by serial_test (pid"},
+        {u"COM3:", "pty", 0, configure, false, "no settings file"},
+        {u"COM3:", "pty", -9600, configure, false, "does not take 4294957696"},
+        {u"COM3:", "pty", 12345, configure, false, "does not take 12345"},
+        {u"COM3:", "link:/dev/velkar-no-such-tty", 0, open + configure, false, "no such device"}};
     SetVerbose(1);
     for (const auto& r : rows) {
         SCOPED_TRACE(r.entry + " " + std::to_string(r.baud));
         TempRoot root;
         Pty pty;
-        int holder = -1;
         if (r.entry == "pty" || r.entry == "busy") root.Link(3, pty.slavePath);
-        if (r.entry == "busy") holder = OpenTtyExclusive(pty.slavePath);
+        const int holder = r.entry == "busy" ? OpenTtyExclusive(pty.slavePath) : -1;
         if (r.entry.rfind("link:", 0) == 0) root.Link(3, r.entry.substr(5));
         if (r.entry.rfind("file:", 0) == 0) root.Source(3, r.entry.substr(5));
         StderrCapture capture;
@@ -92,13 +70,9 @@ TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
         std::string boxes;
         for (size_t at = text.find("Error: "); at != std::string::npos; at = text.find("Error: ", at + 1))
             boxes += text.substr(at, text.find('\n', at) + 1 - at);
-        EXPECT_EQ(boxes, r.messages);
-        EXPECT_NE(text.find(r.words), std::string::npos) << text;
+        EXPECT_TRUE(boxes == r.messages && text.find(r.words) != std::string::npos) << text;
         EXPECT_EQ(readerThreadsRunning.load(), r.retried ? 1 : 0);
-        // A port name keeps its handle (the device waiting, or open but unconfigured) until the
-        // shutdown closes it; a name that is no port never had one.
-        const bool handle = r.retried || r.entry == "pty" || r.baud == 0;
-        EXPECT_EQ(portHandle.load() != kInvalidPort, handle);
+        EXPECT_EQ(portHandle.load() != kInvalidPort, r.retried || r.entry == "pty" || r.baud == 0);
         EXPECT_TRUE(ShutDownLink());
         if (holder >= 0) close(holder);
     }
@@ -107,68 +81,47 @@ TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
     EXPECT_NE(OpenFailureWords("/dev/velkar-none", SourceFailure::Refused, EACCES).find("add yourself to the dialout group"),
               std::string::npos);
 }
-
 TEST(SerialLink, PortNamesMapToDevicePaths)
 {
     TempRoot root;
     root.Link(2, "/dev/null");
     const struct { const char16_t* name; std::string path; } rows[] = {
         {u"COM2:", root.Dev(2)}, {u"COM1:", "/dev/ttyS0"}, {u"COM12:", "/dev/ttyS11"}, {u"COM255:", "/dev/ttyS254"},
-        {u"COM256:", ""}, {u"COM0:", ""}, {u"com1:", ""}, {u"COM:", ""}, {u"COM1", ""}, {u"COM1:x", ""}, {u"", ""},
-    };
+        {u"COM256:", ""}, {u"COM0:", ""}, {u"com1:", ""}, {u"COM:", ""}, {u"COM1", ""}, {u"COM1:x", ""}, {u"", ""}};
     for (const auto& r : rows) EXPECT_EQ(SerialDevicePath(r.name), r.path) << r.path;
 }
-
+// A release alone frees one wait and reading goes on; release and close end the thread; the close
+// alone does too; a second close returns 0.
 TEST(SerialLink, ShutdownReleasesTheWaitAndEndsTheReader)
 {
-    // A release alone frees one wait and reading goes on; release and close end the thread;
-    // the close alone does too; a second close returns 0.
     for (bool release : {true, false}) {
         TempRoot root;
         Pty pty;
         root.Link(1, pty.slavePath);
         ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
-        ReleasePortWait(portHandle);
-        pty.Write(Gga("222222"));
+        ReleasePortWait(portHandle), pty.Write(Gga("222222"));
         EXPECT_TRUE(WaitForUtcTime(u"222222"));
         const PortHandle port = portHandle;
         if (release) ReleasePortWait(port);
-        EXPECT_EQ(ClosePort(port), 1);
-        EXPECT_EQ(portHandle.load(), kInvalidPort);
-        EXPECT_TRUE(WaitUntil([] { return readerThreadsRunning.load() == 0; }));
-        EXPECT_EQ(ClosePort(port), 0);
+        EXPECT_TRUE(ClosePort(port) == 1 && portHandle.load() == kInvalidPort && ReaderEnded() && ClosePort(port) == 0);
     }
 }
-
+// serial_exit_probe opens COM1, reports each step and returns from main with no shutdown (the guard
+// ends it should the link not open).
 TEST(SerialLink, ExitRoadEndsTheProcessWithTheThreadWaiting)
 {
-    // serial_exit_probe opens COM1, reports each step and returns from main with no shutdown.
     TempRoot root;
     Pty pty;
     root.Link(1, pty.slavePath);
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    std::string probe = std::string(VELKAR_BINARY_DIR) + "/tests/serial/serial_exit_probe";
-    char* argv[] = {probe.data(), root.path.data(), nullptr};
-    pid_t child = -1;
-    const int spawned = posix_spawn(&child, probe.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(spawned, 0);
-    close(out[1]);
-    FILE* from = fdopen(out[0], "r");
+    const std::string probe = "timeout 60 '" VELKAR_BINARY_DIR "/tests/serial/serial_exit_probe' '" + root.path + "'";
+    FILE* from = popen(probe.c_str(), "r");
+    ASSERT_NE(from, nullptr);
     char line[64] = {}, parsed[64] = {};
     if (fgets(line, sizeof line, from) != nullptr && std::strcmp(line, "open 1\n") == 0) pty.Write(Gga("123456"));
-    else kill(child, SIGKILL);  // never leave it waiting
     fgets(parsed, sizeof parsed, from);
-    fclose(from);
-    int status = -1;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const int status = pclose(from);
     EXPECT_STREQ(line, "open 1\n");
     EXPECT_STREQ(parsed, "parsed 123456 waiting 1\n");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
-
 }  // namespace

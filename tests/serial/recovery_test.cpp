@@ -1,127 +1,124 @@
-// Sources that come and go: a tty that hangs up and comes back (USB unplugged and
-// replugged), a TCP NMEA server in the test that drops its client or vanishes, and
-// Debian's gpsd serving a pty. The reader sleeps meanwhile and reconnects by itself.
-#include <arpa/inet.h>
-#include <poll.h>
+// Sources that come late, fall silent, go and come back (a pty, a TCP NMEA server in the test, Debian's
+// gpsd serving a pty): the reader sleeps meanwhile and reconnects by itself; the fix goes when they do.
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-
 #include <memory>
-
+#include "gps/fix_history.h"
+#include "platform/clock.h"
 #include "platform/posix/serial_source.h"
 #include "serial_support.h"
 
 extern char** environ;
 
 namespace {
-
+constexpr auto kLate = std::chrono::seconds(3);
+const std::string kOpenFailed = "Error: Unable to open the port\n";
 double ProcessCpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
-
-// The other side closes and the adapter's device node goes (the link dangles as after a hang-up).
-TEST(SerialRecovery, ReadingResumesAfterUnplugWithTheCpuIdle)
+// COM200: no entry and no /dev/ttyS199 (COM1: would fall back on a real ttyS0), told once and tried
+// again; plugged in later as a new tty (cooked, at 1200), unplugged mid-sentence (the other side closes,
+// the device node goes, the link dangles) and plugged in again: each reopen gives the port's settings.
+TEST(SerialRecovery, DeviceAppearsLateAndComesBackAfterUnplugWithTheCpuIdle)
 {
     TempRoot root;
-    auto pty = std::make_unique<Pty>();
-    root.Link(1, pty->slavePath);
-    ASSERT_EQ(OpenPort(u"COM1:", 9600), 1);
+    StderrCapture capture;
+    EXPECT_EQ(OpenPort(u"COM200:", 9600), 0);
+    EXPECT_EQ(readerThreadsRunning.load(), 1);
+    std::this_thread::sleep_for(kLate);
+    std::unique_ptr<Pty> pty;
+    const auto plugIn = [&] {  // as a new tty may come: at another speed, cooked
+        termios t = (pty = std::make_unique<Pty>())->Settings();
+        t.c_lflag |= ICANON | ECHO, cfsetspeed(&t, B1200), tcsetattr(pty->slave, TCSANOW, &t);
+        root.Link(200, pty->slavePath);
+    };
+    const auto asGiven = [&] {
+        const termios t = pty->Settings();
+        return cfgetospeed(&t) == B9600 && !(t.c_lflag & (ICANON | ECHO));
+    };
+    plugIn();
     ASSERT_TRUE(SendUntilSeen(*pty, "100000"));
-    pty->Unplug();
-    fs::remove(root.Dev(1));
-    // Gone for three seconds: a busy loop burns them all, retries once a second cost
-    // microseconds. The bound is generous: this checks idleness, not speed.
+    EXPECT_TRUE(asGiven()) << "the settings given at the start";
+    EXPECT_EQ(capture.Text(), kOpenFailed);
+    pty->Write("$GPGGA,100001,4420.9"), pty->DrainEcho();  // cut off by the unplugging
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    pty->Unplug(), fs::remove(root.Dev(200));
+    // Gone for three seconds: a busy loop burns them all, retries once a second cost microseconds.
+    // The bound is generous: this checks idleness, not speed.
     const double before = ProcessCpuSeconds();
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(kLate);
     EXPECT_LT(ProcessCpuSeconds() - before, 0.3) << "CPU seconds while the device was gone";
     EXPECT_EQ(readerThreadsRunning.load(), 1);
-    // Back as a new tty, cooked and at 1200: the reopen gives it the port's settings again.
-    pty = std::make_unique<Pty>();
-    termios t{};
-    tcgetattr(pty->slave, &t);
-    t.c_lflag |= ICANON | ECHO;
-    cfsetspeed(&t, B1200);
-    tcsetattr(pty->slave, TCSANOW, &t);
-    root.Link(1, pty->slavePath);
-    EXPECT_TRUE(SendUntilSeen(*pty, "100100"));
-    ASSERT_EQ(tcgetattr(pty->slave, &t), 0);
-    EXPECT_EQ(cfgetospeed(&t), speed_t(B9600));
-    EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+    const uint64_t serial = LatestFixSerial();
+    plugIn();
+    // The rest of the cut sentence comes first; glued to the stub it would be a GGA of 100001.
+    for (int i = 0; i < 400 && UtcTime() != u"100002"; ++i)
+        pty->Write("24,N,01143.050,E,1,5,1.69,30,M,47,M,,*00\r\n" + Gga("100002")), pty->DrainEcho(),
+            WaitForUtcTime(u"100002", 50);
+    EXPECT_EQ(UtcTime(), u"100002");
+    AcceptedFix fixes[kFixHistorySize];
+    const int32_t n = TakeFixesAfter(serial, fixes, kFixHistorySize);
+    EXPECT_GE(n, 1);
+    for (int32_t i = 0; i < n; ++i) EXPECT_EQ(std::u16string(fixes[i].utcTime), u"100002") << "the stub was glued on";
+    EXPECT_TRUE(asGiven()) << "given again";
     pty->Unplug(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_TRUE(ShutDownLink()) << "shutdown while the reader sleeps between retries";
 }
-
-// One listening socket on 127.0.0.1 and the client it last accepted.
-struct TcpServer {
-    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), client = -1, port = 0;
-    TcpServer()
-    {
-        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t length = sizeof a;
-        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(listener, 4);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
-        port = ntohs(a.sin_port);
-    }
-    ~TcpServer() { Drop(), close(listener); }
-    bool Accept()
-    {
-        pollfd p{listener, POLLIN, 0};
-        return poll(&p, 1, 20000) == 1 && (client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
-    }
-    void Send(const std::string& bytes) const { send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-    void Drop()
-    {
-        if (client >= 0) close(client);
-        client = -1;
-    }
-};
-
+// Refused first (the tick, here by hand, learns it once though it is tried every second); then a
+// sentence split mid-way as TCP segments may be; silent for 10 s: the link gives up on it (the fix goes)
+// and connects again; dropped by the server: connects again; the server gone altogether: retries, no
+// busy loop, shutdown still immediate. Speed 0 (no settings file) is fine without a line.
+TEST(SerialRecovery, TcpSourceStartsLateFallsSilentReconnectsAndSurvivesItsServer)
+{
+    TempRoot root;
+    auto server = std::make_unique<TcpServer>(false);
+    root.Source(1, "tcp://127.0.0.1:" + std::to_string(server->port));
+    StderrCapture capture;
+    EXPECT_EQ(OpenPort(u"COM1:", 0), 1);  // connecting is the reader's work
+    EXPECT_TRUE(WaitUntil([] { return TakePortFailure() == 1; }));
+    ReportPortFailure();
+    std::this_thread::sleep_for(kLate);
+    EXPECT_EQ(TakePortFailure(), 0) << "told once, though tried again every second";
+    ASSERT_EQ(listen(server->listener, 4), 0);
+    ASSERT_TRUE(server->Accept()) << "the link never connected";
+    const std::string first = Gga("070000");
+    server->Send(first.substr(0, 20)), server->Send(first.substr(20));
+    ASSERT_TRUE(WaitForUtcTime(u"070000"));
+    EXPECT_EQ(capture.Text(), kOpenFailed);
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 1);
+    const int silent = std::exchange(server->client, -1);
+    EXPECT_TRUE(server->Accept()) << "no new connection after the silence";
+    char byte;
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 0);
+    EXPECT_EQ(recv(silent, &byte, 1, MSG_DONTWAIT), 0) << "the silent connection was closed";
+    close(silent), server->Drop();
+    ASSERT_TRUE(server->Accept()) << "the link did not connect again";
+    server->Send(Gga("070100"));
+    EXPECT_TRUE(WaitForUtcTime(u"070100"));
+    server.reset(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(readerThreadsRunning.load(), 1);
+    EXPECT_TRUE(ShutDownLink());
+}
 TEST(SerialRecovery, SourceFilesAreParsed)
 {
     const struct { const char* text; SerialSourceKind kind; const char* host; int port; } rows[] = {
         {"tcp://192.168.1.20:10110", SerialSourceKind::Tcp, "192.168.1.20", 10110},
         {"  tcp://phone.local:10110  \r\n", SerialSourceKind::Tcp, "phone.local", 10110},
         {"gpsd://127.0.0.1", SerialSourceKind::Gpsd, "127.0.0.1", 2947},  // gpsd's own port
-        {"gpsd://[::1]:3000\nsecond line ignored", SerialSourceKind::Gpsd, "::1", 3000},
-    };
+        {"gpsd://[::1]:3000\nsecond line ignored", SerialSourceKind::Gpsd, "::1", 3000}};
     SerialSource s;
-    for (const auto& r : rows) {
-        EXPECT_EQ(ParseNetworkSource(r.text, &s), 1) << r.text;
-        EXPECT_TRUE(s.kind == r.kind && s.host == r.host && s.port == r.port) << r.text;
-    }
+    for (const auto& r : rows)
+        EXPECT_TRUE(ParseNetworkSource(r.text, &s) == 1 && s.kind == r.kind && s.host == r.host && s.port == r.port)
+            << r.text;
     for (const char* bad : {"tcp://host", "tcp://host:0", "tcp://host:65536", "tcp://host:12a", "tcp://:10110",
                             "tcp://::1:10110", "tcp://[::1:10110", "udp://host:10110", "TCP://host:10110", ""})
         EXPECT_EQ(ParseNetworkSource(bad, &s), 0) << bad;
 }
-
-TEST(SerialRecovery, TcpSourceReadsReconnectsAndSurvivesItsServer)
-{
-    TempRoot root;
-    auto server = std::make_unique<TcpServer>();
-    root.Source(1, "tcp://127.0.0.1:" + std::to_string(server->port));
-    ASSERT_EQ(OpenPort(u"COM1:", 0), 1);  // speed 0 (no settings file) is fine without a line
-    ASSERT_TRUE(server->Accept());
-    const std::string first = Gga("070000");  // split mid-sentence, as TCP segments may be
-    server->Send(first.substr(0, 20));
-    server->Send(first.substr(20));
-    ASSERT_TRUE(WaitForUtcTime(u"070000"));
-    server->Drop();
-    ASSERT_TRUE(server->Accept()) << "the link did not connect again";
-    server->Send(Gga("070100"));
-    EXPECT_TRUE(WaitForUtcTime(u"070100"));
-    server.reset();  // gone altogether: retries, no busy loop, shutdown still immediate
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    EXPECT_EQ(readerThreadsRunning.load(), 1);
-    EXPECT_TRUE(ShutDownLink());
-}
-
 TEST(SerialRecovery, GpsdSourceDeliversSentences)
 {
     std::string gpsd;
@@ -137,8 +134,8 @@ TEST(SerialRecovery, GpsdSourceDeliversSentences)
     pid_t daemon = -1;
     ASSERT_EQ(posix_spawn(&daemon, gpsd.c_str(), nullptr, nullptr, argv, environ), 0);
     root.Source(1, "gpsd://127.0.0.1:" + port);
-    // The reader connects once gpsd listens; gpsd hands sentences on once it has recognised
-    // an NMEA device: keep the receiver talking (bounded).
+    // The reader connects once gpsd listens; gpsd hands sentences on once it has recognised an NMEA
+    // device: keep the receiver talking (bounded).
     bool seen = false;
     const bool open = OpenPort(u"COM1:", 4800) == 1;
     for (int i = 0; open && i < 200 && !seen; ++i)
@@ -149,5 +146,42 @@ TEST(SerialRecovery, GpsdSourceDeliversSentences)
     kill(daemon, SIGTERM);
     waitpid(daemon, nullptr, 0);
 }
-
+// The real main window with the log on; ticks are sent by hand (its timer is stopped).
+TEST(SilentReceiver, FixGoesAfterTheLimitAndTheLogStopsAHangUpDropsItAtOnce)
+{
+    TempRoot root;
+    fs::create_directories(root.path + "/Scheda di memoria");
+    Pty pty;
+    root.Link(1, pty.slavePath);
+    ASSERT_NE(OpenMainWindow(), nullptr);
+    StopTimer(mainWindow, kMainTimerId);
+    settings.enableLog = 1;
+    ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
+    const auto tick = [] { SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0); };
+    const auto logLines = [&] {
+        std::ifstream in(root.path + "/Scheda di memoria/GpsLog.txt");
+        return std::count(std::istreambuf_iterator<char>(in), {}, '\n');
+    };
+    ASSERT_TRUE(SendUntilSeen(pty, "150000"));
+    const int64_t lastGga = MonotonicMs();
+    for (int i = 0; i < 10; ++i) tick();
+    EXPECT_EQ(logLines(), 1);
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 1) << "within the limit the fix holds";
+    // Silent past the limit: the next tick drops the fix; ten more ticks log nothing.
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::milliseconds(lastGga)) +
+                                  std::chrono::milliseconds(kGpsSilenceLimitMs + 200));
+    tick();
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 0) << "GPS Not Fixed";
+    for (int i = 0; i < 20; ++i) tick();
+    EXPECT_EQ(logLines(), 1);
+    // The receiver talks again, then hangs up: the reader drops the fix without waiting.
+    ASSERT_TRUE(SendUntilSeen(pty, "150100"));
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 1);
+    pty.Unplug();
+    EXPECT_TRUE(WaitUntil([] { return SnapshotGpsState().fixQuality == 0; }, 3000));
+    settings.enableLog = 0;
+    DestroyMainWindow(mainWindow);
+    mainWindow = nullptr;
+    EXPECT_TRUE(ReaderEnded());
+}
 }  // namespace

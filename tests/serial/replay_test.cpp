@@ -1,30 +1,21 @@
-// Live streams through the reader thread: every real receiver log of nmea-corpus
-// replayed through a pty in writes of random sizes, and the reader running beside
-// ticks, paints and a dialog of the real main window (quiet under ThreadSanitizer).
+// Live streams through the reader thread: every real receiver log of nmea-corpus replayed through a pty
+// in writes of random sizes, and the reader running beside ticks, paints and a dialog of the real main
+// window (quiet under ThreadSanitizer).
 #include <algorithm>
 #include <atomic>
 #include <random>
 #include <vector>
-
-#include "app/globals.h"
-#include "app/shell.h"
 #include "base/text.h"
 #include "dialogs/dialogs.h"
-#include "platform/window.h"
-#include "resources/resources.h"
 #include "serial_support.h"
 
 namespace {
-
 // The value text of "name": in the probe's one-line JSON object (numbers only).
 std::string JsonNumber(const std::string& line, const std::string& name)
 {
-    const size_t at = line.find("\"" + name + "\":");
-    if (at == std::string::npos) return "<missing>";
-    const size_t from = at + name.size() + 3;
-    return line.substr(from, line.find_first_of(",}", from) - from);
+    const size_t at = line.find("\"" + name + "\":"), from = at + name.size() + 3;
+    return at == std::string::npos ? "<missing>" : line.substr(from, line.find_first_of(",}", from) - from);
 }
-
 // Every GpsState field, doubles to the last bit (same parser, same text), NaN equal to NaN.
 std::string StateText(const GpsState& g)
 {
@@ -37,28 +28,24 @@ std::string StateText(const GpsState& g)
         text += " " + DoubleToRoundTripText(d);
     return text;
 }
-
 TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
 {
     std::vector<fs::path> logs;
-    for (const auto& entry : fs::directory_iterator(std::string(VELKAR_CORPUS_DIR)))
-        if (entry.path().extension() == ".log") logs.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(VELKAR_CORPUS_DIR))
+        if (entry.path().extension() == ".log") logs.push_back(entry);
     std::sort(logs.begin(), logs.end());
     ASSERT_GE(logs.size(), 30u) << "nmea-corpus not found under " << VELKAR_CORPUS_DIR;
     const std::string probe = std::string(VELKAR_BINARY_DIR) + "/tools/velkar-nmea";
     std::mt19937 random(20240611);  // fixed seed: the same cuts on every run
     for (const fs::path& log : logs) {
         SCOPED_TRACE(log.filename().string());
-        std::stringstream read;
-        read << std::ifstream(log, std::ios::binary).rdbuf();
-        const std::string bytes = read.str();
+        const std::string bytes(std::istreambuf_iterator<char>(std::ifstream(log, std::ios::binary).rdbuf()), {});
         TempRoot root;  // a fresh start for the framing straight from the bytes
         char16_t buffer[kSentenceBufferSize] = {};
         FramingState framing{0, 0};
         for (char c : bytes) FrameByte(buffer, &framing, static_cast<unsigned char>(c));
         const GpsState direct = SnapshotGpsState();
         const std::u16string directLine = Line();
-
         TempRoot again;  // and the same fresh start for the pty
         Pty pty;
         again.Link(1, pty.slavePath);
@@ -73,57 +60,43 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
         EXPECT_EQ(Line(), directLine);
         ASSERT_TRUE(ShutDownLink());
         EXPECT_EQ(StateText(g), StateText(direct)) << "direct framing";
-
         if (!fs::exists(probe)) continue;  // the probe is built with the tools
         std::string last;
-        char chunk[8192];
         FILE* out = popen(("'" + probe + "' '" + log.string() + "' 2>/dev/null").c_str(), "r");
-        while (out != nullptr && fgets(chunk, sizeof chunk, out) != nullptr)
+        for (char chunk[8192]; out != nullptr && fgets(chunk, sizeof chunk, out) != nullptr;)
             if (chunk[0] == '{') last = chunk;
         if (out != nullptr) pclose(out);
-        const std::pair<const char*, double> numbers[] = {
-            {"latitude", g.latitude}, {"longitude", g.longitude}, {"utmEasting", g.utmEasting},
-            {"utmNorthing", g.utmNorthing}, {"gridEasting", g.gridEasting}, {"gridNorthing", g.gridNorthing},
-            {"altitude", g.altitude}, {"speedKmh", g.speedKmh}, {"course", g.course},
+        const std::pair<const char*, double> numbers[] = {{"latitude", g.latitude}, {"longitude", g.longitude},
+            {"utmEasting", g.utmEasting}, {"utmNorthing", g.utmNorthing}, {"gridEasting", g.gridEasting},
+            {"gridNorthing", g.gridNorthing}, {"altitude", g.altitude}, {"speedKmh", g.speedKmh}, {"course", g.course},
             {"distanceMoved", g.distanceMoved}, {"timeDelta", g.timeDelta}, {"fixQuality", g.fixQuality},
             {"satellites", g.satellites}, {"utmZone", g.utmZone}};
         for (const auto& [field, value] : numbers)
             EXPECT_EQ(JsonNumber(last, field), DoubleToRoundTripText(value)) << field << " in " << last;
     }
 }
-
 // The storm inside the Gps data dialog (template 103), modal over the real main window:
 // every millisecond its refresh, a tick, a paint, a snapshot, and the switches flipped.
 constexpr uint32_t kStormTimer = 7001;
 int stormRound = 0, brokenSnapshots = 0;
-
 intptr_t StormDlgProc(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     if (message == kMsgInitDialog) StartTimer(dialog, kStormTimer, 1);
     if (message != kMsgTimer || wParam != kStormTimer) return GpsDataDlgProc(dialog, message, wParam, lParam);
     GpsDataDlgProc(dialog, kMsgTimer, 1, 0);
-    SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0);
-    InvalidateWindow(mainWindow, 0);
-    UpdateWindowNow(mainWindow);
+    SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0), InvalidateWindow(mainWindow, 0), UpdateWindowNow(mainWindow);
     brokenSnapshots += TextLength(SnapshotGpsState().utcTime) < 6 || Line()[0] != u'$';
     settings.gpsEmulation = stormRound % 5 == 2, gotoActive = stormRound % 7 == 3;
     if (++stormRound < 1500) return 1;
-    StopTimer(dialog, kStormTimer);
-    settings.gpsEmulation = gotoActive = 0;
+    StopTimer(dialog, kStormTimer), settings.gpsEmulation = gotoActive = 0;
     return EndDialog(dialog, 0), 1;
 }
-
 TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenCloseTheWindow)
 {
     TempRoot root;
     Pty pty;
     root.Link(1, pty.slavePath);
-    hInstance = &velkarResources;
-    const WindowClass wc = {3, MainWndProc, hInstance, 109, kMainClassName};
-    ASSERT_EQ(RegisterWindowClass(&wc), 1);
-    mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
-                                  kUseDefault);
-    ASSERT_NE(mainWindow, nullptr);
+    ASSERT_NE(OpenMainWindow(), nullptr);
     ShowMainWindow(mainWindow, 1);
     ASSERT_EQ(OpenPort(u"COM1:", 115200), 1);
     pty.Write(Gga("100000"));  // every snapshot from here on holds a whole time
@@ -137,15 +110,12 @@ TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenCloseTheWindow)
     });
     const uint32_t before = sentenceEnds.load();
     RunDialog(hInstance, 103, mainWindow, StormDlgProc, 0);
-    writing = false;
-    receiver.join();
-    EXPECT_EQ(stormRound, 1500);
-    EXPECT_EQ(brokenSnapshots, 0);
+    writing = false, receiver.join();
+    EXPECT_TRUE(stormRound == 1500 && brokenSnapshots == 0) << stormRound << " rounds, broken " << brokenSnapshots;
     EXPECT_GT(sentenceEnds.load(), before);
     DestroyMainWindow(mainWindow);  // the Control+Q road: release, close, invalid handle
     mainWindow = nullptr;
     EXPECT_EQ(portHandle.load(), kInvalidPort);
-    EXPECT_TRUE(WaitUntil([] { return readerThreadsRunning.load() == 0; }));
+    EXPECT_TRUE(ReaderEnded());
 }
-
 }  // namespace

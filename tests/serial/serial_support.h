@@ -1,25 +1,28 @@
-// Shared fixture of the serial tests: a temporary device root, pty pairs linked
-// in as <root>/dev/COMn, NMEA sentences with checksums, standard-error capture,
-// bounded waits on the reader thread. POSIX; tests only.
+// Shared fixture of the serial tests: a temporary device root, pty pairs linked in as <root>/dev/COMn,
+// a loopback NMEA server, NMEA sentences with checksums, standard-error capture, bounded waits on the
+// reader thread, the real main window. POSIX; tests only.
 #pragma once
-
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
-
 #include <gtest/gtest.h>
-
+#include "app/globals.h"
+#include "app/shell.h"
 #include "gps/framing.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
 #include "platform/files.h"
+#include "platform/window.h"
+#include "resources/resources.h"
 #include "store/settings.h"
 
 namespace fs = std::filesystem;
@@ -30,18 +33,15 @@ struct TempRoot {
     TempRoot()
     {
         char pattern[] = "/tmp/velkar-serial-XXXXXX";
-        path = mkdtemp(pattern);
-        fs::create_directories(path + "/dev");
+        fs::create_directories((path = mkdtemp(pattern)) + "/dev");
         SetDeviceRoot(path);
-        {
-            std::lock_guard<std::mutex> lock(gpsMutex);
-            gpsState = GpsState{};
-            std::memset(displayLine, 0, sizeof displayLine);
-        }
+        std::unique_lock<std::mutex> lock(gpsMutex);
+        gpsState = GpsState{};
+        std::memset(displayLine, 0, sizeof displayLine);
+        lock.unlock();
         ResetGpsState();
         if (readerThreadsRunning.load() == 0) std::memset(sentenceBuffer, 0, sizeof sentenceBuffer);
-        settings.gpsEmulation = 0;
-        gotoActive = 0;
+        settings.gpsEmulation = gotoActive = 0;
         TakePortFailure();  // an earlier link's
     }
     ~TempRoot() { std::error_code ec; fs::remove_all(path, ec); }
@@ -50,8 +50,8 @@ struct TempRoot {
     void Source(int n, const std::string& line) const { fs::remove(Dev(n)), std::ofstream(Dev(n)) << line << "\n"; }
 };
 
-// A pty pair: the master is the receiver's side; the slave, set raw so that bytes written
-// before the port is configured are not edited, is kept to read back its line settings.
+// A pty pair: the master is the receiver's side; the slave, set raw so that bytes written before the
+// port is configured are not edited, is kept to read back its line settings.
 struct Pty {
     int master = -1, slave = -1;
     std::string slavePath;
@@ -78,6 +78,29 @@ struct Pty {
         while (fcntl(master, F_SETFL, O_NONBLOCK) == 0 && read(master, buffer, sizeof buffer) > 0) {}
         fcntl(master, F_SETFL, 0);
     }
+    termios Settings() const { termios t{}; return tcgetattr(slave, &t), t; }
+};
+
+// A socket on 127.0.0.1 bound to a free port, listening unless told not to yet; the client it last accepted.
+struct TcpServer {
+    int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), client = -1, port = 0;
+    explicit TcpServer(bool listening = true)
+    {
+        sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t length = sizeof a;
+        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        if (listening) listen(listener, 4);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &length);
+        port = ntohs(a.sin_port);
+    }
+    ~TcpServer() { Drop(), close(listener); }
+    bool Accept()  // the next connection, within 20 s
+    {
+        pollfd p{listener, POLLIN, 0};
+        return poll(&p, 1, 20000) == 1 && (client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
+    }
+    void Send(const std::string& bytes) const { send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    void Drop() { if (client >= 0) close(client); client = -1; }
 };
 
 // "$" + body + "*" + the XOR checksum in two hex digits + CRLF.
@@ -86,8 +109,7 @@ inline std::string Sentence(const std::string& body)
     unsigned sum = 0;
     for (unsigned char c : body) sum ^= c;
     char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
+    return std::snprintf(tail, sizeof tail, "*%02X\r\n", sum), "$" + body + tail;
 }
 inline std::string Gga(const std::string& time, const char* talker = "GP")
 {
@@ -104,6 +126,7 @@ bool WaitUntil(Done done, int guardMs = 20000)
     return true;
 }
 inline bool WaitForSentenceEnds(uint32_t target) { return WaitUntil([&] { return sentenceEnds.load() >= target; }); }
+inline bool ReaderEnded() { return WaitUntil([] { return readerThreadsRunning.load() == 0; }); }
 inline std::u16string UtcTime() { return SnapshotGpsState().utcTime; }
 inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
 {
@@ -118,13 +141,17 @@ inline bool SendUntilSeen(const Pty& pty, const std::string& time)
     return false;
 }
 inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
-
 // Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
-inline bool ShutDownLink()
+inline bool ShutDownLink() { return ReleasePortWait(portHandle), ClosePort(portHandle), ReaderEnded(); }
+
+// The real main window (its class registered once per process).
+inline WindowHandle OpenMainWindow()
 {
-    ReleasePortWait(portHandle);
-    ClosePort(portHandle);
-    return WaitUntil([] { return readerThreadsRunning.load() == 0; });
+    hInstance = &velkarResources;
+    static const WindowClass wc = {3, MainWndProc, hInstance, 109, kMainClassName};
+    static const int registered = RegisterWindowClass(&wc);
+    return registered != 1 ? nullptr : mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible,
+                                                                     kUseDefault, kUseDefault, kUseDefault, kUseDefault);
 }
 
 // Standard error of the process from construction to Text().
