@@ -18,6 +18,17 @@ double DmsToDegrees(double degrees, double minutes, double seconds);
 // FIRST output and the northing through the second; returns the zone (1..60).
 int32_t LatLonToUtm(double latitude, double longitude, double* easting, double* northing);
 
+// The latitude's terms both conversions take, worked out once for a fix that is
+// converted both ways: the same libm calls on the same angle, so the same bits.
+struct LatitudeTerms {
+    double phi;      // latitude x kDegToRad
+    double sinPhi, cosPhi, tanPhi;
+    double sin2Phi;  // sin(phi x 2)
+};
+LatitudeTerms LatitudeTermsOf(double latitude);
+int32_t LatLonToUtm(const LatitudeTerms& latitude, double longitude, double* easting, double* northing);
+void LatLonToGrid(const LatitudeTerms& latitude, double longitude, double* northing, double* easting);
+
 // Plane grid, central meridian 9° E, k0 0.9996, false easting 500000 m, no zone
 // change. Writes the northing (metres) through the FIRST output and the easting
 // through the second: the reverse of LatLonToUtm.

@@ -27,21 +27,26 @@ double HalfLogRatio(double x)
 
 void LatLonToGrid(double lat, double lon, double* northing, double* easting)
 {
+    LatLonToGrid(LatitudeTermsOf(lat), lon, northing, easting);
+}
+
+void LatLonToGrid(const LatitudeTerms& latitude, double lon, double* northing, double* easting)
+{
     const double e = std::sqrt(kA2MinusB2) * kInvA;
     const double e2 = e * e;
     const double ep2 = e2 / (1.0 - e2);
 
-    const double phi = lat * kDegToRad;
+    const double phi = latitude.phi;
     const double dl = (lon * kDegToRad) - kCentralMeridian;
-    const double cosPhi = std::cos(phi);
+    const double cosPhi = latitude.cosPhi;
 
     const double A = std::sin(dl) * cosPhi;
     const double xi = HalfLogRatio(A);
-    const double eta = std::atan(std::tan(phi) / std::cos(dl)) - phi;
+    const double eta = std::atan(latitude.tanPhi / std::cos(dl)) - phi;
     const double nu = kC1 / std::sqrt((cosPhi * cosPhi) * ep2 + 1.0);
     const double zeta = (((cosPhi * (e2 * 0.5)) * cosPhi) * xi) * xi;
 
-    const double A1 = std::sin(phi * 2.0);
+    const double A1 = latitude.sin2Phi;
     const double A2 = (cosPhi * cosPhi) * A1;
     const double J2 = (A1 * 0.5) + phi;
     const double J4 = ((J2 * 3.0) + A2) * 0.25;

@@ -34,7 +34,18 @@ double DmsToDegrees(double degrees, double minutes, double seconds)
     return ((seconds * kOne60th) + minutes) * kOne60th + degrees;
 }
 
+LatitudeTerms LatitudeTermsOf(double latitude)
+{
+    const double phi = latitude * kDegToRad;
+    return {phi, std::sin(phi), std::cos(phi), std::tan(phi), std::sin(phi * 2.0)};
+}
+
 int32_t LatLonToUtm(double lat, double lon, double* easting, double* northing)
+{
+    return LatLonToUtm(LatitudeTermsOf(lat), lon, easting, northing);
+}
+
+int32_t LatLonToUtm(const LatitudeTerms& latitude, double lon, double* easting, double* northing)
 {
     // 1. Longitude normalisation into [-180, 180).
     const double u = lon + 180.0;
@@ -49,27 +60,27 @@ int32_t LatLonToUtm(double lat, double lon, double* easting, double* northing)
     // 3. Central meridian in integer degrees.
     const double lon0 = static_cast<double>(6 * static_cast<int64_t>(zone) - 183);
 
-    const double phi = lat * kDegToRad;
-    const double sinPhi = std::sin(phi);
+    const double phi = latitude.phi;
+    const double sinPhi = latitude.sinPhi;
     const double e4 = Square(kE2);
     const double e6 = std::pow(kE2, 3.0);
 
     const double N = kSemiMajor / std::sqrt(1.0 - (sinPhi * sinPhi) * kE2);
-    const double T = Square(std::tan(phi));
-    const double C = Square(std::cos(phi)) * kEp2;
+    const double T = Square(latitude.tanPhi);
+    const double C = Square(latitude.cosPhi) * kEp2;
     // Whenever the normalisation moved the longitude (from 180 on, and for the last
     // representable value below 180, whose sum with 180 rounds to 360), the
     // normalised longitude enters the difference too, so that 180 gives the zone-1
     // result of -180 instead of a 357-degree difference. Otherwise the argument is
     // used as passed, bit for bit.
     const double lonDiff = (k != 0) ? lonN : lon;
-    const double A = std::cos(phi) * ((lonDiff * kDegToRad) - (lon0 * kDegToRad));
+    const double A = latitude.cosPhi * ((lonDiff * kDegToRad) - (lon0 * kDegToRad));
 
     const double c0 = ((kOneMinusE2Quarter - e4 * 0.046875) - e6 * 0.01953125);
     const double c2 = ((e6 * 0.0439453125) + e4 * 0.09375) + kThreeE2Eighths;
     const double c4 = (e6 * 0.0439453125) + e4 * 0.05859375;
     const double c6 = e6 * 0.011393229166666666;
-    const double M = kSemiMajor * ((((c0 * phi) - c2 * std::sin(phi * 2.0)) + c4 * std::sin(phi * 4.0)) -
+    const double M = kSemiMajor * ((((c0 * phi) - c2 * latitude.sin2Phi) + c4 * std::sin(phi * 4.0)) -
                                    c6 * std::sin(phi * 6.0));
 
     const double E5 = (std::pow(A, 5.0) * ((((5.0 - T * 18.0) + C * 72.0) + Square(T)) - k58Ep2)) * kOne120th;
@@ -79,7 +90,7 @@ int32_t LatLonToUtm(double lat, double lon, double* easting, double* northing)
     const double N6 = (std::pow(A, 6.0) * ((((61.0 - T * 58.0) + C * 600.0) + Square(T)) - k330Ep2)) * kOne720th;
     const double N4 = ((((Square(C) * 4.0) + (5.0 - T)) + C * 9.0) * std::pow(A, 4.0)) * kOne24th;
     const double S = (N6 + N4) + Square(A) * 0.5;
-    *northing = ((S * (std::tan(phi) * N)) + M) * kK0;
+    *northing = ((S * (latitude.tanPhi * N)) + M) * kK0;
 
     return zone;
 }

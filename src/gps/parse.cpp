@@ -105,8 +105,9 @@ void BeginFix(GpsState& g)
 
 void FinishFix(GpsState& g)
 {
-    g.utmZone = LatLonToUtm(g.latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
-    LatLonToGrid(g.latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
+    const LatitudeTerms latitude = LatitudeTermsOf(g.latitude);
+    g.utmZone = LatLonToUtm(latitude, g.longitude, &g.utmEasting, &g.utmNorthing);
+    LatLonToGrid(latitude, g.longitude, &g.gridNorthing, &g.gridEasting);
     g.distanceMoved = std::sqrt(Square(g.prevUtmEasting - g.utmEasting) +
                                 Square(g.prevUtmNorthing - g.utmNorthing));
     g.timeDelta = UtcDeltaSeconds(g.prevUtcTime, g.utcTime);
