@@ -1,82 +1,58 @@
-// Files other programs wrote or left behind: UTF-16 files from Windows editors,
-// files a tool must not rewrite record by record, and temporaries of killed runs.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <filesystem>
-
+// Files other programs wrote or left behind: UTF-16 files from Windows editors, files a tool must not
+// rewrite record by record, and temporaries of killed runs.
 #include "store_fixture.h"
 
 namespace {
-namespace fs = std::filesystem;
-
-class SharedFiles : public Store {};
+using SharedFiles = Store;
 
 // text (ASCII) as UTF-16 with its byte-order mark, CRLF line ends as Notepad writes them.
 std::string Utf16(const std::string& text, bool bigEndian)
 {
     std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (char c : text) {
-        const std::string unit = c == '\n' ? std::string("\r\n") : std::string(1, c);
-        for (char u : unit) out += bigEndian ? std::string(1, '\0') + u : std::string(1, u) + '\0';
-    }
+    for (char c : text)
+        for (char u : c == '\n' ? std::string("\r\n") : std::string(1, c))
+            out += bigEndian ? std::string(1, '\0') + u : std::string(1, u) + '\0';
     return out;
 }
-
 const std::string kMapRecord = "[1][Centro][\\My Documents\\Velkar\\centro.bmp][716346.6][4914433.5]"
                                "[717261.9][4913879.2][741][498][3][-4][0][-]\n";
 
+// The same records a UTF-8 file holds; values from the records themselves.
 TEST_F(SharedFiles, Utf16FilesReadAsTheirText)
 {
-    // The same records a UTF-8 file holds; values from the records themselves.
     for (bool bigEndian : {false, true}) {
         SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
         Write(kCfg, Utf16("[BEGIN]\n[2]\n[9600]\n[0]\n[0]\n[1]\n[0]\n[1]\n[0]\n[0]\n[0]\n[0]\n[END]\n", bigEndian));
         Write(kDir + "vlmap.cfg", Utf16(kMapRecord, bigEndian));
         Write(kDir + "vlpref.cfg", Utf16("[1][Rocca][-][716800.5][4914100.25][-][-][1][\\bip.wav][-][-][-][-]\n", bigEndian));
-        ASSERT_EQ(LoadSettings(), 1);
-        ASSERT_EQ(LoadMapCatalogue(), 1);
-        ASSERT_EQ(LoadPrefPoints(), 1);
-        EXPECT_EQ(settings.comPort, 2);
-        EXPECT_EQ(settings.baudRate, 9600);
-        EXPECT_EQ(settings.enableLog, 1);
-        EXPECT_TRUE(mapTable[0].name == std::u16string(u"Centro"));
-        EXPECT_EQ(mapTable[0].calibY, -4);
-        EXPECT_TRUE(prefTable[0].name == std::u16string(u"Rocca"));
-        EXPECT_DOUBLE_EQ(prefTable[0].y, 4914100.25);
+        ASSERT_TRUE(LoadSettings() == 1 && LoadMapCatalogue() == 1 && LoadPrefPoints() == 1);
+        EXPECT_TRUE(settings.comPort == 2 && settings.baudRate == 9600 && settings.enableLog == 1);
+        EXPECT_TRUE(mapTable[0].name == std::u16string(u"Centro") && mapTable[0].calibY == -4);
+        EXPECT_TRUE(prefTable[0].name == std::u16string(u"Rocca") && prefTable[0].y == 4914100.25);
     }
 }
-
 TEST_F(SharedFiles, RecordFileReadableSaysWhatCannotBeRewritten)
 {
     const struct { const char* name; std::string bytes; int readable; const char* why; } rows[] = {
-        {"UTF-8 record", kMapRecord, 1, ""},
-        {"UTF-16 LE with mark", Utf16(kMapRecord, false), 1, ""},
+        {"UTF-8 record", kMapRecord, 1, ""}, {"UTF-16 LE with mark", Utf16(kMapRecord, false), 1, ""},
         {"UTF-16 BE with mark", Utf16(kMapRecord, true), 1, ""},
         {"UTF-16 without mark", Utf16(kMapRecord, false).substr(2), 0, "binary or UTF-16 text without a byte-order mark"},
-        {"UTF-32 LE with mark", std::string("\xFF\xFE\0\0[\0\0\0", 8), 0, "UTF-32 text"},
-        {"empty", "", 1, ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Write("f", row.bytes);
-        std::string why;
-        EXPECT_EQ(RecordFileReadable(Host("f"), &why), row.readable);
-        EXPECT_EQ(why, row.why);
-    }
+        {"UTF-32 LE with mark", std::string("\xFF\xFE\0\0[\0\0\0", 8), 0, "UTF-32 text"}, {"empty", "", 1, ""}};
     std::string why;
+    for (const auto& row : rows) {
+        Write("f", row.bytes);
+        why.clear();
+        EXPECT_EQ(RecordFileReadable(Host("f"), &why), row.readable) << row.name;
+        EXPECT_EQ(why, row.why) << row.name;
+    }
     EXPECT_EQ(RecordFileReadable(Host("missing"), &why), 1) << "a missing file is created, not rewritten";
     ASSERT_EQ(mkfifo(Host("fifo").c_str(), 0600), 0);
     EXPECT_EQ(RecordFileReadable(Host("fifo"), &why), 0);
     EXPECT_EQ(why, "not a regular file");
 }
-
 TEST_F(SharedFiles, LeftoverTemporariesOfDeadRunsAreRemoved)
 {
-    // A pid that surely ended: a child that has been reaped.
-    const pid_t dead = fork();
+    const pid_t dead = fork();  // a pid that surely ended: a child that has been reaped
     if (dead == 0) _exit(0);
     waitpid(dead, nullptr, 0);
     const std::string deadPid = std::to_string(dead), live = std::to_string(getppid());
@@ -86,12 +62,11 @@ TEST_F(SharedFiles, LeftoverTemporariesOfDeadRunsAreRemoved)
         {"a live process's", "vlcfg.cfg.tmp-velkar-" + live + "-0123456789abcdef", true, false},
         {"another program's kind", "c.bmp.tmp-velkar-map-" + deadPid + "-0123456789abcdef", true, false},
         {"not a temporary", "vlcfg.cfg", true, false},
-        {"suffix of the wrong length", "vlcfg.cfg.tmp-velkar-" + deadPid + "-0123", true, false},
-    };
+        {"suffix of the wrong length", "vlcfg.cfg.tmp-velkar-" + deadPid + "-0123", true, false}};
     for (const auto& row : rows) {
         Write(kDir + row.file, "x");
-        if (row.old) fs::last_write_time(Host(kDir + row.file), fs::file_time_type::clock::now() - std::chrono::hours(1));
-        else fs::last_write_time(Host(kDir + row.file), fs::file_time_type::clock::now() + std::chrono::seconds(5));
+        const auto now = fs::file_time_type::clock::now();
+        fs::last_write_time(Host(kDir + row.file), row.old ? now - std::chrono::hours(1) : now + std::chrono::seconds(5));
     }
     SetTemporaryOwner("velkar");
     EXPECT_EQ(RemoveLeftoverTemporaries(Host(kDir)), 1);
@@ -99,5 +74,4 @@ TEST_F(SharedFiles, LeftoverTemporariesOfDeadRunsAreRemoved)
     const std::string made = TemporaryFileName("vlcfg.cfg");
     EXPECT_EQ(made.rfind("vlcfg.cfg.tmp-velkar-" + std::to_string(getpid()) + "-", 0), 0u) << made;
 }
-
 }  // namespace

@@ -1,20 +1,10 @@
 // The stored files on a temporary device root: bracket tokens, handheld paths, settings, map catalogue,
 // preference points, track log; bad files keep what was there (failing saves: hostile_files_test).
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include "base/text.h"
 #include "geo/geo.h"
 #include "gps/emulation.h"
 #include "gps/gps_state.h"
-#include "platform/files.h"
 #include "store/bracket_tokens.h"
-#include "store/maps.h"
-#include "store/prefs.h"
-#include "store/settings.h"
-#include "store/track_log.h"
 #include "store_fixture.h"
 
 namespace {
@@ -82,7 +72,7 @@ TEST_F(Store, SettingsSaveAndLoad)
         EXPECT_EQ(LoadSettings(), 1) << r.name;
         EXPECT_EQ(Get(), r.expected) << r.name;
     }
-    std::filesystem::remove(Host(kCfg));
+    fs::remove(Host(kCfg));
     EXPECT_EQ(LoadSettings(), 0);  // missing: the last row's fields stay
     EXPECT_EQ(Get(), rows[7].expected);
 }
@@ -91,18 +81,18 @@ TEST_F(Store, SettingsSaveAndLoad)
 TEST_F(Store, SettingsSaveThatCannotWriteAndPermissions)
 {
     Write(kCfg, kCom2LogOn);
-    std::filesystem::permissions(Host(kCfg), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    fs::permissions(Host(kCfg), fs::perms::owner_read | fs::perms::owner_write);
     Set({1, 4800, 1, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(SaveSettings(), 1);
-    EXPECT_EQ(std::filesystem::status(Host(kCfg)).permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-    std::filesystem::remove(Host(kCfg));
-    std::filesystem::create_directory(Host(kCfg));  // a folder where the file should be
+    EXPECT_EQ(fs::status(Host(kCfg)).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    fs::remove(Host(kCfg));
+    fs::create_directory(Host(kCfg));  // a folder where the file should be
     EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_TRUE(std::filesystem::is_directory(Host(kCfg)));
-    std::filesystem::remove_all(Host("My Documents"));  // no folder at all
+    EXPECT_TRUE(fs::is_directory(Host(kCfg)));
+    fs::remove_all(Host("My Documents"));  // no folder at all
     EXPECT_EQ(SaveSettings(), 0);
-    EXPECT_FALSE(std::filesystem::exists(Host("My Documents")));
+    EXPECT_FALSE(fs::exists(Host("My Documents")));
 }
 // Provenance: the default entry and the example record; names and paths cut to 255, then name to 129;
 // a sixth record and a cut one are not counted (what the cut one delivered stays, corners wait).
@@ -186,11 +176,11 @@ TEST_F(Store, TrackLog)
                           "44.348733;11.717300;163410.0;1;10.200000;54.700000 \n"
                           "33.750000;70.500000;120000;2;20.400000;109.400000 \n");
     state([](GpsState& g) { g.speedKmh = 1e300, g.course = -1e300; });
-    std::filesystem::remove(Host(kLog));
+    fs::remove(Host(kLog));
     AppendTrackLog();
     EXPECT_TRUE(Read(kLog).size() == 127u && Read(kLog).substr(125) == " \n") << Read(kLog);
     state([](GpsState& g) { g.latitude = 1e300, g.longitude = -1e300; });
-    std::filesystem::remove(Host(kLog));
+    fs::remove(Host(kLog));
     AppendTrackLog();
     state([](GpsState& g) { g = GpsState{}; });
     EXPECT_EQ(Read(kLog), "");
