@@ -1,17 +1,27 @@
 // Painted frames of the main view in a real offscreen window, checked pixel by pixel: the map placed
 // with the AND transfer, overlays free of the calibration shift, texts compared with the platform's own
 // rendering of the exact strings, the proximity sound through the ALSA file sink, maps that cannot be
-// loaded; and beyond the handheld's picture (ExtendTest): the map at 2:1 and 1:2 where the zoomed
-// transform puts it, the overlay at other window sizes, the map following the position across three
-// maps, the map kept dimmed without a fix, night colours, the trail and the target line.
+// loaded; beyond the handheld's picture (ExtendTest): zoom, layout at other sizes, the map following the
+// position across maps, the map kept dimmed without a fix, night colours, the trail and the target line;
+// and the sound player on that sink (SoundTest).
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <thread>
+#include <vector>
 #include "app/globals.h"
 #include "base/text.h"
 #include "gps/fix_history.h"
+#include "platform/diagnostics.h"
 #include "platform/sound.h"
 #include "store/prefs.h"
 #include "store/settings.h"
@@ -36,12 +46,15 @@ constexpr double kLeftX = 700000.0, kTopY = 5000150.0, kE = kLeftX + 50.5, kN = 
 uint32_t MapPattern(int32_t x, int32_t y) { return uint32_t(x & 0xFF) << 16 | uint32_t(y & 0xFF) << 8 | 0x40; }
 uint32_t BlockColour(int32_t x, int32_t y) { return uint32_t((x / 8 * 37) & 0xFF) << 16 | uint32_t((y / 8 * 53) & 0xFF) << 8 | 0x40; }
 uint32_t Rgb(const QImage& image, int32_t x, int32_t y) { return image.pixel(x, y) & 0xFFFFFF; }
-std::string Samples16(int16_t value, int n)  // n samples of one value, as the sink receives them
+// The values as little-endian samples of bytes each, as the sink receives them.
+std::string Le(const std::vector<int32_t>& values, int bytes)
 {
     std::string s;
-    while (n-- > 0) s += {char(value & 0xFF), char((value >> 8) & 0xFF)};
+    for (int32_t v : values)
+        for (int i = 0; i < bytes; ++i) s.push_back(char((uint32_t(v) >> (8 * i)) & 0xFF));
     return s;
 }
+std::string Samples16(int16_t value, int n) { return Le(std::vector<int32_t>(size_t(n), value), 2); }
 struct Box {
     int32_t left, top, right, bottom;  // right and bottom exclusive
     bool Holds(int32_t x, int32_t y) const { return x >= left && x < right && y >= top && y < bottom; }
@@ -134,8 +147,7 @@ struct ExtendTest : PaintTest {
 
 TEST_F(PaintTest, NoFixNoGotoShowsOnlyTextCircleAndArrowAndNoSound)
 {
-    settings.trackToTarget = settings.proximity = settings.audioMessages = 1;
-    lastPrefIndex = selectedPref = 0;
+    settings.trackToTarget = settings.proximity = settings.audioMessages = 1, lastPrefIndex = selectedPref = 0;
     prefTable[0] = PrefPoint{kE, kN - 40, 1, u"\\bip.wav", u""};
     WriteFile(root + "/Scheda di memoria/Velkar/bip.wav", WaveBytes(1, 1, 8000, 16, Samples16(1000, 100)));
     SetState(0, kE, kN, 33.0, 100.0, kE - 30.0);
@@ -167,16 +179,14 @@ TEST_F(PaintTest, FixOrGotoDrawsTheMapAtTheOriginWithAnd)
 TEST_F(PaintTest, TrackLineRunsFromPreviousThroughCentreToTargetAndIgnoresCalibration)
 {
     // Previous position 30 m west: P0 = (90, 134). Target 60 m north, straight up.
-    settings.trackToTarget = 1;
-    lastPrefIndex = selectedPref = 1;
+    settings.trackToTarget = 1, lastPrefIndex = selectedPref = 1;
     prefTable[1] = PrefPoint{kE, kN + 60.0, 0, u"", u""};
     SetState(1, kE, kN, 0, 100, kE - 30.0);
     int32_t tx = 0, ty = 0;
     GridToScreen(kE, kN, kE, kN + 60.0, kW, kH, &tx, &ty);
     ASSERT_TRUE(tx == 120 && ty < 90);
     const QImage withMap = PaintFrame(window);
-    DeleteObject(mapBitmap);  // a blank map: only the overlays are blue
-    mapBitmap = nullptr;
+    DeleteObject(mapBitmap), mapBitmap = nullptr;  // a blank map: only the overlays are blue
     const QImage frame = PaintFrame(window);
     EXPECT_GT(Count(frame, Box{90, 133, 112, 136}, kBlue), 15);              // P0 -> centre
     EXPECT_GT(Count(frame, Box{119, ty + 4, 122, kH / 2 - 8}, kBlue), 15);   // centre -> target
@@ -220,17 +230,14 @@ TEST_F(PaintTest, ProximityIndicatorAndSound)
     const double e = kLeftX, n = kTopY;  // the map's corner at the centre: the band is on white
     SetState(1, e, n);
     lastPrefIndex = 3;
-    prefTable[0] = PrefPoint{e + 500.0, n, 1, u"\\uno.wav", u""};
-    prefTable[1] = PrefPoint{e, n, 0, u"\\uno.wav", u""};
-    prefTable[2] = PrefPoint{e + 20.0, n - 20.0, 1, u"\\due.wav", u""};
-    prefTable[3] = PrefPoint{e + 1.0, n, 1, u"\\tre.wav", u""};
+    prefTable[0] = PrefPoint{e + 500.0, n, 1, u"\\uno.wav", u""}, prefTable[1] = PrefPoint{e, n, 0, u"\\uno.wav", u""};
+    prefTable[2] = PrefPoint{e + 20.0, n - 20.0, 1, u"\\due.wav", u""}, prefTable[3] = PrefPoint{e + 1.0, n, 1, u"\\tre.wav", u""};
     // Index 2 is the first marked point in range: "!2" and its sound only, again at every paint; with
     // audio anything but exactly 1, shown and not heard.
     const QImage bang2 = Reference(u"!2", 1, 10), question = Reference(u"?", 1, 10);
     EXPECT_GT(Count(bang2, kTopText, kBlue), 10);
     for (int32_t audio : {1, 1, 0, 2}) {
-        settings.audioMessages = audio;
-        std::filesystem::remove(SinkPath());
+        settings.audioMessages = audio, std::filesystem::remove(SinkPath());
         EXPECT_EQ(Differences(PaintFrame(window), bang2, kTopText), 0);
         EXPECT_EQ(ReadFile(SinkPath()), audio == 1 ? two : "") << "audio " << audio;
     }
@@ -240,8 +247,7 @@ TEST_F(PaintTest, ProximityIndicatorAndSound)
     EXPECT_EQ(Differences(PaintFrame(window), question, kTopText), 0);
     EXPECT_GT(Differences(bang2, question, kTopText), 0);
     EXPECT_FALSE(std::filesystem::exists(SinkPath()));
-    settings.proximity = 0;  // proximity off: no text, no sound
-    std::filesystem::remove(SinkPath());
+    settings.proximity = 0, std::filesystem::remove(SinkPath());  // proximity off: no text, no sound
     EXPECT_EQ(Count(PaintFrame(window), kTopText, kBlue), 0);
     EXPECT_FALSE(std::filesystem::exists(SinkPath()));
     // A sound directory longer than the path buffer is cut there, never written past it.
@@ -356,10 +362,7 @@ TEST_F(ExtendTest, MapKeptDimmedWithoutAFixOnlyWhenAsked)
     const uint32_t r = c >> 16, g = (c >> 8) & 0xFF, b = c & 0xFF, luma = (77 * r + 150 * g + 29 * b) >> 8;
     const uint32_t dim = ((r + luma) * 45 >> 7) << 16 | ((g + luma) * 45 >> 7) << 8 | ((b + luma) * 45 >> 7);
     PaintFrame(window);
-    {
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        gpsState.fixQuality = 0;  // the receiver lost the fix
-    }
+    SetState(0, kE, kN);  // the receiver lost the fix
     EXPECT_EQ(Rgb(PaintFrame(window), 130, 137), kWhite) << "off: the handheld's white";
     viewOptions.keepMapWithoutFix = 1;
     EXPECT_EQ(Rgb(PaintFrame(window), 130, 137), dim);
@@ -398,5 +401,127 @@ TEST_F(ExtendTest, TargetLineAndNoTrackLineWithoutPoints)
     EXPECT_EQ(Count(PaintFrame(window), Box{0, band, 100, band + 14}, kBlue), 0) << "the handheld's picture";
     viewOptions.trail = 1;
     EXPECT_GT(Count(PaintFrame(window), Box{0, band, 100, band + 14}, kBlue), 20);
+}
+const std::u16string kCard = u"\\Scheda di memoria\\Velkar\\";
+class SoundTest : public ::testing::Test {
+protected:
+    static inline std::string dir;
+    static void SetUpTestSuite() { dir = SetUpViewWorld() + "/Scheda di memoria/Velkar/"; }
+    static void TearDownTestSuite() { TearDownViewWorld(); }
+    void SetUp() override { std::filesystem::remove(SinkPath()); }
+    static int Play(const std::u16string& name) { return PlaySoundFile((kCard + name).c_str(), kSoundFilename); }
+};
+TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
+{
+    std::vector<int32_t> ramp, bytes8, shifted8, floats;
+    for (int i = 0; i < 10000; ++i) ramp.push_back(int16_t(i * 37 - 20000));
+    ramp[0] = INT16_MIN, ramp[1] = INT16_MAX;
+    for (int i = 0; i < 256; ++i) bytes8.push_back(i), shifted8.push_back((i - 128) * 256);  // 128 is silence
+    for (int i = 0; i < 400; ++i) {
+        const float f = float(std::sin(i * 0.1) * 0.5);
+        std::memcpy(&floats.emplace_back(), &f, 4);
+    }
+    const std::string mono = Le(std::vector<int32_t>(ramp.begin(), ramp.begin() + 1000), 2), stereo = Le(ramp, 2);
+    const struct { const char* name; std::string wave, sink; } rows[] = {
+        {"16-bit mono 8000", WaveBytes(1, 1, 8000, 16, mono), mono},
+        {"16-bit stereo 44100", WaveBytes(1, 2, 44100, 16, stereo), stereo},
+        {"8-bit unsigned", WaveBytes(1, 1, 11025, 8, Le(bytes8, 1)), Le(shifted8, 2)},
+        {"float, bit for bit", WaveBytes(3, 1, 16000, 32, Le(floats, 4)), Le(floats, 4)}};
+    for (const auto& r : rows) {
+        std::filesystem::remove(SinkPath());
+        WriteFile(dir + "a.wav", r.wave);
+        EXPECT_EQ(Play(u"a.wav"), 1) << r.name;
+        EXPECT_TRUE(ReadFile(SinkPath()) == r.sink) << r.name;
+    }
+}
+TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
+{
+    const std::u16string junk = kCard + u"junk.wav";
+    const struct { const char* name; const char16_t* path; std::string content; } rows[] = {
+        {"missing file", u"\\Scheda di memoria\\Velkar\\nessuno.wav", ""}, {"no name", u"", ""},
+        {"no name at all", nullptr, ""}, {"the directory itself", u"\\Scheda di memoria\\Velkar", ""},
+        {"text, not a sound", junk.c_str(), "not a wave file\n"},
+        {"header lies: no channels", junk.c_str(), WaveBytes(1, 0, 8000, 16, "abcd")},
+        {"no samples", junk.c_str(), WaveBytes(1, 1, 8000, 16, "")},
+        {"a FIFO, never opened for waiting", u"\\Scheda di memoria\\Velkar\\fifo.wav", ""}};
+    mkfifo((dir + "fifo.wav").c_str(), 0644);
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::filesystem::remove(SinkPath());
+        if (!r.content.empty()) WriteFile(dir + "junk.wav", r.content);
+        EXPECT_EQ(PlaySoundFile(r.path, kSoundFilename), 1);
+        // 880 Hz for 150 ms, 16-bit mono at 22050: 3307 frames, 2 x 880 x 0.15 = 264 zero crossings,
+        // audible but not clipped, faded at both ends (no click).
+        const std::string raw = ReadFile(SinkPath());
+        std::vector<int16_t> v(raw.size() / 2);
+        std::memcpy(v.data(), raw.data(), v.size() * 2);
+        ASSERT_EQ(v.size(), 3307u);
+        int crossings = 0, peak = 0;
+        for (size_t i = 1; i < v.size(); ++i)
+            crossings += (v[i - 1] < 0) != (v[i] < 0), peak = std::max(peak, std::abs(int(v[i])));
+        EXPECT_NEAR(crossings, 264, 4);
+        EXPECT_TRUE(peak > 5000 && peak < 32000) << peak;
+        EXPECT_LT(std::abs(int(v.front())) + std::abs(int(v.back())), 400);
+    }
+}
+// 25 s of 16-bit mono at 8000 frames per second against a sink taking 16000 bytes a second (the sink
+// made a FIFO drained at the sound's own byte rate, as a real device takes samples, so the player waits
+// on it as on a sound card): only the first 10 s reach it, and the player returns after them.
+TEST_F(SoundTest, ALongSoundIsCutAndSaidUnderVerbose)
+{
+    std::vector<int32_t> samples(25 * 8000);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(i * 7);
+    const std::string data = Le(samples, 2), path = SinkPath();
+    WriteFile(dir + "long.wav", WaveBytes(1, 1, 8000, 16, data));
+    mkfifo(path.c_str(), 0600);
+    std::string taken;
+    std::thread reader([&] {
+        const int fd = open(path.c_str(), O_RDONLY);
+        fcntl(fd, F_SETPIPE_SZ, 4096);  // little slack: the writer is held almost at once
+        char chunk[1024];
+        const auto start = std::chrono::steady_clock::now();
+        for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
+            taken.append(chunk, size_t(n));
+            std::this_thread::sleep_until(start + std::chrono::microseconds(taken.size() * 1000000 / (8000 * 2)));
+        }
+        close(fd);
+    });
+    testing::internal::CaptureStderr();
+    SetVerbose(1);
+    EXPECT_EQ(Play(u"long.wav"), 1);
+    SetVerbose(0);
+    const std::string said = testing::internal::GetCapturedStderr();
+    reader.join();
+    std::filesystem::remove(path);
+    EXPECT_TRUE(taken == data.substr(0, size_t(kMaxSoundSeconds) * 8000 * 2));
+    EXPECT_NE(said.find("sound cut after 10 s"), std::string::npos) << said;
+}
+TEST_F(SoundTest, WithoutADeviceNothingIsHeardAndOnlyVerboseSaysSoOnce)
+{
+    // A child process (ALSA reads its configuration once per process) with no "default" PCM.
+    WriteFile(dir + "empty-asoundrc", "# no devices\n");
+    WriteFile(dir + "bip.wav", WaveBytes(1, 1, 8000, 16, Le({1, 2, 3, 4}, 2)));
+    int err[2];
+    ASSERT_EQ(pipe(err), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(err[1], 2);
+        setenv("ALSA_CONFIG_PATH", (dir + "empty-asoundrc").c_str(), 1);
+        int played = Play(u"bip.wav") * 10 + Play(u"nessuno.wav");
+        SetVerbose(1);
+        for (int i = 0; i < 2; ++i) played += Play(u"bip.wav");
+        _exit(played);
+    }
+    close(err[1]);
+    std::string printed;
+    char buffer[256];
+    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, size_t(n));
+    close(err[0]);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "every play reports 0: " << status;
+    EXPECT_EQ(printed.rfind("velkar: no sound device: ", 0), 0u) << printed;
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << "said once, under verbose only: " << printed;
+    EXPECT_FALSE(std::filesystem::exists(SinkPath()));
 }
 }  // namespace
