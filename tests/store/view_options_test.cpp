@@ -15,7 +15,6 @@ class ViewFile : public Store {
 protected:
     void SetUp() override { Store::SetUp(), LoadViewOptions(); }  // no file yet: the defaults, no zoom kept
 };
-
 // Files as a person or an older run may leave them; expected values worked out by hand.
 TEST_F(ViewFile, ReadsSwitchesAndZoomsOrKeepsDefaults)
 {
