@@ -145,23 +145,18 @@ struct ExtendTest : PaintTest {
     void SetUp() override { Start("blocks.bmp"); }
 };
 
+// Without a fix or GoTo no map and no sound for a marked point in range; the overlays' own pixels in this
+// state are the reference test's no-fix picture, their places at any size OverlayIsLaidOutInsideWindowsOfAnySize.
 TEST_F(PaintTest, NoFixNoGotoShowsOnlyTextCircleAndArrowAndNoSound)
 {
     settings.trackToTarget = settings.proximity = settings.audioMessages = 1, lastPrefIndex = selectedPref = 0;
     prefTable[0] = PrefPoint{kE, kN - 40, 1, u"\\bip.wav", u""};
     WriteFile(root + "/Scheda di memoria/Velkar/bip.wav", WaveBytes(1, 1, 8000, 16, Samples16(1000, 100)));
     SetState(0, kE, kN, 33.0, 100.0, kE - 30.0);
-    const QImage frame = PaintFrame(window), notFixed = Reference(u"GPS Not Fixed", 1, 240);
+    const QImage frame = PaintFrame(window);
     ASSERT_EQ(frame.size(), QSize(kW, kH));
     EXPECT_EQ(MapMismatches(frame, {}), 0);
     EXPECT_FALSE(std::filesystem::exists(SinkPath())) << "no sound without a fix";
-    EXPECT_GT(Count(frame, kCircle, kBlue), 8);  // a blue dashed ring of radius 6, white inside
-    EXPECT_EQ(Count(frame, Box{kW / 2 - 2, kH / 2 - 2, kW / 2 + 2, kH / 2 + 2}, kBlue), 0);
-    EXPECT_GT(Count(notFixed, Box{0, 238, 180, kH}, kBlue), 20);
-    EXPECT_EQ(Differences(frame, notFixed, Box{0, 238, 180, kH}), 0);
-    // The arrow for course 100 (index 2), its 32 x 32 icon at (180, 230).
-    EXPECT_TRUE(Rgb(frame, 180, 230) == ArrowColour(2) && Rgb(frame, 211, 261) == ArrowColour(2));
-    EXPECT_TRUE(Rgb(frame, 179, 246) == kWhite && Rgb(frame, 212, 246) == kWhite);
 }
 TEST_F(PaintTest, FixOrGotoDrawsTheMapAtTheOriginWithAnd)
 {
@@ -403,12 +398,8 @@ TEST_F(ExtendTest, TargetLineAndNoTrackLineWithoutPoints)
     EXPECT_GT(Count(PaintFrame(window), Box{0, band, 100, band + 14}, kBlue), 20);
 }
 const std::u16string kCard = u"\\Scheda di memoria\\Velkar\\";
-class SoundTest : public ::testing::Test {
-protected:
-    static inline std::string dir;
-    static void SetUpTestSuite() { dir = SetUpViewWorld() + "/Scheda di memoria/Velkar/"; }
-    static void TearDownTestSuite() { TearDownViewWorld(); }
-    void SetUp() override { std::filesystem::remove(SinkPath()); }
+struct SoundTest : PaintTest {  // the paint set-up removed the sink
+    const std::string dir = root + "/Scheda di memoria/Velkar/";
     static int Play(const std::u16string& name) { return PlaySoundFile((kCard + name).c_str(), kSoundFilename); }
 };
 TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
