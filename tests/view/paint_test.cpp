@@ -302,8 +302,8 @@ TEST_F(ExtendTest, ZoomedMapPixelLandsWhereTheTransformPutsIt)
     SetMapZoomStep(mapTable[0], kZoomOneToOne);
     EXPECT_TRUE(PaintFrame(window) == oneToOne) << "back at 1:1 the picture is the 1:1 one";
 }
-// Each element at its layout place (rules_test has the numbers): the arrow's icon colour inside its box,
-// the speed text's blue in its band, the circle at the centre.
+// Each element at its layout place (ViewRules in core_test has the numbers): the arrow's icon colour
+// inside its box, the speed text's blue in its band, the circle at the centre.
 TEST_F(ExtendTest, OverlayIsLaidOutInsideWindowsOfAnySize)
 {
     const char* shots = std::getenv("VELKAR_VIEW_SHOTS");  // a folder: the frames to look at
