@@ -1,85 +1,61 @@
-// vlview.cfg: the view's switches and each map's zoom read from bracket-token
-// records, written back atomically and read again unchanged.
+// vlview.cfg: the view's switches and each map's zoom read from bracket-token records, written back
+// atomically and read again unchanged; the map left with Exit kept for the next start.
 #include "store/view_options.h"
-
-#include "base/text.h"
 #include "store_fixture.h"
 
 namespace {
-
 const std::string kView = kDir + "vlview.cfg";
 
 MapEntry MapAt(const char16_t* path)
 {
     MapEntry m = {};
-    CopyText(m.bitmapPath, kBitmapPathSize, path);
-    return m;
+    return CopyText(m.bitmapPath, kBitmapPathSize, path), m;
 }
-
 class ViewFile : public Store {
 protected:
-    void SetUp() override
-    {
-        Store::SetUp();
-        LoadViewOptions();  // no file yet: the defaults, no zoom kept
-    }
+    void SetUp() override { Store::SetUp(), LoadViewOptions(); }  // no file yet: the defaults, no zoom kept
 };
-
 // Files as a person or an older run may leave them; expected values worked out by hand.
 TEST_F(ViewFile, ReadsSwitchesAndZoomsOrKeepsDefaults)
 {
-    struct Row {
-        const char* name;
-        const char* file;  // nullptr: no file
-        int read, trail, record, keep, night, full, zoomA;
-    };
-    const Row rows[] = {
+    const struct { const char* name; const char* file; int read, trail, record, keep, night, full, zoomA; } rows[] = {
         {"no file", nullptr, 0, 0, 0, 0, 0, 0, kZoomOneToOne},
-        {"all on, a.bmp at 2:1", "[VIEW][1][1][1][1][1][][][][][][][END]\n[ZOOM][6][a.bmp][][][][][][][][][][END]\n", 1, 1, 1,
-         1, 1, 1, 6},
+        {"all on, a.bmp at 2:1", "[VIEW][1][1][1][1][1][][][][][][][END]\n[ZOOM][6][a.bmp][][][][][][][][][][END]\n",
+         1, 1, 1, 1, 1, 1, 6},
         {"any non-zero is on", "[VIEW][7][0][-1][0][2.5][][][][][][][END]", 1, 1, 0, 1, 0, 1, kZoomOneToOne},
         {"a record cut short is not used", "[VIEW][1][1][1][1][1][][][]", 1, 0, 0, 0, 0, 0, kZoomOneToOne},
         {"zoom beyond the steps is clamped", "[ZOOM][99][a.bmp][][][][][][][][][][END]", 1, 0, 0, 0, 0, 0, 7},
         {"negative zoom is the smallest step", "[ZOOM][-3][a.bmp][][][][][][][][][][END]", 1, 0, 0, 0, 0, 0, 0},
         {"unknown kinds and text are skipped", "junk[SIZE][9][][][][][][][][][][][END][VIEW][0][0][0][1][0][][][][][][][END]",
-         1, 0, 0, 0, 1, 0, kZoomOneToOne},
-    };
-    for (const Row& r : rows) {
+         1, 0, 0, 0, 1, 0, kZoomOneToOne}};
+    for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
-        std::filesystem::remove(Host(kView));
+        fs::remove(Host(kView));
         if (r.file != nullptr) Write(kView, r.file);
         viewOptions = ViewOptions{1, 1, 1, 1, 1};  // whatever the last run left
         EXPECT_EQ(LoadViewOptions(), r.read);
         const ViewOptions& v = viewOptions;
-        EXPECT_EQ(v.trail, r.trail);
-        EXPECT_EQ(v.recordTrack, r.record);
-        EXPECT_EQ(v.keepMapWithoutFix, r.keep);
-        EXPECT_EQ(v.night, r.night);
-        EXPECT_EQ(v.fullScreen, r.full);
+        EXPECT_EQ(std::tie(v.trail, v.recordTrack, v.keepMapWithoutFix, v.night, v.fullScreen),
+                  std::tie(r.trail, r.record, r.keep, r.night, r.full));
         EXPECT_EQ(MapZoomStep(MapAt(u"a.bmp")), r.zoomA);
         EXPECT_EQ(MapZoomStep(MapAt(u"b.bmp")), kZoomOneToOne);
     }
 }
-
 TEST_F(ViewFile, SavesWhatItReadsBack)
 {
+    const char16_t* lago = u"\\My Documents\\Velkar\\lago.bmp";
     viewOptions = ViewOptions{1, 0, 1, 0, 1};
-    SetMapZoomStep(MapAt(u"\\My Documents\\Velkar\\lago.bmp"), 2);
+    SetMapZoomStep(MapAt(lago), 2);
     SetMapZoomStep(MapAt(u"odd[1].bmp"), 7);  // a bracket cannot be a token: not written
     ASSERT_EQ(SaveViewOptions(), 1);
     EXPECT_EQ(Read(kView), "[VIEW][1][0][1][0][1][][][][][][][END]\n"
                            "[ZOOM][2][\\My Documents\\Velkar\\lago.bmp][][][][][][][][][][END]\n");
     viewOptions = ViewOptions{};
     ASSERT_EQ(LoadViewOptions(), 1);
-    EXPECT_EQ(viewOptions.trail, 1);
-    EXPECT_EQ(viewOptions.keepMapWithoutFix, 1);
-    EXPECT_EQ(viewOptions.fullScreen, 1);
-    EXPECT_EQ(MapZoomStep(MapAt(u"\\My Documents\\Velkar\\lago.bmp")), 2);
+    EXPECT_TRUE(viewOptions.trail == 1 && viewOptions.keepMapWithoutFix == 1 && viewOptions.fullScreen == 1);
+    EXPECT_EQ(MapZoomStep(MapAt(lago)), 2);
     EXPECT_EQ(MapZoomStep(MapAt(u"odd[1].bmp")), kZoomOneToOne);
 }
-
-}  // namespace
-
 // The map left with Exit comes back at the next start while the catalogue still lists it.
 TEST_F(ViewFile, ChosenMapComesBackWhileListed)
 {
@@ -94,3 +70,4 @@ TEST_F(ViewFile, ChosenMapComesBackWhileListed)
     lastMapIndex = 0;  // the catalogue lost it since
     EXPECT_EQ(ChosenMapIndex(), -1);
 }
+}  // namespace

@@ -1,49 +1,81 @@
-// The main view at the handheld's 240 x 268, 1:1, every view option off, against
-// the pictures kept in tests/data/view-reference: the demo device root through the
-// real main window procedure and resources, each state compared pixel for pixel.
-// VELKAR_WRITE_VIEW_REFERENCE=DIR writes the pictures there instead of comparing.
+// The navigator's own main window procedure and resources in a real offscreen window. ReferenceTest: the
+// view at the handheld's 240 x 268, 1:1, every view option off, on the demo root, compared pixel for pixel
+// with the pictures kept in tests/data/view-reference (VELKAR_WRITE_VIEW_REFERENCE=DIR writes them there
+// instead). FollowTest: the follow rule end to end with a receiver on a real pty; the trail across a restart.
 #include <gtest/gtest.h>
-
-#include <cstdlib>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
-
+#include <thread>
 #include "app/globals.h"
 #include "app/shell.h"
-#include "gps/gps_state.h"
+#include "geo/geo.h"
+#include "gps/fix_history.h"
+#include "gps/serial_link.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
 #include "resources/resources.h"
 #include "store/prefs.h"
-#include "store/maps.h"
 #include "store/settings.h"
 #include "store/view_options.h"
+#include "view/trail.h"
 #include "view/view.h"
 
 namespace {
-
 namespace fs = std::filesystem;
-const std::string kReferenceDir = VELKAR_SOURCE_DIR "/tests/data/view-reference";
+using Clock = std::chrono::steady_clock;
+int paints = 0;
+
+intptr_t CountingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    paints += message == kMsgPaint;
+    return MainWndProc(window, message, wParam, lParam);
+}
+// A fresh device root under /tmp, set as the root; "" when none can be made.
+std::string TempRoot()
+{
+    char pattern[] = "/tmp/velkar-window-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return "";
+    return SetDeviceRoot(pattern), pattern;
+}
+// The main window as the navigator creates it (counted: its paints counted); nullptr on failure.
+WindowHandle AppWindow(bool counted = false)
+{
+    static const WindowClass plain = {3, MainWndProc, &velkarResources, 109, u"VelkarApp"},
+                             counting = {3, CountingProc, &velkarResources, 109, u"VelkarCounted"};
+    static const int registered = RegisterWindowClass(&plain) + RegisterWindowClass(&counting);
+    hInstance = &velkarResources;
+    const char16_t* name = counted ? u"VelkarCounted" : u"VelkarApp";
+    return registered == 2 ? CreateMainWindow(name, u"Velkar", 0, kUseDefault, kUseDefault, kUseDefault, kUseDefault)
+                           : nullptr;
+}
 
 // A fresh start on the demo root (what the create handler does), then the steps of a row.
 struct ReferenceRow {
-    const char* name;  // the picture's file name, without ".png"
-    int ticks;         // 3000 ms ticks: each feeds the next emulated GGA of the demo walk
-    int gotoPoint;     // -1, or the preference point GoTo Pref places the view on
+    const char* name;            // the picture's file name, without ".png"
+    int ticks;                   // 3000 ms ticks: each feeds the next emulated GGA of the demo walk
+    int gotoPoint;               // -1, or the preference point GoTo Pref places the view on
     const char* kept = nullptr;  // the picture to compare with, when not the row's own
     int zoomedFirst = 0;         // 1: painted at 4:1 and at 1:8 first, then back at 1:1
 };
-// Where they come from: demo/README.md (the walk westward along Via Roma; the Rocca,
-// point 0, lies within 50 m of the third fix; Chiesa is point 2).
+// Where they come from: demo/README.md (the walk westward along Via Roma; the Rocca, point 0, lies within
+// 50 m of the third fix; Chiesa is point 2).
 const ReferenceRow kRows[] = {
-    {"no-fix", 0, -1},          // "GPS Not Fixed", circle and arrow on white
-    {"first-fix", 1, -1},       // the map, the track line to the Rocca, "?" and the speed
-    {"walking", 2, -1},         // moved west: arrow and speed of the second fix
-    {"proximity", 3, -1},       // "!0": the Rocca in range
-    {"goto-no-fix", 0, 2},      // GoTo Pref on Chiesa before any fix
-    {"goto-after-fix", 1, 2},   // GoTo Pref on Chiesa while the fix holds
-    {"first-fix-zoomed-and-back", 1, -1, "first-fix", 1},
-};
+    {"no-fix", 0, -1},         // "GPS Not Fixed", circle and arrow on white
+    {"first-fix", 1, -1},      // the map, the track line to the Rocca, "?" and the speed
+    {"walking", 2, -1},        // moved west: arrow and speed of the second fix
+    {"proximity", 3, -1},      // "!0": the Rocca in range
+    {"goto-no-fix", 0, 2},     // GoTo Pref on Chiesa before any fix
+    {"goto-after-fix", 1, 2},  // GoTo Pref on Chiesa while the fix holds
+    {"first-fix-zoomed-and-back", 1, -1, "first-fix", 1}};
 
 class ReferenceTest : public ::testing::TestWithParam<ReferenceRow> {
 protected:
@@ -51,19 +83,12 @@ protected:
     static inline WindowHandle window = nullptr;
     static void SetUpTestSuite()
     {
-        char pattern[] = "/tmp/velkar-reference-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
+        ASSERT_NE(root = TempRoot(), "");
         fs::copy(VELKAR_SOURCE_DIR "/demo", root, fs::copy_options::recursive);
-        SetDeviceRoot(root);
-        static const WindowClass wc = {3, MainWndProc, &velkarResources, 109, u"VelkarReference"};
-        ASSERT_EQ(RegisterWindowClass(&wc), 1);
-        hInstance = &velkarResources;
-        window = CreateMainWindow(u"VelkarReference", u"Velkar", 0, kUseDefault, kUseDefault, kUseDefault, kUseDefault);
-        ASSERT_NE(window, nullptr);
+        ASSERT_NE(window = AppWindow(), nullptr);
         StopTimer(window, kMainTimerId);  // ticks come from the rows only
     }
-    static void TearDownTestSuite() { fs::remove_all(root); }
+    static void TearDownTestSuite() { DestroyMainWindow(window), fs::remove_all(root); }
 };
 
 TEST_P(ReferenceTest, PictureIsTheKeptOne)
@@ -73,14 +98,12 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
         std::lock_guard<std::mutex> lock(gpsMutex);
         gpsState = GpsState{};  // as at a program start
     }
-    ResetState();
-    selectedPref = 0;  // as at a program start
+    ResetState(), selectedPref = 0;  // as at a program start
     SwitchMapBitmap();
     settings.audioMessages = 0;  // the chime is not part of the picture
     for (int i = 0; i < row.ticks; ++i) SendWindowMessage(window, kMsgTimer, kMainTimerId, 0);
     if (row.gotoPoint >= 0) {  // as the GoTo Pref dialog's "GoTo" does
-        selectedPref = row.gotoPoint;
-        gotoActive = 1;
+        selectedPref = row.gotoPoint, gotoActive = 1;
         std::lock_guard<std::mutex> lock(gpsMutex);
         gpsState.gridEasting = prefTable[row.gotoPoint].x, gpsState.gridNorthing = prefTable[row.gotoPoint].y;
     }
@@ -93,13 +116,13 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
     gotoActive = 0;
     const QImage frame = ClientImage(window).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(frame.size(), QSize(240, 268));
-
     const std::string name = std::string(row.kept != nullptr ? row.kept : row.name) + ".png";
     if (const char* out = std::getenv("VELKAR_WRITE_VIEW_REFERENCE"); out != nullptr && row.kept == nullptr) {
         ASSERT_TRUE(frame.save(QString::fromStdString(std::string(out) + "/" + name)));
         GTEST_SKIP() << "written to " << out;
     }
-    const QImage kept = QImage(QString::fromStdString(kReferenceDir + "/" + name)).convertToFormat(QImage::Format_RGB32);
+    const QString keptPath = QString::fromStdString(VELKAR_SOURCE_DIR "/tests/data/view-reference/" + name);
+    const QImage kept = QImage(keptPath).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(kept.size(), frame.size()) << name;
     int wrong = 0;
     for (int y = 0; y < frame.height(); ++y)
@@ -108,12 +131,133 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
                 ADD_FAILURE() << name << ": first different pixel " << x << ", " << y;
     EXPECT_EQ(wrong, 0) << name;
 }
+INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows), [](const auto& info) {
+    std::string n = info.param.name;
+    for (char& c : n) c = c == '-' ? '_' : c;
+    return n;
+});
 
-INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows),
-                         [](const auto& info) {
-                             std::string n = info.param.name;
-                             for (char& c : n) c = c == '-' ? '_' : c;
-                             return n;
-                         });
-
+std::string Gga(int tenths, double lonMinutes)
+{
+    char body[128], line[160];
+    std::snprintf(body, sizeof body, "GPGGA,1634%02d.%d,4420.9240,N,0%.6f,E,1,8,0.9,30,M,47,M,,", tenths / 10 % 60,
+                  tenths % 10, 1100.0 + lonMinutes);
+    unsigned sum = 0;
+    for (const char* c = body; *c; ++c) sum ^= static_cast<unsigned char>(*c);
+    std::snprintf(line, sizeof line, "$%s*%02X\r\n", body, sum);
+    return line;
+}
+// A receiver on a pty sends GGA fixes 10 a second, eastward at 5 km/h (0.1389 m a fix, 1.745e-6 degrees of
+// longitude at 44.349 N), read by the real link, over a map of the given metres a pixel around the walk:
+// paints counted while they come, then compared with the fixes the rule repaints for (a screen pixel
+// moved since the last paint, from the grid positions the same conversion gives) and with ten a second.
+TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
+{
+    const std::string root = TempRoot();
+    ASSERT_NE(root, "");
+    fs::create_directories(root + "/dev");
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+    fs::create_symlink(ptsname(master), root + "/dev/COM1");
+    WindowHandle window = AppWindow(true);
+    ASSERT_NE(window, nullptr);
+    StopTimer(window, kMainTimerId);  // only the follow rule repaints here
+    settings.gpsEmulation = 0;        // the receiver is read, not the demo's canned walk
+    ShowMainWindow(window, 1);
+    ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
+    const double startMinutes = 43.05, stepMinutes = 1.745e-6 * 60.0;
+    const auto gridAt = [&](int fix) {
+        double n = 0, e = 0;
+        LatLonToGrid(44.34873333, 11.0 + (startMinutes + fix * stepMinutes) / 60.0, &n, &e);
+        return std::make_pair(e, n);
+    };
+    const struct { const char* name; double metresPerPixel; int fixes; } rows[] = {
+        {"0.1 m a pixel: every fix moves 1.4 pixels", 0.1, 30}, {"0.4 m a pixel: one fix in three", 0.4, 30},
+        {"2 m a pixel: one fix in fifteen", 2.0, 45}};
+    int sent = 0;
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const auto [e0, n0] = gridAt(sent);
+        MapEntry& m = mapTable[currentMap = lastMapIndex = 0];
+        m.widthPx = 4000, m.heightPx = 3000, m.topLeftX = e0 - 100 * r.metresPerPixel;
+        m.topLeftY = n0 + 1500 * r.metresPerPixel, m.bottomRightX = m.topLeftX + 4000 * r.metresPerPixel;
+        m.bottomRightY = m.topLeftY - 3000 * r.metresPerPixel;
+        // The rule over the positions to come: a repaint whenever a fix lies a pixel or more from the last
+        // painted one (the first fix paints: the view showed none).
+        int expected = 0;
+        double paintedEasting = NAN;
+        for (int i = 0; i < r.fixes; ++i)
+            if (const double e = gridAt(sent + i).first;
+                std::isnan(paintedEasting) || std::fabs(e - paintedEasting) / r.metresPerPixel >= 1.0)
+                ++expected, paintedEasting = e;
+        InvalidateWindow(window, 1);  // a paint without a position: the first fix repaints
+        {
+            std::lock_guard<std::mutex> lock(gpsMutex);
+            gpsState.fixQuality = 0;
+        }
+        UpdateWindowNow(window);
+        QCoreApplication::processEvents();
+        paints = 0;
+        std::atomic<bool> done{false};
+        const auto start = Clock::now();
+        std::thread receiver([&] {
+            for (int i = 0; i < r.fixes; ++i) {
+                const std::string line = Gga(sent + i, startMinutes + (sent + i) * stepMinutes);
+                (void)!write(master, line.data(), line.size());
+                std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (i + 1)));
+            }
+            done = true;
+        });
+        while (!done || Clock::now() < start + std::chrono::milliseconds(100 * r.fixes + 300))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        receiver.join();
+        sent += r.fixes;
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        EXPECT_GE(paints, expected * 9 / 10) << "expected about " << expected;
+        EXPECT_LE(paints, expected + 1);
+        EXPECT_LE(paints, 10.0 * seconds + 1) << seconds << " s";
+    }
+    DestroyMainWindow(window);
+    close(master);
+    fs::remove_all(root);
+}
+// The trail across a restart: a walk of 40 fixes 5 m apart taken in by the follow poll, saved when the
+// window goes, read when it comes back; a file that is not a trail, or one longer than 10 km, gives what
+// can be kept of it and nothing else.
+TEST(FollowTest, TrailSurvivesARestartThroughItsFile)
+{
+    const std::string root = TempRoot(), file = root + "/My Documents/Velkar/vltrail.txt";
+    ASSERT_NE(root, "");
+    fs::create_directories(root + "/My Documents/Velkar");
+    std::string longFile;
+    for (int i = 0; i < 5000; ++i) longFile += std::to_string(700000 + 3 * i) + ".00 4900000.00\n";
+    const struct { const char* name; std::string before; int walk; int32_t count; double lastEasting; } rows[] = {
+        {"no file: the walk alone", "", 40, 40, 700195.0},
+        {"garbage and a NUL: skipped, the walk kept", std::string("x y\n\0\n1,5 2\n", 12), 40, 40, 700195.0},
+        {"a 15 km file: its newest 10 km (3334 steps of 3 m)", longFile, 0, 3335, 700000.0 + 3 * 4999}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        fs::remove(file);
+        if (!r.before.empty()) std::ofstream(file, std::ios::binary) << r.before;
+        WindowHandle window = AppWindow();
+        ASSERT_NE(window, nullptr);
+        viewOptions.trail = 1;
+        for (int i = 0; i < r.walk; ++i) {
+            std::lock_guard<std::mutex> lock(gpsMutex);
+            gpsState.fixQuality = 1, gpsState.gridEasting = 700000.0 + 5 * i, gpsState.gridNorthing = 4900000.0;
+            RecordAcceptedFix(gpsState);
+        }
+        const auto end = Clock::now() + std::chrono::seconds(20);
+        while (trail.count < r.walk && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        DestroyMainWindow(window);
+        ClearTrail();
+        ASSERT_NE(window = AppWindow(), nullptr);
+        ASSERT_EQ(trail.count, r.count);  // every row keeps some
+        EXPECT_DOUBLE_EQ(TrailPointAt(trail.count - 1).easting, r.lastEasting);
+        DestroyMainWindow(window);
+    }
+    viewOptions.trail = 0;
+    fs::remove_all(root);
+}
 }  // namespace

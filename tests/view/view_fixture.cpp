@@ -1,25 +1,20 @@
 // Set-up for painted-view tests and benchmarks (see view_fixture.h).
 #include "view_fixture.h"
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
 #include "app/globals.h"
-#include "platform/draw.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
 #include "view/view.h"
 
 namespace viewtest {
 namespace {
-
 std::string root;
 const char16_t* referenceText = nullptr;
 Rect referenceRect = {};
-const uint32_t kArrowColours[kArrowCount] = {0xCC0000, 0x00CC00, 0xCCCC00, 0x00CCCC,
-                                             0xCC00CC, 0x884400, 0x448800, 0x004488};
+const uint32_t kArrowColours[kArrowCount] = {0xCC0000, 0x00CC00, 0xCCCC00, 0x00CCCC, 0xCC00CC, 0x884400, 0x448800, 0x004488};
 std::string iconSvg[kArrowCount];
 IconResource icons[kArrowCount];
 ResourceTable table = {};
@@ -37,13 +32,11 @@ intptr_t TestViewProc(WindowHandle window, uint32_t message, uintptr_t wParam, i
     DeleteObject(SelectObject(dc, old));
     return EndPaint(window, &info), 1;
 }
-
 void PutLe(std::string& s, std::initializer_list<std::pair<uint32_t, int>> fields)
 {
     for (auto [v, bytes] : fields)
         for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
-
 }  // namespace
 
 std::string SetUpViewWorld()
@@ -51,8 +44,7 @@ std::string SetUpViewWorld()
     char pattern[] = "/tmp/velkar-view-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return "";
     root = pattern;
-    std::filesystem::create_directories(root + "/Scheda di memoria/Velkar");
-    std::filesystem::create_directories(root + "/My Documents/Velkar");
+    for (const char* dir : {"/Scheda di memoria/Velkar", "/My Documents/Velkar"}) std::filesystem::create_directories(root + dir);
     WriteFile(root + "/asoundrc", "pcm.!default { type file slave.pcm { type null } file \"" + SinkPath() +
                                       "\" format \"raw\" }\n");
     setenv("ALSA_CONFIG_PATH", (root + "/asoundrc").c_str(), 1);
@@ -70,7 +62,6 @@ std::string SetUpViewWorld()
     static const int registered = RegisterWindowClass(&wc);
     return registered == 1 ? root : "";
 }
-
 void TearDownViewWorld()
 {
     for (IconHandle& icon : arrowIcons) {
@@ -81,10 +72,8 @@ void TearDownViewWorld()
     mapBitmap = nullptr;
     if (!root.empty()) std::filesystem::remove_all(root);
 }
-
 std::string SinkPath() { return root + "/sink.raw"; }
 uint32_t ArrowColour(int index) { return kArrowColours[index]; }
-
 std::string BmpBytes(int32_t width, int32_t height, int bits, bool topDown,
                      const std::function<uint32_t(int32_t, int32_t)>& pixel)
 {
@@ -99,7 +88,6 @@ std::string BmpBytes(int32_t width, int32_t height, int bits, bool topDown,
     }
     return s;
 }
-
 std::string WaveBytes(uint16_t formatTag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& data)
 {
     std::string s = "RIFF";
@@ -111,32 +99,25 @@ std::string WaveBytes(uint16_t formatTag, uint16_t channels, uint32_t rate, uint
     PutLe(s, {{uint32_t(data.size()), 4}});
     return s + data;
 }
-
 void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-
 std::string ReadFile(const std::string& path)
 {
     std::stringstream bytes;
     bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
 }
-
 WindowHandle CreateViewWindow(int32_t width, int32_t height)
 {
     return CreateMainWindow(u"VelkarViewTest", u"view test", 0, kUseDefault, kUseDefault, width, height);
 }
-
 void SetReferenceText(const char16_t* text, int32_t left, int32_t top)
 {
-    referenceText = text;
-    referenceRect = Rect{left, top, 4096, 4096};
+    referenceText = text, referenceRect = Rect{left, top, 4096, 4096};
 }
-
 QImage PaintFrame(WindowHandle window, int erase)
 {
     InvalidateWindow(window, erase);
     UpdateWindowNow(window);
     return ClientImage(window);
 }
-
 }  // namespace viewtest
