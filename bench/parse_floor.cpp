@@ -54,8 +54,9 @@ void Position(Floor& f, const char* const* field, const char* const* fieldEnd, i
         f.seconds = Number(field[time] + 2, field[time] + 4) * 60 + Number(field[time] + 4, field[time] + 6);
     f.lat = Degrees(field[at], fieldEnd[at], 2);
     f.lon = Degrees(field[at + 2], fieldEnd[at + 2], 3);
-    LatLonToUtm(f.lat, f.lon, &f.e, &f.n);
-    LatLonToGrid(f.lat, f.lon, &f.gn, &f.ge);
+    const LatitudeTerms latitude = LatitudeTermsOf(f.lat);  // as the parser shares them
+    LatLonToUtm(latitude, f.lon, &f.e, &f.n);
+    LatLonToGrid(latitude, f.lon, &f.gn, &f.ge);
     f.moved = std::sqrt(std::pow(pe - f.e, 2.0) + std::pow(pn - f.n, 2.0));
 }
 

@@ -81,6 +81,28 @@ int32_t sentenceStoodIn = 0;
 // A token shorter than its degree digits is split within the token only.
 double FieldDegrees(char16_t* token, int digits)
 {
+    // The form every receiver sends, "ddmm.mmmm": at least the degree digits, a point
+    // and decimals, at most 19 digits in all. Read in one pass into the very doubles
+    // the general reading below gives (the minutes' digits, read as one whole number,
+    // over an exact power of ten).
+    constexpr double kExactPowersOfTen[20] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+    uint64_t degreeValue = 0, minuteDigits = 0;
+    int whole = 0, fraction = 0;
+    const char16_t* p = token;
+    for (; *p >= u'0' && *p <= u'9' && whole < 20; ++p, ++whole) {
+        if (whole < digits) degreeValue = degreeValue * 10 + uint64_t(*p - u'0');
+        else minuteDigits = minuteDigits * 10 + uint64_t(*p - u'0');
+    }
+    if (*p == u'.')
+        for (++p; *p >= u'0' && *p <= u'9' && whole + fraction < 20; ++p, ++fraction)
+            minuteDigits = minuteDigits * 10 + uint64_t(*p - u'0');
+    if (*p == 0 && whole >= digits && whole + fraction <= 19 && minuteDigits <= (uint64_t{1} << 53)) {
+        if (degreeValue == 0 && minuteDigits == 0) return 0.0;
+        for (int i = 0; i < digits; ++i) token[i] = u'0';
+        return DmsToDegrees(static_cast<double>(degreeValue),
+                            static_cast<double>(minuteDigits) / kExactPowersOfTen[fraction], 0.0);
+    }
     if (IsZeroValue(token)) return 0.0;
     char16_t degreeText[4] = {0, 0, 0, 0};
     int n = 0;

@@ -122,7 +122,10 @@ TEST(ParseGga, FieldTable)
         {u"$GPGGA,1,3345.000,S,07030.000,W,1,04,01.4,-00464.4,M", 11, 33.75, 70.5, 1, 4, -464.4, u'S'},
         {u"$GPGGA,1:4420.924:N,01143.050,E,257,-1.69,1,1.5e2", 10, 44.348733333333335, 11.7175, 1, 255, 150, u'N'},
         {u"$GPGGA,1,N,N,E,E,A,B,1,Q", 10, 0, 0, 0, 0, 0, u'N'},
-        {u",$GPGGA,1,4420.924,N", 4, 1, 0, 0, 0, 0, u'4'}};  // a leading separator moves every field one place on
+        {u",$GPGGA,1,4420.924,N", 4, 1, 0, 0, 0, 0, u'4'},  // a leading separator moves every field one place on
+        // Signs and over 19 digits take the general reading: degree digits "+4", minutes "00420.924".
+        {u"$GPGGA,1,+4420.924,N,-0000.0,W,1", 7, 11.0154, 0, 1, 0, 0, u'N'},
+        {u"$GPGGA,1,0000.000,N,0000000000000000000000.0,E", 6, 0, 0, 0, 0, 0, u'N'}};
     for (const auto& r : rows) {
         SCOPED_TRACE(TextToUtf8(r.s));
         StartFromZero();
