@@ -1,18 +1,7 @@
-// velkar-map on rasters made here with GDAL, whose pixels carry their own column (red) and row (green).
-// Each import of a GeoTIFF, world file or OziExplorer map is shown by the real navigator, headless, on the
-// canned emulation position, and the pixels around the view's centre must be the raster pixels GDAL maps
-// to those places, within one pixel; an MBTiles, an XYZ tile folder and a KMZ are checked through their
-// record. Broken input is refused with exit 2 and the catalogue left as it was. On a device root other
-// programs use too, two imports at once lose nothing, a killed import leaves nothing the next run does
-// not remove, links and FIFOs are never written through or waited on.
-#include <array>
-#include <cmath>
-#include <cstring>
-#include <random>
-#include <set>
-
-#include <sys/stat.h>
-
+// velkar-map on rasters GDAL writes here, whose pixels carry their own column (red) and row (green):
+// GeoTIFFs, a world file and an OziExplorer map shown by the real navigator, headless, MBTiles, XYZ
+// tiles and a KMZ checked through their record; broken input refused with the catalogue left as it was;
+// and a device root other programs use too (two imports at once, kills, links, FIFOs, UTF-16).
 #include <cpl_conv.h>
 #include <cpl_string.h>
 #include <cpl_vsi.h>
@@ -41,14 +30,6 @@ std::string SettingsLine(int mapInDegrees = 0)
     return "[BEGIN][1][4800][1][0][0][0][0][0][" + std::to_string(mapInDegrees) + "][0][0][END]\n";
 }
 
-OGRSpatialReferenceH Srs(int epsg)
-{
-    OGRSpatialReferenceH s = OSRNewSpatialReference(nullptr);
-    OSRImportFromEPSG(s, epsg);
-    OSRSetAxisMappingStrategy(s, OAMS_TRADITIONAL_GIS_ORDER);
-    return s;
-}
-
 // A w x h three-band raster in memory: red = column / scale, green = row / scale, blue 200; with scale 0
 // every pixel is the colour 0xRRGGBB. Its geotransform and coordinate system are set when given.
 GDALDatasetH Mem(int w, int h, int scale, const double* geo = nullptr, int epsg = 0, unsigned colour = 0)
@@ -62,20 +43,19 @@ GDALDatasetH Mem(int w, int h, int scale, const double* geo = nullptr, int epsg 
     }
     if (geo != nullptr) GDALSetGeoTransform(d, const_cast<double*>(geo));
     if (epsg != 0) {
-        OGRSpatialReferenceH s = Srs(epsg);
-        GDALSetSpatialRef(d, s);
-        OSRDestroySpatialReference(s);
+        EXPECT_EQ(GDALSetProjection(d, ("EPSG:" + std::to_string(epsg)).c_str()), CE_None);
     }
     return d;
 }
 
-// Writes the memory raster to path by driver (no .aux.xml beside it) and closes it.
-void Save(GDALDatasetH mem, const std::string& path, const char* driver = "GTiff")
+// Writes the memory raster to path by driver (no .aux.xml beside it) and closes it; the path.
+std::string Save(GDALDatasetH mem, const std::string& path, const char* driver = "GTiff")
 {
     GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), mem, FALSE, nullptr, nullptr, nullptr);
     EXPECT_NE(out, nullptr) << path;
     GDALClose(out), GDALClose(mem);
     fs::remove(path + ".aux.xml");
+    return path;
 }
 
 // The red, green and blue of the file's pixel (x, y), counted from its centre when centred.
@@ -109,8 +89,10 @@ protected:
     Root root{SettingsLine()};
     std::string Maps() const { return root.File("maps"); }
     std::string Catalogue() const { return root.File("vlmap.cfg"); }
-    std::string In(const std::string& name) const { return root.dir + "/" + name; }
-    std::string Import(const std::string& args) const { return kTool + " import " + args + root.Tail(); }
+    std::string Import(const std::string& file, const std::string& options = "") const
+    {
+        return kTool + " import " + Quote(root.Path(file)) + options + root.Tail();
+    }
     bool MapsEmpty() const { return !fs::exists(Maps()) || fs::is_empty(Maps()); }
 };
 
@@ -119,42 +101,32 @@ protected:
 // (x, y) of the emulated position in EPSG code.
 void PositionIn(int epsg, double* x, double* y)
 {
-    OGRSpatialReferenceH wgs = Srs(4326), to = Srs(epsg);
+    OGRSpatialReferenceH wgs = OSRNewSpatialReference(nullptr), to = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(wgs, 4326), OSRImportFromEPSG(to, epsg);
+    OSRSetAxisMappingStrategy(wgs, OAMS_TRADITIONAL_GIS_ORDER), OSRSetAxisMappingStrategy(to, OAMS_TRADITIONAL_GIS_ORDER);
     OGRCoordinateTransformationH t = OCTNewCoordinateTransformation(wgs, to);
     *x = kLon, *y = kLat;
     OCTTransform(t, 1, x, y, nullptr);
-    OCTDestroyCoordinateTransformation(t);
-    OSRDestroySpatialReference(wgs), OSRDestroySpatialReference(to);
-}
-
-// A geotransform putting pixel (128, 128) on the emulated position, rotated by degrees.
-void CentredGeo(int epsg, double pixelX, double pixelY, double degrees, double* g)
-{
-    double x, y;
-    PositionIn(epsg, &x, &y);
-    const double a = degrees * M_PI / 180;
-    g[1] = pixelX * std::cos(a), g[2] = pixelY * std::sin(a), g[4] = pixelX * std::sin(a), g[5] = -pixelY * std::cos(a);
-    g[0] = x - 128 * g[1] - 128 * g[2], g[3] = y - 128 * g[4] - 128 * g[5];
+    OCTDestroyCoordinateTransformation(t), OSRDestroySpatialReference(wgs), OSRDestroySpatialReference(to);
 }
 
 // Where the raster's pixel grid holds a plane point (EPSG:32632), by GDAL's own transformer for the file
-// (geotransform or control points).
-void SourcePixelAt(const std::string& file, const char* srs, double x, double y, double* column, double* row)
+// (geotransform or control points): {column, row}.
+std::array<double, 2> SourcePixelAt(const std::string& file, const char* srs, double x, double y)
 {
     GDALDatasetH d = GDALOpen(file.c_str(), GA_ReadOnly);
-    ASSERT_NE(d, nullptr);
+    EXPECT_NE(d, nullptr) << file;
+    if (d == nullptr) return {-1, -1};
     char** options = CSLSetNameValue(nullptr, "DST_SRS", "EPSG:32632");
     if (srs != nullptr) options = CSLSetNameValue(options, "SRC_SRS", srs);
     void* t = GDALCreateGenImgProjTransformer2(d, nullptr, options);
     CSLDestroy(options);
-    ASSERT_NE(t, nullptr);
     double z = 0;
     int ok = 0;
-    GDALGenImgProjTransform(t, TRUE, 1, &x, &y, &z, &ok);
-    GDALDestroyGenImgProjTransformer(t);
+    if (t != nullptr) GDALGenImgProjTransform(t, TRUE, 1, &x, &y, &z, &ok), GDALDestroyGenImgProjTransformer(t);
     GDALClose(d);
-    ASSERT_TRUE(ok);
-    *column = x, *row = y;
+    EXPECT_TRUE(ok) << file;
+    return {x, y};
 }
 
 struct ImportCase {
@@ -173,30 +145,32 @@ protected:
     static void SetUpTestSuite() { GDALAllRegister(); }
 };
 
-// Writes the case's input (a 256 x 256 gradient) into dir; returns the file to import and the coordinate
-// system to tell the pixel check when the file carries none.
+// Writes the case's input (a 256 x 256 gradient, pixel (128, 128) on the emulated position, turned by the
+// case's degrees) into dir; returns the file to import and the system to tell the pixel check when the
+// file carries none.
 std::string MakeInput(const ImportCase& c, const std::string& dir, const char** srs)
 {
-    double g[6];
+    double x, y, g[6];
     const std::string base = dir + "/" + c.name;
+    const double a = c.degrees * M_PI / 180;
+    PositionIn(c.epsg == 0 ? 4326 : c.epsg, &x, &y);
+    g[1] = c.pixelX * std::cos(a), g[2] = c.pixelY * std::sin(a), g[4] = c.pixelX * std::sin(a), g[5] = -c.pixelY * std::cos(a);
+    g[0] = x - 128 * g[1] - 128 * g[2], g[3] = y - 128 * g[4] - 128 * g[5];
     *srs = nullptr;
-    if (c.epsg != 0) CentredGeo(c.epsg, c.pixelX, c.pixelY, c.degrees, g);
-    if (std::string(c.name) == "worldfile") {  // the .prj beside the PNG names the system
-        Save(Mem(256, 256, 1), base + ".png", "PNG");
+    if (c.epsg != 0 && std::string(c.name) != "worldfile") return Save(Mem(256, 256, 1, g, c.epsg), base + ".tif");
+    Save(Mem(256, 256, 1), base + ".png", "PNG");
+    if (c.epsg != 0) {  // a world file, and a .prj beside the PNG naming the system
         std::ofstream(base + ".pgw") << g[1] << "\n0\n0\n" << g[5] << "\n" << g[0] + g[1] / 2 << "\n" << g[3] + g[5] / 2 << "\n";
-        OGRSpatialReferenceH s = Srs(c.epsg);
-        OSRMorphToESRI(s);
+        OGRSpatialReferenceH s = OSRNewSpatialReference(nullptr);
         char* wkt = nullptr;
-        OSRExportToWkt(s, &wkt);
+        OSRImportFromEPSG(s, c.epsg), OSRMorphToESRI(s), OSRExportToWkt(s, &wkt);
         std::ofstream(base + ".prj") << wkt;
         CPLFree(wkt), OSRDestroySpatialReference(s);
         *srs = "EPSG:25832";
         return base + ".png";
     }
-    if (c.epsg != 0) return Save(Mem(256, 256, 1, g, c.epsg), base + ".tif"), base + ".tif";
     // An OziExplorer calibration with three points, latitude/longitude on WGS84: pixel (0,0) at
     // 44 21.0'N 11 43.0'E, (255,0) 0.1' east, (0,255) 0.1' south.
-    Save(Mem(256, 256, 1), base + ".png", "PNG");
     std::ofstream(base + ".map")
         << "OziExplorer Map Data File Version 2.2\n" << c.name << "\n" << c.name << ".png\n1 ,Map Code,\n"
         << "WGS 84,WGS 84,   0.0000,   0.0000,WGS 84\nReserved 1\nReserved 2\nMagnetic Variation,,,E\n"
@@ -214,33 +188,27 @@ TEST_P(MapImport, NavigatorDrawsThePixelGdalMapsToThePosition)
     Root root(SettingsLine(c.mapInDegrees));
     const char* srs = nullptr;
     const std::string input = MakeInput(c, root.dir, &srs);
-    const Outcome imported = Shell(kTool + " import " + Quote(input) + root.Tail());
-    ASSERT_EQ(imported.status, 0) << imported.output;
-    EXPECT_HAS(imported.output, c.expected);
-
+    Expect(kTool + " import " + Quote(input) + root.Tail(), 0, c.expected);
     // The record as the navigator reads it: its scale, in plane metres per pixel.
     settings.mapInDegrees = 0;
     LoadRoot(root.dir);
     ASSERT_EQ(lastMapIndex, 0);
     const MapEntry& m = mapTable[0];
     const double metresX = (m.bottomRightX - m.topLeftX) / m.widthPx, metresY = (m.topLeftY - m.bottomRightY) / m.heightPx;
-
     // Two ticks: the first fix is painted, the window closes before a second paint.
-    const std::string shot = root.dir + "/shot.png";
-    const Outcome shown = Shell(kHeadless + root.Tail() + " --time-scale 10 --quit-after-ticks 2 --screenshot " + Quote(shot));
-    ASSERT_EQ(shown.status, 0) << shown.output;
+    const std::string shot = root.Path("shot.png");
+    if (Expect(kHeadless + root.Tail() + " --time-scale 10 --quit-after-ticks 2 --screenshot " + Quote(shot), 0).status != 0) return;
     double x0, y0;
     PositionIn(32632, &x0, &y0);
     // Around the centre (the marker covers the centre itself): 20 pixels off in each diagonal.
     for (const int dx : {-20, 20})
         for (const int dy : {-20, 20}) {
             const std::array<int, 3> rgb = Pixel(shot, dx, dy, true);
-            double column, row;
-            SourcePixelAt(input, srs, x0 + dx * metresX, y0 - dy * metresY, &column, &row);
+            const std::array<double, 2> source = SourcePixelAt(input, srs, x0 + dx * metresX, y0 - dy * metresY);
             SCOPED_TRACE(std::string(c.name) + " offset " + std::to_string(dx) + "," + std::to_string(dy));
             EXPECT_NEAR(rgb[2], 200, 2);  // map, not white
-            EXPECT_NEAR(rgb[0] + 0.5, column, 1.0);
-            EXPECT_NEAR(rgb[1] + 0.5, row, 1.0);
+            EXPECT_NEAR(rgb[0] + 0.5, source[0], 1.0);
+            EXPECT_NEAR(rgb[1] + 0.5, source[1], 1.0);
         }
 }
 
@@ -263,62 +231,53 @@ TEST_F(MapTool, RefusalsLeaveTheCatalogueWholeReplaceKeepsTheOthers)
     for (const char* i : {"1", "2", "3", "4"})
         std::ofstream(Catalogue(), std::ios::app) << "[" << i << "][Map " << i << "][\\My Documents\\Velkar\\m" << i
                                                   << ".bmp][716000][4915000][717000][4914000][100][100][" << i << "][0][0][-]\n";
-    const std::string kept = Slurp(Catalogue()), d = root.dir + "/";
-    double g[6];
-    CentredGeo(32632, kPixelMetres, kPixelMetres, 0, g);
-    Save(Mem(256, 256, 1), d + "plain.png", "PNG");  // no world file
-    Save(Mem(256, 256, 1), d + "noprj.png", "PNG");
-    std::ofstream(d + "noprj.pgw") << "0.4\n0\n0\n-0.4\n716000\n4914000\n";
-    Save(Mem(256, 256, 1, g, 32632), d + "good.tif");
-    std::ofstream(d + "text.tif") << "not a raster\n";
-    GDALDatasetH wide = GDALCreate(GDALGetDriverByName("GTiff"), (d + "dem.tif").c_str(), 8, 8, 1, GDT_UInt16, nullptr);
-    GDALSetGeoTransform(wide, g);
-    GDALClose(wide);
-    const struct { const char* what; std::string command; const char* says; } rows[] = {
-        {"no georeference", Import(d + "plain.png"), "has no georeference"},
-        {"no coordinate system", Import(d + "noprj.png"), "has no coordinate system"},
-        {"unknown coordinate system", Import(d + "noprj.png --srs EPSG:999999"), "names no coordinate system"},
-        {"not a raster", Import(d + "text.tif"), "cannot be read as a raster"},
-        {"missing file", Import(d + "missing.tif"), "missing.tif is missing or unreadable"},
-        {"16-bit pixels", Import(d + "dem.tif --srs EPSG:32632"), "not 8-bit colours"},
-        {"replace past the end", Import(d + "good.tif --replace 5"), "holds 4 record"},
-        // A full disk: the file-size limit makes the bitmap's first write fail.
-        {"full disk", "(trap '' XFSZ; ulimit -f 64; exec " + Import(d + "good.tif") + ")", "cannot write"},
+    const std::string kept = Slurp(Catalogue());
+    const double g[6] = {715900, kPixelMetres, 0, 4915100, 0, -kPixelMetres};
+    Save(Mem(256, 256, 1), root.Path("plain.png"), "PNG");  // no world file
+    Save(Mem(256, 256, 1), root.Path("noprj.png"), "PNG");
+    std::ofstream(root.Path("noprj.pgw")) << "0.4\n0\n0\n-0.4\n716000\n4914000\n";
+    Save(Mem(256, 256, 1, g, 32632), root.Path("good.tif"));
+    std::ofstream(root.Path("text.tif")) << "not a raster\n";
+    GDALDatasetH wide = GDALCreate(GDALGetDriverByName("GTiff"), root.Path("dem.tif").c_str(), 8, 8, 1, GDT_UInt16, nullptr);
+    GDALSetGeoTransform(wide, const_cast<double*>(g)), GDALClose(wide);
+    const struct { std::string command; const char* says; } rows[] = {
+        {Import("plain.png"), "has no georeference"},
+        {Import("noprj.png"), "has no coordinate system"},
+        {Import("noprj.png", " --srs EPSG:999999"), "names no coordinate system"},
+        {Import("text.tif"), "cannot be read as a raster"},
+        {Import("missing.tif"), "missing.tif is missing or unreadable"},
+        {Import("dem.tif", " --srs EPSG:32632"), "not 8-bit colours"},
+        {Import("good.tif", " --replace 5"), "holds 4 record"},
+        {"(trap '' XFSZ; ulimit -f 64; exec " + Import("good.tif") + ")", "cannot write"},  // a full disk
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.what);
-        const Outcome run = Shell(r.command);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_HAS(run.output, r.says);
+        const Outcome run = Expect(r.command, 2, r.says);
         EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
-        EXPECT_EQ(Slurp(Catalogue()), kept);
-        EXPECT_TRUE(MapsEmpty());
+        EXPECT_EQ(Slurp(Catalogue()), kept) << r.says;
+        EXPECT_TRUE(MapsEmpty()) << r.says;
     }
-    ASSERT_EQ(Shell(Import(d + "good.tif")).status, 0);  // the fifth
+    Expect(Import("good.tif"), 0);  // the fifth
     const std::vector<std::string> before = Lines(Catalogue());
-    const Outcome sixth = Shell(Import(d + "good.tif"));
-    EXPECT_EQ(sixth.status, 2);
-    EXPECT_HAS(sixth.output, "already holds 5 maps");
+    Expect(Import("good.tif"), 2, "already holds 5 maps");
     EXPECT_EQ(Lines(Catalogue()), before);
-    ASSERT_EQ(Shell(Import(d + "good.tif --name Nuova --replace 3")).status, 0);
+    Expect(Import("good.tif", " --name Nuova --replace 3"), 0);
     std::vector<std::string> after = Lines(Catalogue());
     ASSERT_EQ(after.size(), 5u);
     EXPECT_EQ(after[2].rfind("[3][Nuova][\\My Documents\\Velkar\\maps\\Nuova.bmp][", 0), 0u) << after[2];
     after[2] = before[2];
     EXPECT_EQ(after, before);
-    const Outcome list = Shell(kTool + " list" + root.Tail());
-    EXPECT_HAS(list.output, "maps\\Nuova.bmp: opens, BMP 24-bit, 256 x 256");
+    const Outcome list = Expect(kTool + " list" + root.Tail(), 0, "maps\\Nuova.bmp: opens, BMP 24-bit, 256 x 256");
     EXPECT_HAS(list.output, "m1.bmp: does not open");
 }
 
-// ---- Other formats, checked through the record: a gradient in EPSG:3857 from tile (34900, 23900) at
-// zoom 16 on (about 2.4 m pixels near Imola).
+// ---- Other formats, checked through the record: a 512-pixel gradient (red = column / 2, green = row / 2)
+// in EPSG:3857 from tile (34900, 23900) at zoom 16 on (about 2.4 m pixels near Imola).
 constexpr double kHalf = 20037508.342789244;  // EPSG:3857's half world
 constexpr int kTileX = 34900, kTileY = 23900;
 const double kMetres = 2 * kHalf / (std::ldexp(1.0, 16) * 256);
 const double kGradientGeo[6] = {-kHalf + kTileX * 256 * kMetres, kMetres, 0, kHalf - kTileY * 256 * kMetres, 0, -kMetres};
 
-// Latitude/longitude of a position given as a fraction of a 512-pixel gradient's extent.
+// Latitude/longitude of a position given as a fraction of the gradient's extent.
 void LatLonAt(double fx, double fy, double* lat, double* lon)
 {
     *lon = (kGradientGeo[0] + fx * 512 * kMetres) / kHalf * 180;
@@ -336,86 +295,68 @@ std::array<int, 3> BitmapPixel(const std::string& root, double lat, double lon)
                  static_cast<int>((m.topLeftY - northing) / (m.topLeftY - m.bottomRightY) * m.heightPx));
 }
 
-// At every sample the bitmap holds the 512-pixel gradient's (column / 2, row / 2) within tolerance.
+// At every sample the bitmap holds the gradient's colours within tolerance.
 void ExpectGradient(const std::string& root, double tolerance)
 {
     for (const auto& [fx, fy] : {std::pair{0.3, 0.3}, {0.7, 0.4}, {0.4, 0.7}, {0.6, 0.6}}) {
         double lat, lon;
         LatLonAt(fx, fy, &lat, &lon);
         const std::array<int, 3> rgb = BitmapPixel(root, lat, lon);
-        SCOPED_TRACE("sample " + std::to_string(fx) + "," + std::to_string(fy));
-        EXPECT_NEAR(rgb[0], fx * 256, tolerance);
-        EXPECT_NEAR(rgb[1], fy * 256, tolerance);
+        EXPECT_NEAR(rgb[0], fx * 256, tolerance) << fx << "," << fy;
+        EXPECT_NEAR(rgb[1], fy * 256, tolerance) << fx << "," << fy;
     }
 }
 
 // The MBTiles driver writes zoom 16 from the gradient, gdaladdo zooms 15 and 14.
 TEST_F(MapTool, MbtilesAtTwoZoomLevels)
 {
-    const std::string file = In("area.mbtiles");
-    Save(Mem(512, 512, 2, kGradientGeo, 3857), In("area.tif"));
-    const Outcome made = Shell("gdal_translate -q -of MBTiles " + Quote(In("area.tif")) + " " + Quote(file) + " && gdaladdo -q " + Quote(file) + " 2 4");
-    ASSERT_EQ(made.status, 0) << made.output;
-    const struct { const char* zoom; const char* says; double tolerance; } rows[] = {
-        {"", "zoom 16 of 14 to 16", 1.5},            // the default: the deepest
-        {" --zoom 15", "zoom 15 of 14 to 16", 2.5},  // half the pixels: one more step of the gradient
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.says);
-        const Outcome run = Shell(Import(Quote(file) + r.zoom));
-        ASSERT_EQ(run.status, 0) << run.output;
-        EXPECT_HAS(run.output, r.says);
-        ExpectGradient(root.dir, r.tolerance);
-    }
-    const Outcome missing = Shell(Import(Quote(file) + " --zoom 12"));
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_HAS(missing.output, "holds zoom levels 14 to 16, not 12");
+    const std::string file = Quote(root.Path("area.mbtiles"));
+    Save(Mem(512, 512, 2, kGradientGeo, 3857), root.Path("area.tif"));
+    Expect("gdal_translate -q -of MBTiles " + Quote(root.Path("area.tif")) + " " + file + " && gdaladdo -q " + file + " 2 4", 0);
+    Expect(Import("area.mbtiles"), 0, "zoom 16 of 14 to 16");  // the default: the deepest
+    ExpectGradient(root.dir, 1.5);
+    Expect(Import("area.mbtiles", " --zoom 15"), 0, "zoom 15 of 14 to 16");
+    ExpectGradient(root.dir, 2.5);  // half the pixels: one more step of the gradient
+    Expect(Import("area.mbtiles", " --zoom 12"), 2, "holds zoom levels 14 to 16, not 12");
 }
 
 // Four 256-pixel tiles cut from the gradient, "16/X/Y.png"; --area keeps the top-left one.
 TEST_F(MapTool, XyzTileFolderWholeAndByArea)
 {
-    Save(Mem(512, 512, 2, kGradientGeo, 3857), In("area.tif"));
+    Save(Mem(512, 512, 2, kGradientGeo, 3857), root.Path("area.tif"));
     for (int tx = 0; tx < 2; ++tx)
         for (int ty = 0; ty < 2; ++ty) {
-            const std::string folder = In("tiles/16/" + std::to_string(kTileX + tx)), tile = folder + "/" + std::to_string(kTileY + ty) + ".png";
+            const std::string folder = root.Path("tiles/16/" + std::to_string(kTileX + tx));
+            const std::string tile = folder + "/" + std::to_string(kTileY + ty) + ".png";
             fs::create_directories(folder);
-            ASSERT_EQ(Shell("gdal_translate -q -of PNG -srcwin " + std::to_string(tx * 256) + " " + std::to_string(ty * 256) +
-                            " 256 256 " + Quote(In("area.tif")) + " " + Quote(tile)).status, 0);
+            Expect("gdal_translate -q -of PNG -srcwin " + std::to_string(tx * 256) + " " + std::to_string(ty * 256) +
+                   " 256 256 " + Quote(root.Path("area.tif")) + " " + Quote(tile), 0);
             fs::remove(tile + ".aux.xml");
         }
-    const Outcome whole = Shell(Import(Quote(In("tiles"))));
-    ASSERT_EQ(whole.status, 0) << whole.output;
-    EXPECT_HAS(whole.output, "zoom 16, 4 tiles");
+    Expect(Import("tiles"), 0, "zoom 16, 4 tiles");
     ExpectGradient(root.dir, 1.5);
     double lat, lon;
     LatLonAt(0.2, 0.2, &lat, &lon);
-    const Outcome area = Shell(Import(Quote(In("tiles")) + " --area " + std::to_string(lat) + "," + std::to_string(lon) + "," +
-                                      std::to_string(lat - 0.0005) + "," + std::to_string(lon + 0.0005)));
-    ASSERT_EQ(area.status, 0) << area.output;
-    EXPECT_HAS(area.output, "zoom 16, 1 tiles");
+    Expect(Import("tiles", " --area " + std::to_string(lat) + "," + std::to_string(lon) + "," + std::to_string(lat - 0.0005) +
+                               "," + std::to_string(lon + 0.0005)), 0, "zoom 16, 1 tiles");
 }
 
 // Two overlays in one KMZ, red north of 44.35 N and blue south of it.
 TEST_F(MapTool, KmzOfTwoGroundOverlaysMosaicked)
 {
-    const std::string kmz = In("two.kmz");
-    const struct { const char* name; unsigned colour; const char* north; const char* south; } overlays[] = {
-        {"red.png", 0xff0000, "44.36", "44.35"}, {"blue.png", 0x0000ff, "44.35", "44.34"}};
+    const std::string kmz = "/vsizip/" + root.Path("two.kmz") + "/";
     std::string kml = "<?xml version=\"1.0\"?><kml xmlns=\"http://www.opengis.net/kml/2.2\"><Folder>";
-    for (const auto& o : overlays) {
-        Save(Mem(100, 60, 0, nullptr, 0, o.colour), "/vsizip/" + kmz + "/" + o.name, "PNG");
-        kml += std::string("<GroundOverlay><Icon><href>") + o.name + "</href></Icon><LatLonBox><north>" + o.north +
-               "</north><south>" + o.south + "</south><east>11.72</east><west>11.70</west></LatLonBox></GroundOverlay>";
+    for (const auto& [name, colour, north, south] :
+         {std::tuple{"red.png", 0xff0000u, "44.36", "44.35"}, {"blue.png", 0x0000ffu, "44.35", "44.34"}}) {
+        Save(Mem(100, 60, 0, nullptr, 0, colour), kmz + name, "PNG");
+        kml += std::string("<GroundOverlay><Icon><href>") + name + "</href></Icon><LatLonBox><north>" + north +
+               "</north><south>" + south + "</south><east>11.72</east><west>11.70</west></LatLonBox></GroundOverlay>";
     }
     kml += "</Folder></kml>";
-    VSILFILE* f = VSIFOpenL(("/vsizip/" + kmz + "/doc.kml").c_str(), "wb");
+    VSILFILE* f = VSIFOpenL((kmz + "doc.kml").c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    VSIFWriteL(kml.data(), 1, kml.size(), f);
-    VSIFCloseL(f);
-    const Outcome run = Shell(Import(Quote(kmz)));
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_HAS(run.output, "2 ground overlays");
+    VSIFWriteL(kml.data(), 1, kml.size(), f), VSIFCloseL(f);
+    Expect(Import("two.kmz"), 0, "2 ground overlays");
     for (const auto& [lat, red] : {std::pair{44.355, 255}, {44.345, 0}}) {
         const std::array<int, 3> rgb = BitmapPixel(root.dir, lat, 11.71);
         EXPECT_EQ(rgb[0], red) << lat;
@@ -427,15 +368,11 @@ TEST_F(MapTool, KmzOfTwoGroundOverlaysMosaicked)
 TEST_F(MapTool, WorldRasterRefusedThenTakenWithForce)
 {
     const double world[6] = {-180, 1, 0, 90, 0, -1};
-    Save(Mem(360, 180, 0, world, 4326), In("world.tif"));
-    const Outcome refused = Shell(Import(Quote(In("world.tif"))));
-    EXPECT_EQ(refused.status, 2);
-    EXPECT_HAS(refused.output, "the navigator's grid cannot hold it");
+    Save(Mem(360, 180, 0, world, 4326), root.Path("world.tif"));
+    Expect(Import("world.tif"), 2, "the navigator's grid cannot hold it");
     EXPECT_FALSE(fs::exists(Catalogue()));
     EXPECT_TRUE(MapsEmpty());
-    const Outcome forced = Shell(Import(Quote(In("world.tif")) + " --force"));
-    EXPECT_EQ(forced.status, 0) << forced.output;
-    EXPECT_HAS(forced.output, "imported with --force");
+    Expect(Import("world.tif", " --force"), 0, "imported with --force");
     EXPECT_TRUE(fs::exists(Maps() + "/world.bmp"));
 }
 
@@ -474,12 +411,12 @@ std::string BitmapColour(const std::string& path)
 // Both under the same name at once: two records, two bitmaps, each whole in its own colour.
 TEST_F(MapTool, TwoImportsAtOnceLoseNothing)
 {
-    SolidRaster(In("red.tif"), 32, 32632, 0xff0000);
-    SolidRaster(In("blue.tif"), 32, 32632, 0x0000ff);
+    SolidRaster(root.Path("red.tif"), 32, 32632, 0xff0000);
+    SolidRaster(root.Path("blue.tif"), 32, 32632, 0x0000ff);
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE("round " + std::to_string(i));
         fs::remove(Catalogue()), fs::remove_all(Maps());
-        const Outcome both = AtOnce(Import(Quote(In("red.tif")) + " --name Same"), Import(Quote(In("blue.tif")) + " --name Same"));
+        const Outcome both = AtOnce(Import("red.tif", " --name Same"), Import("blue.tif", " --name Same"));
         ASSERT_EQ(both.status, 0) << both.output;
         LoadRoot(root.dir);
         ASSERT_EQ(lastMapIndex, 1);
@@ -497,15 +434,14 @@ TEST_F(MapTool, TwoImportsAtOnceLoseNothing)
 // its bitmap stay whole, and the next run removes the dead runs' temporaries.
 TEST_F(MapTool, KilledImportsLeaveNothingBehind)
 {
-    SolidRaster(In("big.tif"), 1500, 32633, 0x008000);
-    ASSERT_EQ(Shell(Import(Quote(In("big.tif")))).status, 0);
+    SolidRaster(root.Path("big.tif"), 1500, 32633, 0x008000);
+    Expect(Import("big.tif"), 0);
     std::mt19937 random(17);
     for (int i = 0; i < 20; ++i)
-        KillAfter(Import(Quote(In("big.tif")) + " --replace 1"), std::uniform_int_distribution<int>(0, 400)(random) * 1000,
-                  i % 2 ? SIGKILL : SIGTERM);
+        KillAfter(Import("big.tif", " --replace 1"), std::uniform_int_distribution<int>(0, 400)(random) * 1000, i % 2 ? SIGKILL : SIGTERM);
     std::ofstream(Maps() + "/earlier.bmp.part") << "cut short by an earlier version";
     Shell("sleep 1.1");  // the next run removes only what changed before it started
-    ASSERT_EQ(Shell(Import(Quote(In("big.tif")) + " --replace 1")).status, 0);
+    Expect(Import("big.tif", " --replace 1"), 0);
     EXPECT_EQ(CountNamed(Maps(), ".tmp-velkar-map-"), 0);
     EXPECT_FALSE(fs::exists(Maps() + "/earlier.bmp.part"));
     EXPECT_EQ(CountNamed(root.dir + kVelkarDir, ".tmp-velkar-map-"), 0);
@@ -519,32 +455,27 @@ TEST_F(MapTool, KilledImportsLeaveNothingBehind)
 // written through; a FIFO as a record's bitmap is reported at once.
 TEST_F(MapTool, LinksAndFifosAreNeitherWrittenThroughNorWaitedOn)
 {
-    SolidRaster(In("red.tif"), 32, 32632, 0xff0000);
+    SolidRaster(root.Path("red.tif"), 32, 32632, 0xff0000);
     fs::create_directories(Maps());
-    std::ofstream(In("victim")) << "keep";
-    fs::create_symlink(In("victim"), Maps() + "/red.bmp");
-    fs::create_symlink(In("victim"), Maps() + "/red.bmp.part");
-    const Outcome run = Shell(Import(Quote(In("red.tif"))));
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_EQ(Slurp(In("victim")), "keep");
-    EXPECT_HAS(run.output, "maps/red-2.bmp");
+    std::ofstream(root.Path("victim")) << "keep";
+    fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp");
+    fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp.part");
+    Expect(Import("red.tif"), 0, "maps/red-2.bmp");
+    EXPECT_EQ(Slurp(root.Path("victim")), "keep");
     ASSERT_EQ(mkfifo((Maps() + "/fifo.bmp").c_str(), 0600), 0);
     std::ofstream(Catalogue(), std::ios::app)
         << "[2][Fifo][\\My Documents\\Velkar\\maps\\fifo.bmp][716000][4915000][716032][4914968][32][32][0][0][0][-]\n";
-    const Outcome list = Shell("timeout 10 " + kTool + " list" + root.Tail());
-    EXPECT_EQ(list.status, 0) << list.output;
-    EXPECT_HAS(list.output, "fifo.bmp: does not open, missing, unreadable or not a regular file");
+    Expect("timeout 10 " + kTool + " list" + root.Tail(), 0, "fifo.bmp: does not open, missing, unreadable or not a regular file");
 }
 
 // A catalogue saved as UTF-16 by a Windows editor keeps its records; bytes the reader cannot take record
 // by record are refused and left as they were.
 TEST_F(MapTool, Utf16CatalogueKeptUnreadableOneRefused)
 {
-    SolidRaster(In("red.tif"), 32, 32632, 0xff0000);
-    const std::u16string wide =
-        Utf8ToText("[1][Città][\\My Documents\\Velkar\\old.bmp][716000][4915000][717000][4914000][100][100][0][0][0][-]\r\n");
+    SolidRaster(root.Path("red.tif"), 32, 32632, 0xff0000);
     std::string utf16le = "\xff\xfe";
-    for (char16_t c : wide) utf16le += {static_cast<char>(c & 0xff), static_cast<char>(c >> 8)};
+    for (char16_t c : Utf8ToText("[1][Città][\\My Documents\\Velkar\\old.bmp][716000][4915000][717000][4914000][100][100][0][0][0][-]\r\n"))
+        utf16le += {static_cast<char>(c & 0xff), static_cast<char>(c >> 8)};
     const struct { const char* what; std::string bytes; int status; } rows[] = {
         {"UTF-16 LE with its mark", utf16le, 0},
         {"UTF-16 without a mark", utf16le.substr(2), 2},
@@ -553,10 +484,8 @@ TEST_F(MapTool, Utf16CatalogueKeptUnreadableOneRefused)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         std::ofstream(Catalogue(), std::ios::binary | std::ios::trunc) << r.bytes;
-        const Outcome run = Shell(Import(Quote(In("red.tif"))));
-        EXPECT_EQ(run.status, r.status) << run.output;
+        Expect(Import("red.tif"), r.status, r.status != 0 ? "cannot be read record by record" : "");
         if (r.status != 0) {
-            EXPECT_HAS(run.output, "cannot be read record by record");
             EXPECT_EQ(Slurp(Catalogue()), r.bytes);
             continue;
         }
