@@ -2,12 +2,8 @@
 // GeoTIFFs, a world file and an OziExplorer map shown by the real navigator, headless, MBTiles, XYZ
 // tiles and a KMZ checked through their record; broken input refused with the catalogue left as it was;
 // and a device root other programs use too (two imports at once, kills, links, FIFOs, UTF-16).
-#include <cpl_conv.h>
-#include <cpl_string.h>
 #include <cpl_vsi.h>
 #include <gdal.h>
-#include <gdal_alg.h>
-#include <ogr_srs_api.h>
 
 #include "base/text.h"
 #include "geo/geo.h"
@@ -98,35 +94,22 @@ protected:
 
 // ---- Rasters shown by the navigator.
 
-// (x, y) of the emulated position in EPSG code.
-void PositionIn(int epsg, double* x, double* y)
+// A point through GDAL's own transformer (gdaltransform with these options: geotransform or control points
+// of a file): its first two coordinates.
+std::array<double, 2> Transform(const std::string& options, double x, double y)
 {
-    OGRSpatialReferenceH wgs = OSRNewSpatialReference(nullptr), to = OSRNewSpatialReference(nullptr);
-    OSRImportFromEPSG(wgs, 4326), OSRImportFromEPSG(to, epsg);
-    OSRSetAxisMappingStrategy(wgs, OAMS_TRADITIONAL_GIS_ORDER), OSRSetAxisMappingStrategy(to, OAMS_TRADITIONAL_GIS_ORDER);
-    OGRCoordinateTransformationH t = OCTNewCoordinateTransformation(wgs, to);
-    *x = kLon, *y = kLat;
-    OCTTransform(t, 1, x, y, nullptr);
-    OCTDestroyCoordinateTransformation(t), OSRDestroySpatialReference(wgs), OSRDestroySpatialReference(to);
+    char point[64];
+    std::snprintf(point, sizeof point, "%.10f %.10f", x, y);
+    const Outcome run = Shell(std::string("echo ") + point + " | gdaltransform " + options);
+    std::array<double, 2> out{NAN, NAN};
+    EXPECT_EQ(std::sscanf(run.output.c_str(), "%lf %lf", &out[0], &out[1]), 2) << options << "\n" << run.output;
+    return out;
 }
 
-// Where the raster's pixel grid holds a plane point (EPSG:32632), by GDAL's own transformer for the file
-// (geotransform or control points): {column, row}.
-std::array<double, 2> SourcePixelAt(const std::string& file, const char* srs, double x, double y)
+// (x, y) of the emulated position in EPSG code.
+std::array<double, 2> PositionIn(int epsg)
 {
-    GDALDatasetH d = GDALOpen(file.c_str(), GA_ReadOnly);
-    EXPECT_NE(d, nullptr) << file;
-    if (d == nullptr) return {-1, -1};
-    char** options = CSLSetNameValue(nullptr, "DST_SRS", "EPSG:32632");
-    if (srs != nullptr) options = CSLSetNameValue(options, "SRC_SRS", srs);
-    void* t = GDALCreateGenImgProjTransformer2(d, nullptr, options);
-    CSLDestroy(options);
-    double z = 0;
-    int ok = 0;
-    if (t != nullptr) GDALGenImgProjTransform(t, TRUE, 1, &x, &y, &z, &ok), GDALDestroyGenImgProjTransformer(t);
-    GDALClose(d);
-    EXPECT_TRUE(ok) << file;
-    return {x, y};
+    return Transform("-s_srs EPSG:4326 -t_srs EPSG:" + std::to_string(epsg), kLon, kLat);
 }
 
 struct ImportCase {
@@ -146,27 +129,21 @@ protected:
 };
 
 // Writes the case's input (a 256 x 256 gradient, pixel (128, 128) on the emulated position, turned by the
-// case's degrees) into dir; returns the file to import and the system to tell the pixel check when the
-// file carries none.
-std::string MakeInput(const ImportCase& c, const std::string& dir, const char** srs)
+// case's degrees) into dir; returns the file to import, and in srs the system to tell gdaltransform when
+// the file carries none.
+std::string MakeInput(const ImportCase& c, const std::string& dir, std::string* srs)
 {
-    double x, y, g[6];
     const std::string base = dir + "/" + c.name;
     const double a = c.degrees * M_PI / 180;
-    PositionIn(c.epsg == 0 ? 4326 : c.epsg, &x, &y);
-    g[1] = c.pixelX * std::cos(a), g[2] = c.pixelY * std::sin(a), g[4] = c.pixelX * std::sin(a), g[5] = -c.pixelY * std::cos(a);
-    g[0] = x - 128 * g[1] - 128 * g[2], g[3] = y - 128 * g[4] - 128 * g[5];
-    *srs = nullptr;
+    const std::array<double, 2> p = PositionIn(c.epsg == 0 ? 4326 : c.epsg);
+    double g[6] = {0, c.pixelX * std::cos(a), c.pixelY * std::sin(a), 0, c.pixelX * std::sin(a), -c.pixelY * std::cos(a)};
+    g[0] = p[0] - 128 * g[1] - 128 * g[2], g[3] = p[1] - 128 * g[4] - 128 * g[5];
     if (c.epsg != 0 && std::string(c.name) != "worldfile") return Save(Mem(256, 256, 1, g, c.epsg), base + ".tif");
     Save(Mem(256, 256, 1), base + ".png", "PNG");
     if (c.epsg != 0) {  // a world file, and a .prj beside the PNG naming the system
         std::ofstream(base + ".pgw") << g[1] << "\n0\n0\n" << g[5] << "\n" << g[0] + g[1] / 2 << "\n" << g[3] + g[5] / 2 << "\n";
-        OGRSpatialReferenceH s = OSRNewSpatialReference(nullptr);
-        char* wkt = nullptr;
-        OSRImportFromEPSG(s, c.epsg), OSRMorphToESRI(s), OSRExportToWkt(s, &wkt);
-        std::ofstream(base + ".prj") << wkt;
-        CPLFree(wkt), OSRDestroySpatialReference(s);
-        *srs = "EPSG:25832";
+        std::ofstream(base + ".prj") << Expect("gdalsrsinfo --single-line -o wkt_esri EPSG:" + std::to_string(c.epsg), 0).output;
+        *srs = " -s_srs EPSG:25832";
         return base + ".png";
     }
     // An OziExplorer calibration with three points, latitude/longitude on WGS84: pixel (0,0) at
@@ -186,7 +163,7 @@ TEST_P(MapImport, NavigatorDrawsThePixelGdalMapsToThePosition)
 {
     const ImportCase& c = GetParam();
     Root root(SettingsLine(c.mapInDegrees));
-    const char* srs = nullptr;
+    std::string srs;
     const std::string input = MakeInput(c, root.dir, &srs);
     Expect(kTool + " import " + Quote(input) + root.Tail(), 0, c.expected);
     // The record as the navigator reads it: its scale, in plane metres per pixel.
@@ -198,13 +175,13 @@ TEST_P(MapImport, NavigatorDrawsThePixelGdalMapsToThePosition)
     // Two ticks: the first fix is painted, the window closes before a second paint.
     const std::string shot = root.Path("shot.png");
     if (Expect(kHeadless + root.Tail() + " --time-scale 10 --quit-after-ticks 2 --screenshot " + Quote(shot), 0).status != 0) return;
-    double x0, y0;
-    PositionIn(32632, &x0, &y0);
+    const std::array<double, 2> centre = PositionIn(32632);
     // Around the centre (the marker covers the centre itself): 20 pixels off in each diagonal.
     for (const int dx : {-20, 20})
         for (const int dy : {-20, 20}) {
             const std::array<int, 3> rgb = Pixel(shot, dx, dy, true);
-            const std::array<double, 2> source = SourcePixelAt(input, srs, x0 + dx * metresX, y0 - dy * metresY);
+            const std::array<double, 2> source =
+                Transform("-i -t_srs EPSG:32632" + srs + " " + Quote(input), centre[0] + dx * metresX, centre[1] - dy * metresY);
             SCOPED_TRACE(std::string(c.name) + " offset " + std::to_string(dx) + "," + std::to_string(dy));
             EXPECT_NEAR(rgb[2], 200, 2);  // map, not white
             EXPECT_NEAR(rgb[0] + 0.5, source[0], 1.0);
