@@ -200,9 +200,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ImportCase{"worldfile", 25832, kPixelMetres, kPixelMetres, 0, 0, "taken pixel for pixel"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A catalogue of four maps. Broken input, a record past the end, then a sixth map: one line, exit 2,
-// nothing written (neither catalogue nor bitmap). --replace N swaps that record and keeps the others as
-// written; list tells which bitmaps open.
+// A catalogue of four maps. Broken input, a record past the end, a whole-world raster (up to 171 degrees
+// from the grid's meridian), then a sixth map: one line, exit 2, nothing written (neither catalogue nor
+// bitmap); the world is taken with --force. --replace N swaps that record and keeps the others as written;
+// list tells which bitmaps open.
 TEST_F(MapTool, RefusalsLeaveTheCatalogueWholeReplaceKeepsTheOthers)
 {
     for (const char* i : {"1", "2", "3", "4"})
@@ -215,6 +216,8 @@ TEST_F(MapTool, RefusalsLeaveTheCatalogueWholeReplaceKeepsTheOthers)
     std::ofstream(root.Path("noprj.pgw")) << "0.4\n0\n0\n-0.4\n716000\n4914000\n";
     Save(Mem(256, 256, 1, g, 32632), root.Path("good.tif"));
     std::ofstream(root.Path("text.tif")) << "not a raster\n";
+    const double world[6] = {-180, 1, 0, 90, 0, -1};
+    Save(Mem(360, 180, 0, world, 4326), root.Path("world.tif"));
     GDALDatasetH wide = GDALCreate(GDALGetDriverByName("GTiff"), root.Path("dem.tif").c_str(), 8, 8, 1, GDT_UInt16, nullptr);
     GDALSetGeoTransform(wide, const_cast<double*>(g)), GDALClose(wide);
     const struct { std::string command; const char* says; } rows[] = {
@@ -225,6 +228,7 @@ TEST_F(MapTool, RefusalsLeaveTheCatalogueWholeReplaceKeepsTheOthers)
         {Import("missing.tif"), "missing.tif is missing or unreadable"},
         {Import("dem.tif", " --srs EPSG:32632"), "not 8-bit colours"},
         {Import("good.tif", " --replace 5"), "holds 4 record"},
+        {Import("world.tif"), "the navigator's grid cannot hold it"},
         {"(trap '' XFSZ; ulimit -f 64; exec " + Import("good.tif") + ")", "cannot write"},  // a full disk
     };
     for (const auto& r : rows) {
@@ -233,7 +237,8 @@ TEST_F(MapTool, RefusalsLeaveTheCatalogueWholeReplaceKeepsTheOthers)
         EXPECT_EQ(Slurp(Catalogue()), kept) << r.says;
         EXPECT_TRUE(MapsEmpty()) << r.says;
     }
-    Expect(Import("good.tif"), 0);  // the fifth
+    Expect(Import("world.tif", " --force"), 0, "imported with --force");  // the fifth
+    EXPECT_TRUE(fs::exists(Maps() + "/world.bmp"));
     const std::vector<std::string> before = Lines(Catalogue());
     Expect(Import("good.tif"), 2, "already holds 5 maps");
     EXPECT_EQ(Lines(Catalogue()), before);
@@ -254,11 +259,11 @@ constexpr int kTileX = 34900, kTileY = 23900;
 const double kMetres = 2 * kHalf / (std::ldexp(1.0, 16) * 256);
 const double kGradientGeo[6] = {-kHalf + kTileX * 256 * kMetres, kMetres, 0, kHalf - kTileY * 256 * kMetres, 0, -kMetres};
 
-// Latitude/longitude of a position given as a fraction of the gradient's extent.
-void LatLonAt(double fx, double fy, double* lat, double* lon)
+// {latitude, longitude} of a position given as a fraction of the gradient's extent.
+std::array<double, 2> LatLonAt(double fx, double fy)
 {
-    *lon = (kGradientGeo[0] + fx * 512 * kMetres) / kHalf * 180;
-    *lat = std::atan(std::sinh((kGradientGeo[3] - fy * 512 * kMetres) / kHalf * M_PI)) * 180 / M_PI;
+    return {std::atan(std::sinh((kGradientGeo[3] - fy * 512 * kMetres) / kHalf * M_PI)) * 180 / M_PI,
+            (kGradientGeo[0] + fx * 512 * kMetres) / kHalf * 180};
 }
 
 // The pixel of the last imported bitmap at (lat, lon), found through its record.
@@ -276,8 +281,7 @@ std::array<int, 3> BitmapPixel(const std::string& root, double lat, double lon)
 void ExpectGradient(const std::string& root, double tolerance)
 {
     for (const auto& [fx, fy] : {std::pair{0.3, 0.3}, {0.7, 0.4}, {0.4, 0.7}, {0.6, 0.6}}) {
-        double lat, lon;
-        LatLonAt(fx, fy, &lat, &lon);
+        const auto [lat, lon] = LatLonAt(fx, fy);
         const std::array<int, 3> rgb = BitmapPixel(root, lat, lon);
         EXPECT_NEAR(rgb[0], fx * 256, tolerance) << fx << "," << fy;
         EXPECT_NEAR(rgb[1], fy * 256, tolerance) << fx << "," << fy;
@@ -312,8 +316,7 @@ TEST_F(MapTool, XyzTileFolderWholeAndByArea)
         }
     Expect(Import("tiles"), 0, "zoom 16, 4 tiles");
     ExpectGradient(root.dir, 1.5);
-    double lat, lon;
-    LatLonAt(0.2, 0.2, &lat, &lon);
+    const auto [lat, lon] = LatLonAt(0.2, 0.2);
     Expect(Import("tiles", " --area " + std::to_string(lat) + "," + std::to_string(lon) + "," + std::to_string(lat - 0.0005) +
                                "," + std::to_string(lon + 0.0005)), 0, "zoom 16, 1 tiles");
 }
@@ -339,18 +342,6 @@ TEST_F(MapTool, KmzOfTwoGroundOverlaysMosaicked)
         EXPECT_EQ(rgb[0], red) << lat;
         EXPECT_EQ(rgb[1], 0) << lat;
     }
-}
-
-// A whole-world raster lies up to 171 degrees from the grid's meridian.
-TEST_F(MapTool, WorldRasterRefusedThenTakenWithForce)
-{
-    const double world[6] = {-180, 1, 0, 90, 0, -1};
-    Save(Mem(360, 180, 0, world, 4326), root.Path("world.tif"));
-    Expect(Import("world.tif"), 2, "the navigator's grid cannot hold it");
-    EXPECT_FALSE(fs::exists(Catalogue()));
-    EXPECT_TRUE(MapsEmpty());
-    Expect(Import("world.tif", " --force"), 0, "imported with --force");
-    EXPECT_TRUE(fs::exists(Maps() + "/world.bmp"));
 }
 
 // ---- A device root other programs use too.
