@@ -55,7 +55,7 @@ inline std::vector<std::string> Lines(const std::string& path)
 }
 
 struct Outcome {
-    int status;          // exit status, -1 when the command did not exit
+    int status;  // exit status, -1 when the command did not exit
     std::string output;  // standard output and standard error together
 };
 

@@ -38,9 +38,7 @@ GDALDatasetH Mem(int w, int h, int scale, const double* geo = nullptr, int epsg 
         EXPECT_EQ(CE_None, GDALRasterIO(GDALGetRasterBand(d, b + 1), GF_Write, 0, 0, w, h, band.data(), w, h, GDT_Byte, 0, 0));
     }
     if (geo != nullptr) GDALSetGeoTransform(d, const_cast<double*>(geo));
-    if (epsg != 0) {
-        EXPECT_EQ(GDALSetProjection(d, ("EPSG:" + std::to_string(epsg)).c_str()), CE_None);
-    }
+    EXPECT_EQ(epsg == 0 ? CE_None : GDALSetProjection(d, ("EPSG:" + std::to_string(epsg)).c_str()), CE_None);
     return d;
 }
 
