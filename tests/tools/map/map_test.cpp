@@ -34,7 +34,8 @@ GDALDatasetH Mem(int w, int h, int scale, const double* geo = nullptr, int epsg 
     std::vector<unsigned char> band(size_t(w) * h);
     for (int b = 0; b < 3; ++b) {
         for (size_t i = 0; i < band.size(); ++i)
-            band[i] = static_cast<unsigned char>(scale == 0 ? colour >> (16 - 8 * b) : b == 0 ? i % w / scale : b == 1 ? i / w / scale : 200);
+            band[i] = static_cast<unsigned char>(scale == 0 ? colour >> (16 - 8 * b)
+                                                            : b == 2 ? 200 : (b == 0 ? i % w : i / w) / scale);
         EXPECT_EQ(CE_None, GDALRasterIO(GDALGetRasterBand(d, b + 1), GF_Write, 0, 0, w, h, band.data(), w, h, GDT_Byte, 0, 0));
     }
     if (geo != nullptr) GDALSetGeoTransform(d, const_cast<double*>(geo));
@@ -172,7 +173,8 @@ TEST_P(MapImport, NavigatorDrawsThePixelGdalMapsToThePosition)
     const double metresX = (m.bottomRightX - m.topLeftX) / m.widthPx, metresY = (m.topLeftY - m.bottomRightY) / m.heightPx;
     // Two ticks: the first fix is painted, the window closes before a second paint.
     const std::string shot = root.Path("shot.png");
-    if (Expect(kHeadless + root.Tail() + " --time-scale 10 --quit-after-ticks 2 --screenshot " + Quote(shot), 0).status != 0) return;
+    if (Expect(kHeadless + root.Tail() + " --time-scale 10 --quit-after-ticks 2 --screenshot " + Quote(shot), 0).status)
+        return;
     const std::array<double, 2> centre = PositionIn(32632);
     // Around the centre (the marker covers the centre itself): 20 pixels off in each diagonal.
     for (const int dx : {-20, 20})
@@ -271,7 +273,8 @@ std::array<int, 3> BitmapPixel(const std::string& root, double lat, double lon)
     const MapEntry& m = mapTable[lastMapIndex];
     double northing, easting;
     LatLonToGrid(lat, lon, &northing, &easting);
-    return Pixel(DevicePathToHost(m.bitmapPath), static_cast<int>((easting - m.topLeftX) / (m.bottomRightX - m.topLeftX) * m.widthPx),
+    return Pixel(DevicePathToHost(m.bitmapPath),
+                 static_cast<int>((easting - m.topLeftX) / (m.bottomRightX - m.topLeftX) * m.widthPx),
                  static_cast<int>((m.topLeftY - northing) / (m.topLeftY - m.bottomRightY) * m.heightPx));
 }
 
@@ -404,7 +407,8 @@ TEST_F(MapTool, KilledImportsLeaveNothingBehind)
     Expect(Import("big.tif"), 0);
     std::mt19937 random(17);
     for (int i = 0; i < 20; ++i)
-        KillAfter(Import("big.tif", " --replace 1"), std::uniform_int_distribution<int>(0, 400)(random) * 1000, i % 2 ? SIGKILL : SIGTERM);
+        KillAfter(Import("big.tif", " --replace 1"), std::uniform_int_distribution<int>(0, 400)(random) * 1000,
+                  i % 2 ? SIGKILL : SIGTERM);
     std::ofstream(Maps() + "/earlier.bmp.part") << "cut short by an earlier version";
     Shell("sleep 1.1");  // the next run removes only what changed before it started
     Expect(Import("big.tif", " --replace 1"), 0);
@@ -431,7 +435,8 @@ TEST_F(MapTool, LinksAndFifosAreNeitherWrittenThroughNorWaitedOn)
     ASSERT_EQ(mkfifo((Maps() + "/fifo.bmp").c_str(), 0600), 0);
     std::ofstream(Catalogue(), std::ios::app)
         << "[2][Fifo][\\My Documents\\Velkar\\maps\\fifo.bmp][716000][4915000][716032][4914968][32][32][0][0][0][-]\n";
-    Expect("timeout 10 " + kTool + " list" + root.Tail(), 0, "fifo.bmp: does not open, missing, unreadable or not a regular file");
+    Expect("timeout 10 " + kTool + " list" + root.Tail(), 0,
+           "fifo.bmp: does not open, missing, unreadable or not a regular file");
 }
 
 // A catalogue saved as UTF-16 by a Windows editor keeps its records; bytes the reader cannot take record
@@ -440,7 +445,8 @@ TEST_F(MapTool, Utf16CatalogueKeptUnreadableOneRefused)
 {
     SolidRaster(root.Path("red.tif"), 32, 32632, 0xff0000);
     std::string utf16le = "\xff\xfe";
-    for (char16_t c : Utf8ToText("[1][Città][\\My Documents\\Velkar\\old.bmp][716000][4915000][717000][4914000][100][100][0][0][0][-]\r\n"))
+    const std::string record = "[1][Città][\\My Documents\\Velkar\\old.bmp][716000][4915000][717000][4914000][100][100][0][0][0][-]";
+    for (char16_t c : Utf8ToText(record + "\r\n"))
         utf16le += {static_cast<char>(c & 0xff), static_cast<char>(c >> 8)};
     const struct { const char* what; std::string bytes; int status; } rows[] = {
         {"UTF-16 LE with its mark", utf16le, 0},

@@ -153,7 +153,8 @@ TEST(PointsChoices, TrackDateRollsOnlyPastMidnight)
                Quote(root.Path("t.gpx")), 0);
         const std::string gpx = Slurp(root.Path("t.gpx"));
         std::vector<std::string> times;  // past the metadata's own
-        for (size_t at = gpx.find("<time>", gpx.find("</metadata>") + 1); at != std::string::npos; at = gpx.find("<time>", at + 1))
+        size_t at = gpx.find("</metadata>");
+        for (at = gpx.find("<time>", at == std::string::npos ? 0 : at); at != std::string::npos; at = gpx.find("<time>", at + 1))
             times.push_back(gpx.substr(at + 6, gpx.find("</time>", at) - at - 6));
         EXPECT_EQ(times, r.times) << r.log;
     }
@@ -226,7 +227,8 @@ TEST_F(PointsSharedRoot, KilledRunsLeaveNoScratchBehind)
     Waypoint("a.gpx", "Alfa");
     std::mt19937 random(5);
     for (int i = 0; i < 20; ++i)
-        KillAfter(env + Import("a.gpx") + " --replace", std::uniform_int_distribution<int>(0, 60)(random) * 1000, i % 2 ? SIGKILL : SIGTERM);
+        KillAfter(env + Import("a.gpx") + " --replace", std::uniform_int_distribution<int>(0, 60)(random) * 1000,
+                  i % 2 ? SIGKILL : SIGTERM);
     Shell("sleep 1.1");
     Expect(env + Import("a.gpx") + " --replace", 0);
     EXPECT_TRUE(fs::is_empty(temp));

@@ -89,7 +89,8 @@ TEST(VelkarPort, ListFindsTheSpeedByListening)
         {0, "no NMEA with valid checksums at 4800 9600 19200 38400 57600 115200 bit/s"}};
     for (const auto& r : rows) {
         Receiver receiver(r.receiver);
-        const Outcome run = Expect(kPort + "list " + receiver.path + " --listen 200", 0, std::string("  sends:   ") + r.says + "\n");
+        const Outcome run =
+            Expect(kPort + "list " + receiver.path + " --listen 200", 0, std::string("  sends:   ") + r.says + "\n");
         EXPECT_HAS(run.output, receiver.path + "\n  by-id:   none\n  access:  read and write\n");
     }
     // Held by another opener: who, and no probing. A missing device: exit 2.
@@ -289,7 +290,8 @@ TEST(SharedRoot, ARunningNavigatorTakesTheNewReceiverWithinTwoSeconds)
     EXPECT_FALSE(fs::exists(leftover));
     EXPECT_HAS(Slurp(log), "COM1: the settings now name COM2: at 9600 bit/s; reopening the receiver");
     // Nobody runs now: the tool says nothing of a navigator.
-    EXPECT_EQ(Shell(kPort + "use " + second.path + " --baud 9600 --root " + root.dir).output.find("navigator"), std::string::npos);
+    const Outcome alone = Shell(kPort + "use " + second.path + " --baud 9600 --root " + root.dir);
+    EXPECT_EQ(alone.output.find("navigator"), std::string::npos) << alone.output;
 }
 
 TEST(SharedRoot, AGpsdOnATcpSourceIsNamed)
@@ -305,7 +307,8 @@ TEST(SharedRoot, AGpsdOnATcpSourceIsNamed)
     std::thread greeter([server] {
         pollfd waiting{server, POLLIN, 0};
         const int client = poll(&waiting, 1, 6000) == 1 ? accept(server, nullptr, nullptr) : -1;
-        const std::string banner = "{\"class\":\"VERSION\",\"release\":\"3.25\",\"rev\":\"3.25\",\"proto_major\":3,\"proto_minor\":15}\r\n";
+        const std::string banner =
+            "{\"class\":\"VERSION\",\"release\":\"3.25\",\"rev\":\"3.25\",\"proto_major\":3,\"proto_minor\":15}\r\n";
         if (client >= 0 && write(client, banner.data(), banner.size()) > 0) std::this_thread::sleep_for(std::chrono::seconds(3));
         if (client >= 0) close(client);
     });
