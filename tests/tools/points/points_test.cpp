@@ -131,6 +131,7 @@ TEST(PointsChoices, FarPointKeptInDegreesRefusedInPlaneMetres)
     Expect(kTool + "export" + degrees.Tail(), 0, "lat=\"40.000000000\" lon=\"-105.000000000\"");
     Expect(kTool + "import " + Quote(metres.Path("far.gpx")) + metres.Tail(), 2,
            "the point Denver at 40.000000, -105.000000 lies too far from 9 E");
+    EXPECT_TRUE(fs::exists(degrees.File("vlpref.cfg")));
     EXPECT_FALSE(fs::exists(metres.File("vlpref.cfg")));
     std::ofstream(metres.File("vlpref.cfg"))
         << "[1][Casa][-][716000][4914000][-][-][0][-][-][-][-][-]\n[2][Nowhere][-][1e12][4914000][-][-][0][-][-][-][-][-]\n";
