@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The real velkar under Xvfb with a window manager (openbox), used as a person would:
-# --size, '+' and the View pop-up (Night colours), F11 there and back, and the dialogs'
-# Escape and title-bar close button (command 2 where the dialog has one, nothing else).
+# The real velkar under Xvfb with a window manager (openbox), used as a person would: --size, '+' and the
+# View pop-up (Night colours), F11 there and back, the dialogs' Escape and title-bar close button (command
+# 2 where the dialog has one, nothing else); then a pty walk recorded as a track, and a small screen.
 # Usage: view_e2e.sh VELKAR DEMO_ROOT OUT_DIR   (exit 77: tools missing, skipped)
 set -u
 VELKAR=$1 DEMO=$2 OUT=$3
@@ -11,8 +11,7 @@ ONE_LINE='[BEGIN][1][4800][1][0][0][0][0][0][0][0][0][END]'  # emulation on: the
 fresh_root root
 ROOT="$OUT/root" VIEW="$OUT/root/My Documents/Velkar/vlview.cfg" SHOT="$OUT/main.png"
 openbox --sm-disable >"$OUT/openbox.log" 2>&1 &
-PIDS+=($!)
-sleep 1
+PIDS+=($!) && sleep 1
 shot_size() { identify -format %wx%h "$SHOT" 2>/dev/null; }
 wait_size() { for _ in $(seq 50); do [ "$(shot_size)" = "$1" ] && return 0; sleep 0.1; done; false; }
 keep() { cp "$SHOT" "$OUT/$1.png"; import -window root "$OUT/$1-screen.png" 2>/dev/null; }
@@ -23,28 +22,24 @@ start_velkar "$ROOT" --size 800x480 --screenshot "$SHOT" --time-scale 3 || finis
 check "--size 800x480 opens a client area of that size" 'wait_size 800x480'
 keep size-800x480
 
-xdotool windowfocus --sync "$MAIN"
-xdotool key --window "$MAIN" plus
+xdotool windowfocus --sync "$MAIN" && xdotool key --window "$MAIN" plus
 check "'+' zooms the map in and keeps it in vlview.cfg" 'sleep 0.5; grep -q "^\[ZOOM\]\[6\]" "$VIEW"'
 keep zoom-2to1
 xdotool key --window "$MAIN" 0
 check "'0' goes back to 1:1" 'sleep 0.5; grep -q "^\[ZOOM\]\[5\]" "$VIEW"'
-geometry "$MAIN"
 xdotool mousemove --window "$MAIN" 200 200 click 5 click 5
 check "two turns of the wheel down zoom out two steps" 'sleep 0.5; grep -q "^\[ZOOM\]\[3\]" "$VIEW"'
 xdotool key --window "$MAIN" 0
 
-# The View button follows "About" on the bar; its pop-up: Zoom in, Zoom out, 1:1, -, Trail,
+# The View button follows "About" on the bar (x 162); its pop-up: Zoom in, Zoom out, 1:1, -, Trail,
 # Record track, Keep map without fix, Night colours, Full screen.
-VIEW_BUTTON_X=162
-click_menubar "$VIEW_BUTTON_X"
+click_menubar 162
 import -window root "$OUT/view-popup.png" 2>/dev/null
 xdotool key Down Down Down Down Down Down Down Return
 check "View > Night colours switches night on" 'wait_view 00010'
 sleep 1 && keep night
 
-xdotool windowfocus --sync "$MAIN"
-xdotool key --window "$MAIN" F11
+xdotool windowfocus --sync "$MAIN" && xdotool key --window "$MAIN" F11
 check "F11 fills the screen" 'sleep 1; geometry "$MAIN"; [ "$WIDTH" = 1024 ] && wait_view 00011'
 keep full-screen
 xdotool key --window "$MAIN" F11
@@ -57,47 +52,37 @@ if ABOUT=$(find_dialog "About Velkar"); then
   check "Escape leaves About open (it has no command 2)" 'find_dialog "About Velkar" >/dev/null'
   click_control "$ABOUT" 90 98 26 81 36 10  # "OK"
   check "OK closes About" 'gone "About Velkar"'
-else
-  fail "About did not open"
-fi
+else fail "About did not open"; fi
 main_menu_item "$MENU_GOTO_LL"
 if DLG=$(find_dialog "GoTo Coordinate LL"); then
-  type_into "$DLG" 113 33 8 1 19 12 "45,695"
-  xdotool key Escape
+  type_into "$DLG" 113 33 8 1 19 12 "45,695"; xdotool key Escape
   check "Escape ends GoTo L/L (its Exit, command 2)" 'gone "GoTo Coordinate LL"'
-else
-  fail "GoTo L/L did not open"
-fi
+else fail "GoTo L/L did not open"; fi
 # The window manager's close button: the right end of the title bar above the dialog
 # (xwininfo gives the dialog's place on the screen; xdotool's counts the frame twice).
 click_close_button() {
   eval "$(xwininfo -id "$1" | sed -n 's/^ *Absolute upper-left \([XY]\): *\(-*[0-9]*\)/ABS_\1=\2/p; s/^ *Width: *\([0-9]*\)/ABS_W=\1/p')"
-  xdotool mousemove $((ABS_X + ABS_W - 9)) $((ABS_Y - 10)) click 1
-  sleep 0.5
+  xdotool mousemove $((ABS_X + ABS_W - 9)) $((ABS_Y - 10)) click 1; sleep 0.5
 }
 main_menu_item "$MENU_GOTO_PREF"
 if DLG=$(find_dialog "GoTo Preference Point"); then
   import -window root "$OUT/goto-pref-framed.png" 2>/dev/null
   click_close_button "$DLG"
   check "the title bar's close button ends GoTo Pref (its Exit, command 2)" 'gone "GoTo Preference Point"'
-else
-  fail "GoTo Pref did not open"
-fi
+else fail "GoTo Pref did not open"; fi
 main_menu_item "$MENU_MAP_SET"
 if DLG=$(find_dialog "Bitmap Parameter"); then
   click_close_button "$DLG"
   check "the close button leaves Map set open (its Cancel is 1013, not 2)" 'find_dialog "Bitmap Parameter" >/dev/null'
   click_control "$DLG" 129 157 71 142 32 10  # "Cancel"
   check "Cancel closes Map set" 'gone "Bitmap Parameter"'
-else
-  fail "Map set did not open"
-fi
+else fail "Map set did not open"; fi
 main_menu_item "$MENU_EXIT"
 wait_exit "$PID" 10
 check "Exit ends with 0 ($STATUS) and keeps night on" '[ "$STATUS" = 0 ] && [ "$(view_token)" = 00010 ]'
 
-# A walk north along Lake Garda through a pty, recording on from the last run: every
-# fix becomes a track point that GPSBabel reads back, the file whole after each one.
+# A walk north along Lake Garda through a pty, recording on from the last run: every fix becomes a track
+# point that GPSBabel reads back, the file whole after each one.
 ONE_LINE='[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]'  # emulation off
 fresh_root walk
 printf '[VIEW][0][1][0][0][0][][][][][][][END]\n' >"$OUT/walk/My Documents/Velkar/vlview.cfg"
@@ -105,8 +90,7 @@ pty_receiver "$OUT/walk/dev/COM1"
 start_velkar "$OUT/walk" --fullscreen || finish
 check "--fullscreen starts filling the screen" 'sleep 1; geometry "$MAIN"; [ "$WIDTH" = 1024 ]'
 for i in 0 1 2 3 4; do
-  printf '$GPGGA,10150%d.00,4541.%03d,N,01042.750,E,1,08,0.9,65.0,M,47.0,M,,*00\r\n' "$i" $((700 + i)) >"$OUT/receiver"
-  sleep 0.4
+  printf '$GPGGA,10150%d.00,4541.%03d,N,01042.750,E,1,08,0.9,65.0,M,47.0,M,,*00\r\n' "$i" $((700 + i)) >"$OUT/receiver"; sleep 0.4
 done
 # A sentence without a fix gives no point; one far south-west gives signed degrees.
 printf '$GPGGA,101505.00,4541.705,N,01042.750,E,0,00,,,M,,M,,*00\r\n$GPGGA,101506.00,3351.408,S,07030.000,W,1,05,1.2,65.0,M,,M,,*00\r\n' >"$OUT/receiver"
@@ -123,9 +107,8 @@ if [ -n "$TRACK" ] && command -v gpsbabel >/dev/null; then
     '[ "$(grep -c . "$OUT/walk.csv")" = 7 ] && grep -q "^6,-33.856800,-70.500000,65.0,.*,10:15:06" "$OUT/walk.csv"'
 fi
 
-# A screen 320 pixels (81 mm at the toolkit's assumed 100 dpi) high: finger-sized buttons,
-# 9 mm = 36 pixels. (Xvfb always tells the toolkit 96 dpi, so the headless platform's own
-# screen stands in for a small one.)
+# A screen 320 pixels (81 mm at the toolkit's assumed 100 dpi) high: finger-sized buttons, 9 mm = 36
+# pixels. (Xvfb always tells the toolkit 96 dpi, so the headless platform's own screen stands in.)
 printf '{"screens": [{"name": "small", "x": 0, "y": 0, "width": 480, "height": 320, "logicalDpi": 96}]}\n' >"$OUT/small.json"
 QT_QPA_PLATFORM="offscreen:configfile=$OUT/small.json" timeout 30 "$VELKAR" -v --root "$OUT/walk" --time-scale 10 \
   --quit-after-ticks 1 >"$OUT/small.log" 2>&1

@@ -1,22 +1,35 @@
-// Shared by the tests of the command-line tools: a device root in the temporary
-// folder, running a command through the shell with its output captured, quoting
-// for it, and reading a whole file.
+// Shared by the tests of the command-line tools: a device root in the temporary folder, commands run through
+// the shell (with their output, in the background, two at once, killed after a while), reading files back.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace tool_test {
 
 namespace fs = std::filesystem;
-const std::string kVelkar = VELKAR_BINARY_DIR "/src/velkar";
-const std::string kVelkarDir = "/My Documents/Velkar/";
+const std::string kVelkar = VELKAR_BINARY_DIR "/src/velkar", kVelkarDir = "/My Documents/Velkar/";
+const std::string kHeadless = "QT_QPA_PLATFORM=offscreen timeout 60 " + kVelkar;  // the navigator, no window
+
+// Holds when text holds part; prints the text when not.
+#define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), std::string::npos) << (text)
 
 // The text as one shell word.
 inline std::string Quote(const std::string& s)
@@ -33,8 +46,16 @@ inline std::string Slurp(const std::string& path)
     return text.str();
 }
 
+inline std::vector<std::string> Lines(const std::string& path)
+{
+    std::vector<std::string> all;
+    std::istringstream text(Slurp(path));
+    for (std::string line; std::getline(text, line);) all.push_back(line);
+    return all;
+}
+
 struct Outcome {
-    int status;          // exit status, -1 when the command did not exit
+    int status;  // exit status, -1 when the command did not exit
     std::string output;  // standard output and standard error together
 };
 
@@ -45,6 +66,56 @@ inline Outcome Shell(const std::string& command)
     std::string text = Slurp(out);
     fs::remove(out);
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};
+}
+
+// Runs the command; expects its exit status and, when given, a part of what it says.
+inline Outcome Expect(const std::string& command, int status, const std::string& part = "")
+{
+    const Outcome run = Shell(command);
+    EXPECT_EQ(run.status, status) << command << "\n" << run.output;
+    EXPECT_HAS(run.output, part);
+    return run;
+}
+
+// Both commands at once; the sum of their exit statuses.
+inline Outcome AtOnce(const std::string& a, const std::string& b)
+{
+    return Shell("(" + a + " & " + b + "; s=$?; wait $!; exit $(( s + $? )))");
+}
+
+// Runs a shell command in the background (exec'd: the pid is the command's own), its output to log.
+inline pid_t Background(const std::string& command, const std::string& log = "/dev/null")
+{
+    const pid_t pid = fork();
+    if (pid == 0) execl("/bin/sh", "sh", "-c", ("exec " + command + " >" + Quote(log) + " 2>&1").c_str(), nullptr), _exit(127);
+    return pid;
+}
+
+// Starts the command and sends it the signal after us microseconds, whether it still runs or not.
+inline void KillAfter(const std::string& command, long us, int signal)
+{
+    const pid_t pid = Background(command);
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+    kill(pid, signal), waitpid(pid, nullptr, 0);
+}
+
+// Waits up to ms for text to appear in the file; how long it took, or -1.
+inline long WaitFor(const std::string& file, const std::string& text, long ms)
+{
+    for (const auto start = std::chrono::steady_clock::now();; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        if (Slurp(file).find(text) != std::string::npos) return static_cast<long>(waited.count());
+        if (waited.count() > ms) return -1;
+    }
+}
+
+// Files in folder whose names hold text.
+inline int CountNamed(const std::string& folder, const std::string& text)
+{
+    int n = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) n += e.path().filename().string().find(text) != std::string::npos;
+    return n;
 }
 
 // A fresh device root with its settings folder and, when given, a settings line; removed at the end.
@@ -59,6 +130,9 @@ struct Root {
     }
     ~Root() { fs::remove_all(dir); }
     std::string Settings() const { return dir + kVelkarDir + "vlcfg.cfg"; }
+    std::string File(const std::string& name) const { return dir + kVelkarDir + name; }  // in the settings folder
+    std::string Path(const std::string& name) const { return dir + "/" + name; }
+    std::string Tail() const { return " --root " + Quote(dir); }  // the end of every tool's command line
 };
 
 }  // namespace tool_test

@@ -1,26 +1,36 @@
-// velkar-port on pty pairs and files. A pty carries bytes whatever its speed, but both ends see
-// the one termios record, so the receiver's side can behave as a UART would: while the line is
-// set to the receiver's speed it sends NMEA with valid checksums, at any other speed line noise
-// (random bytes). list and use must find the receiver's speed by listening alone.
-#include <gtest/gtest.h>
+// velkar-port on pty pairs and files. A pty carries bytes whatever its speed, but both ends see the one
+// termios record, so the receiver's side can behave as a UART would: at the receiver's speed it sends NMEA
+// with valid checksums, at any other speed line noise. list and use must find the speed by listening alone.
+// Then beside other writers of the same root: the navigator's Exit, a program holding the root's lock,
+// kill -9, entries that are links or FIFOs, a running navigator taking the new receiver, a gpsd on tcp://.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/socket.h>
 #include <termios.h>
 
 #include <atomic>
 #include <cerrno>
-#include <random>
-#include <thread>
 
+#include "platform/files.h"
 #include "platform/posix/serial_probe.h"
 #include "platform/posix/serial_source.h"
+#include "platform/root_lock.h"
+#include "store/exit_save.h"
+#include "store/maps.h"
+#include "store/settings.h"
 
 #include "../tool_support.h"
 
 namespace {
 
 using namespace tool_test;
-const std::string kPort = VELKAR_BINARY_DIR "/tools/velkar-port";
+const std::string kPort = VELKAR_BINARY_DIR "/tools/velkar-port ";
+// Emulation, audio, track, log and proximity on; emulation and the rest off.
+const std::string kKept = "[BEGIN][1][4800][1][0][1][1][1][1][0][0][0][END]";
+const std::string kQuiet = "[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]";
 
 std::string Sentence(const std::string& body)
 {
@@ -31,13 +41,14 @@ std::string Sentence(const std::string& body)
     return "$" + body + tail;
 }
 
-// A receiver at `speed` (0: one that only ever sends noise) on the master side of a pty.
+// A receiver at `speed` (0: one that only ever sends noise) on the master side of a pty; a silent one
+// (talks false) sends nothing.
 struct Receiver {
     int master = -1, slave = -1;
     std::string path;
     std::atomic<bool> running{true};
     std::thread talker;
-    explicit Receiver(speed_t speed)
+    explicit Receiver(speed_t speed = 0, bool talks = true)
     {
         char name[256] = {};
         termios t{};
@@ -45,18 +56,16 @@ struct Receiver {
         if (openpty(&master, &slave, name, &t, nullptr) != 0) return;
         path = name;
         fcntl(master, F_SETFL, O_NONBLOCK);  // nobody may be listening: a full line drops bytes
-        talker = std::thread([this, speed] {
+        if (talks) talker = std::thread([this, speed] {
             std::mt19937 noise(7);
             const std::string nmea = Sentence("GPGGA,120000,4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,") +
                                      Sentence("GPVTG,054.7,T,,M,005.5,N,010.2,K");
-            while (running) {
-                termios line{};
+            for (termios line{}; running; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
                 tcgetattr(master, &line);  // the slave's record: the speed the listener has set
                 std::string bytes = nmea;
                 if (speed == 0 || cfgetospeed(&line) != speed)
                     for (char& c : bytes) c = static_cast<char>(noise());
                 if (write(master, bytes.data(), bytes.size()) < 0 && errno != EAGAIN) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });
     }
@@ -68,9 +77,7 @@ struct Receiver {
     }
 };
 
-const std::string kKept = "[BEGIN][1][4800][1][0][1][1][1][1][0][0][0][END]";  // emulation, audio, track, log, proximity
-
-// A root holding those settings and a COM1 entry.
+// A root holding the kept settings and a COM1 entry.
 struct KeptRoot : Root {
     KeptRoot() : Root(kKept) { fs::create_directories(dir + "/dev"), std::ofstream(dir + "/dev/COM1") << "tcp://old:1\n"; }
 };
@@ -82,21 +89,18 @@ TEST(VelkarPort, ListFindsTheSpeedByListening)
         {0, "no NMEA with valid checksums at 4800 9600 19200 38400 57600 115200 bit/s"}};
     for (const auto& r : rows) {
         Receiver receiver(r.receiver);
-        const Outcome run = Shell(kPort + " list " + receiver.path + " --listen 200");
-        EXPECT_EQ(run.status, 0) << run.output;
-        EXPECT_NE(run.output.find(receiver.path + "\n  by-id:   none\n  access:  read and write\n"), std::string::npos);
-        EXPECT_NE(run.output.find(std::string("  sends:   ") + r.says + "\n"), std::string::npos) << run.output;
+        const Outcome run =
+            Expect(kPort + "list " + receiver.path + " --listen 200", 0, std::string("  sends:   ") + r.says + "\n");
+        EXPECT_HAS(run.output, receiver.path + "\n  by-id:   none\n  access:  read and write\n");
     }
     // Held by another opener: who, and no probing. A missing device: exit 2.
     Receiver receiver(B9600);
     const int held = OpenTtyExclusive(receiver.path);
-    const Outcome busy = Shell(kPort + " list " + receiver.path + " --listen 200");
+    const Outcome busy = Shell(kPort + "list " + receiver.path + " --listen 200");
     close(held);
-    EXPECT_NE(busy.output.find("held by: port_test (pid " + std::to_string(getpid()) + ")"), std::string::npos) << busy.output;
-    EXPECT_NE(busy.output.find("sends:   not probed: busy: held by port_test"), std::string::npos) << busy.output;
-    const Outcome missing = Shell(kPort + " list /dev/velkar-no-such-tty");
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.output, "velkar-port: /dev/velkar-no-such-tty: no such device\n");
+    EXPECT_HAS(busy.output, "held by: port_test (pid " + std::to_string(getpid()) + ")");
+    EXPECT_HAS(busy.output, "sends:   not probed: busy: held by port_test");
+    EXPECT_EQ(Expect(kPort + "list /dev/velkar-no-such-tty", 2).output, "velkar-port: /dev/velkar-no-such-tty: no such device\n");
 }
 
 TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSeven)
@@ -104,17 +108,15 @@ TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSeven)
     Receiver receiver(B19200);
     KeptRoot root;
     std::ofstream(root.dir + "/dev/COM2") << "tcp://old:1\n";  // replaced by the link, atomically
-    const std::string tail = " --root " + root.dir;
-    ASSERT_EQ(Shell(kPort + " use " + receiver.path + " --com 2 --listen 200" + tail).status, 0);
+    Expect(kPort + "use " + receiver.path + " --com 2 --listen 200" + root.Tail(), 0);
     EXPECT_EQ(fs::read_symlink(root.dir + "/dev/COM2"), receiver.path);
     EXPECT_EQ(Slurp(root.Settings()), "[BEGIN]\n[2]\n[19200]\n[1]\n[0]\n[1]\n[1]\n[1]\n[1]\n[0]\n[0]\n[0]\n[END]\n");
-    // --baud: no listening.
-    ASSERT_EQ(Shell(kPort + " use " + receiver.path + " --baud 4800" + tail).status, 0);
+    Expect(kPort + "use " + receiver.path + " --baud 4800" + root.Tail(), 0);  // --baud: no listening
     EXPECT_EQ(Slurp(root.Settings()).rfind("[BEGIN]\n[1]\n[4800]\n[1]\n", 0), 0u);
-    // A network source on a root not made yet: a one-line entry, the folders made, the
-    // missing settings file started from zeros.
+    // A network source on a root not made yet: a one-line entry, the folders made, the missing settings
+    // file started from zeros.
     const std::string fresh = root.dir + "/fresh";
-    ASSERT_EQ(Shell(kPort + " use gpsd://127.0.0.1 --com 5 --root " + fresh).status, 0);
+    Expect(kPort + "use gpsd://127.0.0.1 --com 5 --root " + fresh, 0);
     EXPECT_EQ(Slurp(fresh + "/dev/COM5"), "gpsd://127.0.0.1\n");
     EXPECT_EQ(Slurp(fresh + kVelkarDir + "vlcfg.cfg"), "[BEGIN]\n[5]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[END]\n");
     EXPECT_TRUE(fs::is_directory(fresh + "/Scheda di memoria/Velkar"));
@@ -123,12 +125,10 @@ TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSeven)
 TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
 {
     Receiver noise(0);
-    // The settings are written first: strace fails their rename, or the entry's flush after them
-    // (the third fsync, after the settings' file and folder), and the settings are put back.
-    // (LeakSanitizer cannot run under ptrace: it is off for these rows in sanitizer builds.)
-    const std::string strace = "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -e ",
-                      renameFails = strace + "inject=renameat:error=EIO:when=1 ",
-                      fsyncFails = strace + "inject=fsync:error=EIO:when=3 ";
+    // The settings are written first: strace fails their rename, or the entry's flush after them (the third
+    // fsync, after the settings' file and folder), and the settings are put back. (LeakSanitizer cannot run
+    // under ptrace: it is off for these rows in sanitizer builds.)
+    const std::string strace = "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o /dev/null -e inject=";
     const struct { std::string prefix, args, error; } rows[] = {
         {"", "use tcp://host", "'tcp://host' is not tcp://HOST:PORT or gpsd://HOST[:PORT]"},
         {"", "use /dev/velkar-no-such-tty", "/dev/velkar-no-such-tty: no such device"},
@@ -139,28 +139,25 @@ TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
         {"", "use tcp://h:1 --baud 12345", "--baud needs a speed a serial port takes, such as 4800 or 9600, not '12345'"},
         {"", "use", "use needs one DEVICE, tcp://HOST:PORT or gpsd://HOST[:PORT]"},
         {"", "move tcp://h:1", "unknown command 'move' (try --help)"},
-        {renameFails, "use tcp://h:1", "cannot write ROOT" + kVelkarDir + "vlcfg.cfg; nothing changed"},
-        {fsyncFails, "use tcp://h:1", "cannot write ROOT/dev/COM1 (Input/output error); nothing changed"},
+        {strace + "renameat:error=EIO:when=1 ", "use tcp://h:1", "cannot write ROOT" + kVelkarDir + "vlcfg.cfg; nothing changed"},
+        {strace + "fsync:error=EIO:when=3 ", "use tcp://h:1", "cannot write ROOT/dev/COM1 (Input/output error); nothing changed"},
     };
     for (const auto& r : rows) {
         KeptRoot root;
         std::string error = r.error;
         if (error.find("ROOT") != std::string::npos) error.replace(error.find("ROOT"), 4, root.dir);
-        const Outcome run = Shell(r.prefix + kPort + " " + r.args + " --root " + root.dir);
-        EXPECT_EQ(run.status, 2) << r.args;
-        EXPECT_EQ(run.output, "velkar-port: " + error + "\n") << r.args;
+        EXPECT_EQ(Expect(r.prefix + kPort + r.args + " --root " + root.dir, 2).output, "velkar-port: " + error + "\n");
         EXPECT_EQ(Slurp(root.dir + "/dev/COM1"), "tcp://old:1\n") << r.args;
         EXPECT_EQ(Slurp(root.Settings()), kKept) << r.args;
     }
 }
 
-// The navigator's first run on a root that does not exist yet makes its folders, so that
-// Main > Exit can save and velkar-port has its dev/ entry.
+// The navigator's first run on a root that does not exist yet makes its folders, so that Main > Exit can
+// save and velkar-port has its dev/ entry.
 TEST(FirstRun, NavigatorCreatesTheRootsFolders)
 {
     Root root;
-    EXPECT_EQ(Shell("QT_QPA_PLATFORM=offscreen " + kVelkar + " --root " + Quote(root.dir + "/new") +
-                    " --time-scale 1000 --quit-after-ticks 1").status, 0);
+    Expect(kHeadless + " --root " + Quote(root.Path("new")) + " --time-scale 1000 --quit-after-ticks 1", 0);
     for (const char* folder : {"/new/My Documents/Velkar", "/new/Scheda di memoria/Velkar", "/new/dev"})
         EXPECT_TRUE(fs::is_directory(root.dir + folder)) << folder;
 }
@@ -175,6 +172,168 @@ TEST(ValidNmeaLine, ChecksumsAndTypes)
         std::string type;
         EXPECT_EQ(ValidNmeaLine(r.line, &type), r.valid) << r.line;
         EXPECT_EQ(type, r.type) << r.line;
+    }
+}
+
+// A temporary left by a run killed before its rename (pid 0 is never a process's), five minutes old.
+void PlantLeftover(const std::string& path, const std::string& text)
+{
+    std::ofstream(path) << text;
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+}
+
+TEST(SharedRoot, UseReplacesTheEntryItselfNeverItsTarget)
+{
+    Receiver receiver(0, false);
+    // A link to a plugged receiver, a dangling link, a FIFO (no hang), a one-line file.
+    for (const std::string kind : {"plugged", "dangling", "fifo", "file"}) {
+        SCOPED_TRACE(kind);
+        Root root(kKept);
+        const std::string entry = root.dir + "/dev/COM1", gone = root.Path("unplugged/ttyUSB9");
+        fs::create_directories(root.dir + "/dev");
+        if (kind == "plugged" || kind == "dangling") fs::create_symlink(kind == "plugged" ? receiver.path : gone, entry);
+        if (kind == "fifo") mkfifo(entry.c_str(), 0600);
+        if (kind == "file") std::ofstream(entry) << "tcp://old:1\n";
+        Expect("timeout 20 " + kPort + "use gpsd://localhost --root " + root.dir, 0);
+        EXPECT_FALSE(fs::is_symlink(entry));
+        EXPECT_EQ(Slurp(entry), "gpsd://localhost\n");
+        EXPECT_FALSE(fs::exists(gone)) << "nothing is created where a link pointed";
+        EXPECT_TRUE(fs::is_character_file(receiver.path));
+        EXPECT_EQ(CountNamed(root.dir + "/dev", ".tmp-"), 0);
+    }
+}
+
+// The navigator turned its log switch off; velkar-port points COM2 at a source meanwhile. Either order,
+// both changes must be in the file: 20 races with the start shifted.
+TEST(SharedRoot, ExitAndVelkarPortAtOnceKeepBothChanges)
+{
+    std::mt19937 random(16);
+    for (int i = 0; i < 20; ++i) {
+        SCOPED_TRACE(i);
+        Root root(kKept);
+        SetDeviceRoot(root.dir);
+        ASSERT_EQ(LoadSettings(), 1);
+        LoadMapCatalogue();
+        settings.enableLog = 0;
+        const int delayUs = static_cast<int>(random() % 30000);
+        const pid_t navigator = fork();
+        if (navigator == 0) usleep(delayUs), _exit(SaveChangedSettings() == 1 ? 0 : 1);
+        Expect(kPort + "use tcp://127.0.0.1:1 --com 2 --baud 9600 --root " + root.dir, 0);
+        int status = -1;
+        waitpid(navigator, &status, 0);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(Slurp(root.Settings()), "[BEGIN]\n[2]\n[9600]\n[1]\n[0]\n[1]\n[1]\n[0]\n[1]\n[0]\n[0]\n[0]\n[END]\n");
+    }
+}
+
+TEST(SharedRoot, KilledAtAnyMomentLeavesNoEntryWithoutItsSettingsAndNoLeftovers)
+{
+    Root root(kKept);
+    const std::string use = kPort + "use tcp://127.0.0.1:1 --com 2 --baud 9600 --root " + root.dir;
+    std::mt19937 random(9);
+    for (int i = 0; i < 25; ++i) {
+        SCOPED_TRACE(i);
+        std::ofstream(root.Settings()) << kKept;
+        fs::remove(root.dir + "/dev/COM2");
+        KillAfter(use, random() % 8000, SIGKILL);
+        const std::string text = Slurp(root.Settings());
+        EXPECT_TRUE(text == kKept || text.rfind("[BEGIN]\n[2]\n[9600]\n", 0) == 0) << text;
+        EXPECT_TRUE(!fs::exists(root.dir + "/dev/COM2") || text != kKept) << "an entry without its settings";
+    }
+    // Whatever the kills left, and one surely left by a dead run.
+    fs::create_directories(root.dir + "/dev");  // every kill may have come before the tool made it
+    PlantLeftover(root.dir + "/dev/COM2.tmp-velkar-port-0-0123456789abcdef", "tcp://lost:1\n");
+    Expect(use, 0);
+    EXPECT_EQ(CountNamed(root.dir + "/dev", ".tmp-"), 0);
+    EXPECT_EQ(CountNamed(root.dir + kVelkarDir, ".tmp-"), 0);
+}
+
+TEST(SharedRoot, ASecondWriterWaitsThenSaysWhoHoldsTheRoot)
+{
+    Root root(kKept);
+    SetDeviceRoot(root.dir);
+    const int lock = LockDeviceRoot(1000, "velkar-map", nullptr);
+    ASSERT_GE(lock, 0);
+    const Outcome run = Expect(kPort + "use tcp://127.0.0.1:1 --root " + root.dir, 2);
+    UnlockDeviceRoot(lock);
+    EXPECT_EQ(run.output, "velkar-port: the device root " + root.dir + " is held by velkar-map " + std::to_string(getpid()) +
+                              " (waited 10 s); nothing changed\n");
+    EXPECT_EQ(Slurp(root.Settings()), kKept);
+}
+
+// Runs the navigator on root with -v for about `seconds`, in the background, its output to log.
+pid_t StartNavigator(const Root& root, int seconds, const std::string& log)
+{
+    return Background("env QT_QPA_PLATFORM=offscreen " + kVelkar + root.Tail() + " --time-scale 3 --quit-after-ticks " +
+                      std::to_string(seconds) + " -v", log);
+}
+
+TEST(SharedRoot, ARunningNavigatorTakesTheNewReceiverWithinTwoSeconds)
+{
+    Receiver first(0, false), second(0, false);
+    Root root(kQuiet);
+    fs::create_directories(root.dir + "/dev");
+    fs::create_symlink(first.path, root.dir + "/dev/COM1");
+    const std::string leftover = root.File("vlcfg.cfg.tmp-velkar-0-0123456789abcdef");
+    PlantLeftover(leftover, "[BEGIN]");  // the navigator's start removes it
+    const std::string log = root.Path("velkar.log"), tail = " --com 2 --baud 9600 --root " + root.dir;
+    const pid_t navigator = StartNavigator(root, 8, log);
+    ASSERT_GE(WaitFor(log, "opened " + root.dir + "/dev/COM1", 5000), 0) << Slurp(log);
+    Expect(kPort + "use " + second.path + tail, 0, "a navigator runs on " + root.dir + ": it takes the new receiver within 2 s");
+    const long took = WaitFor(log, "reopened " + root.dir + "/dev/COM2", 4000);
+    // Only the entry changes (same port, same speed): the link's replacement is noticed.
+    Expect(kPort + "use " + first.path + tail, 0);
+    const long relinked = WaitFor(log, "COM2: " + root.dir + "/dev/COM2 was replaced; reopening the receiver", 4000);
+    waitpid(navigator, nullptr, 0);
+    EXPECT_TRUE(took >= 0 && took <= 2000) << took << "\n" << Slurp(log);
+    EXPECT_TRUE(relinked >= 0 && relinked <= 2000) << relinked << "\n" << Slurp(log);
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_HAS(Slurp(log), "COM1: the settings now name COM2: at 9600 bit/s; reopening the receiver");
+    // Nobody runs now: the tool says nothing of a navigator.
+    const Outcome alone = Shell(kPort + "use " + second.path + " --baud 9600 --root " + root.dir);
+    EXPECT_EQ(alone.output.find("navigator"), std::string::npos) << alone.output;
+}
+
+TEST(SharedRoot, AGpsdOnATcpSourceIsNamed)
+{
+    // A listener that greets as gpsd does (its first line, from gpsd 3.25 on this machine).
+    const int server = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET, address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t size = sizeof address;
+    getsockname(server, reinterpret_cast<sockaddr*>(&address), &size);
+    listen(server, 4);
+    std::thread greeter([server] {
+        pollfd waiting{server, POLLIN, 0};
+        const int client = poll(&waiting, 1, 6000) == 1 ? accept(server, nullptr, nullptr) : -1;
+        const std::string banner =
+            "{\"class\":\"VERSION\",\"release\":\"3.25\",\"rev\":\"3.25\",\"proto_major\":3,\"proto_minor\":15}\r\n";
+        if (client >= 0 && write(client, banner.data(), banner.size()) > 0) std::this_thread::sleep_for(std::chrono::seconds(3));
+        if (client >= 0) close(client);
+    });
+    Root root(kQuiet);
+    const std::string port = std::to_string(ntohs(address.sin_port)), log = root.Path("velkar.log");
+    fs::create_directories(root.dir + "/dev");
+    std::ofstream(root.dir + "/dev/COM1") << "tcp://127.0.0.1:" << port << "\n";
+    const pid_t navigator = StartNavigator(root, 3, log);
+    const long took = WaitFor(log, "this is gpsd: use gpsd://127.0.0.1:" + port, 4000);
+    waitpid(navigator, nullptr, 0);
+    greeter.join();
+    close(server);
+    EXPECT_GE(took, 0) << Slurp(log);
+}
+
+TEST(SharedRoot, ASettingsFileTheToolCannotReadWholeIsRefusedNotRewritten)
+{
+    for (const std::string kind : {"fifo", "utf16"}) {
+        Root root;
+        if (kind == "fifo") mkfifo(root.Settings().c_str(), 0600);  // no hang
+        else std::ofstream(root.Settings()) << std::string("[\0B\0]\0", 6);
+        const std::string why = kind == "fifo" ? "not a regular file" : "binary or UTF-16 text without a byte-order mark";
+        EXPECT_EQ(Expect("timeout 20 " + kPort + "use tcp://127.0.0.1:1 --root " + root.dir, 2).output,
+                  "velkar-port: " + root.Settings() + " is " + why + "; nothing changed\n");
+        EXPECT_FALSE(fs::exists(root.dir + "/dev/COM1")) << kind;
     }
 }
 
