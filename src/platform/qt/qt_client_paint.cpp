@@ -1,24 +1,24 @@
 // The client's paint straight into Qt's backing store. A due paint with its erase
 // draws the whole picture, so it can draw into the window's own pixels in the
-// store and leave the paint event nothing to copy. The back buffer is then behind:
-// until the client's next paint event nothing else writes those pixels (Qt remakes
-// or overdraws the store only in a paint of the client), so a reader in between
-// copies them back; from the next paint event on, the picture is drawn anew
-// instead, because the store may no longer hold it.
+// store and leave the paint event nothing to copy. The back buffer is then behind
+// the picture shown. While the store's image keeps the cache key it had after
+// that paint, nothing has written it since (Qt's own painting and a store made
+// anew both change the key), so the picture is still there: a paint event that is
+// not due leaves it as it is, and a reader of the back buffer copies it back.
+// Once the key has changed, the picture is drawn anew.
 #include <QBackingStore>
 #include <QPainter>
 #include <QWidget>
 
 #include <cstring>
-#include <utility>
 
 #include "platform/qt/qt_internal.h"
 
 namespace {
 
-// The backing store's image under the client when this paint event goes to it and
-// it is a plain 32-bit image at one pixel per pixel holding the client's rectangle,
-// with the client's origin in *at; nullptr otherwise.
+// The backing store's image under the client when it is a plain 32-bit image at
+// one pixel per pixel holding the client's rectangle, with the client's origin in
+// *at; nullptr otherwise.
 QImage* StoreImage(ClientWidget* client, QPoint* at)
 {
     QBackingStore* store = client != nullptr ? client->backingStore() : nullptr;
@@ -54,21 +54,33 @@ bool PaintIntoBackingStore(ClientWidget* client, WindowHandle window)
     window->inPaintEvent = false;
     window->backBuffer = std::move(kept);
     window->pictureInStore = true;
+    window->storeKey = image->cacheKey();
+    return true;
+}
+
+bool PictureStillInStore(WindowHandle window, const QImage** image, QPoint* at)
+{
+    if (!IsLiveWindow(window) || !window->pictureInStore || window->client == nullptr) return false;
+    const QImage* now = StoreImage(window->client, at);
+    if (now == nullptr || now->cacheKey() != window->storeKey || window->client->size() != window->backBuffer.size())
+        return false;
+    *image = now;
     return true;
 }
 
 void CatchUpBackBuffer(WindowHandle window)
 {
     if (!IsLiveWindow(window) || !window->pictureInStore) return;
-    window->pictureInStore = false;
+    const QImage* image = nullptr;
     QPoint at;
-    const QImage* image = StoreImage(window->client, &at);
-    QImage& b = window->backBuffer;
-    if (image != nullptr && window->client->size() == b.size()) {
+    const bool held = PictureStillInStore(window, &image, &at);
+    window->pictureInStore = false;
+    if (held) {
+        QImage& b = window->backBuffer;
         for (int y = 0; y < b.height(); ++y)
             std::memcpy(b.scanLine(y), image->constScanLine(at.y() + y) + at.x() * 4, size_t(b.width()) * 4);
         return;
     }
-    window->invalid = window->eraseDue = true;  // not readable: the picture is drawn anew
+    window->invalid = window->eraseDue = true;  // gone with Qt's store: the picture is drawn anew
     RunPaintCycle(window);
 }

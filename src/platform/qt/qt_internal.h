@@ -72,6 +72,7 @@ struct PlatformWindow {
                                      // white only what a transfer does not cover
     bool pictureInStore = false;     // the last picture went straight into Qt's backing
                                      // store; the back buffer is behind it
+    qint64 storeKey = 0;             // the store image's cache key just after that paint
     // Dialogs.
     intptr_t endCode = 0;
     bool ended = false;
@@ -92,8 +93,13 @@ void RunPaintCycle(WindowHandle window);
 // client's paint event, where the event would otherwise copy the back buffer.
 // False when not done (the caller paints through the back buffer).
 bool PaintIntoBackingStore(ClientWidget* client, WindowHandle window);
+// True while the picture drawn straight into the backing store is still there
+// (nothing has written the store's image since), with that image and the client's
+// origin in it.
+bool PictureStillInStore(WindowHandle window, const QImage** image, QPoint* at);
 // Brings the back buffer level with the picture shown when that went straight
-// into the backing store (no paint event since); called before it is read.
+// into the backing store (copied back while it is still there, else drawn anew);
+// called before the back buffer is read.
 void CatchUpBackBuffer(WindowHandle window);
 // Modal loops (message boxes, dialogs) run around these calls. While one runs,
 // a destroyed main window is hidden and its widgets are freed only once the

@@ -3,6 +3,7 @@
 // same paint event that ran it), window classes, synchronous and posted messages,
 // destruction while modal loops run.
 #include <QApplication>
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QPainter>
@@ -148,12 +149,15 @@ QSize ClientWidget::sizeHint() const { return intendedSize; }
 void ClientWidget::paintEvent(QPaintEvent*)
 {
     if (!IsLiveWindow(owner_)) return;
-    if (owner_->pictureInStore) {
-        // Qt may have remade or overdrawn its store since: the picture is drawn anew.
-        owner_->pictureInStore = false;
+    if (owner_->pictureInStore && !owner_->invalid && PaintDevice() == backingStore()->paintDevice()) {
+        const QImage* image = nullptr;
+        QPoint at;
+        if (PictureStillInStore(owner_, &image, &at)) return;  // shown as it is
+        owner_->pictureInStore = false;  // gone with Qt's store: drawn anew
         owner_->invalid = owner_->eraseDue = true;
     }
     if (PaintIntoBackingStore(this, owner_)) return;
+    CatchUpBackBuffer(owner_);  // painted elsewhere, a grab: from the back buffer
     if (owner_->invalid) {
         // What this cycle draws is shown below: no second paint event is asked for.
         owner_->inPaintEvent = true;
