@@ -53,8 +53,15 @@ bool PaintIntoBackingStore(ClientWidget* client, WindowHandle window)
     if (!IsLiveWindow(window)) return true;
     window->inPaintEvent = false;
     window->backBuffer = std::move(kept);
-    window->pictureInStore = true;
-    window->storeKey = image->cacheKey();
+    QPoint still;
+    const QImage* now = StoreImage(client, &still);
+    if (now == image && still == at) {
+        window->pictureInStore = true;
+        window->storeKey = now->cacheKey();
+    } else {  // the store changed under the paint: the back buffer is behind, so it is drawn anew
+        window->invalid = window->eraseDue = true;
+        client->update();
+    }
     return true;
 }
 

@@ -157,7 +157,7 @@ void ClientWidget::paintEvent(QPaintEvent*)
         owner_->invalid = owner_->eraseDue = true;
     }
     if (PaintIntoBackingStore(this, owner_)) return;
-    CatchUpBackBuffer(owner_);  // painted elsewhere, a grab: from the back buffer
+    if (!owner_->invalid) CatchUpBackBuffer(owner_);  // painted elsewhere, a grab: from the back buffer
     if (owner_->invalid) {
         // What this cycle draws is shown below: no second paint event is asked for.
         owner_->inPaintEvent = true;
