@@ -8,8 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include <filesystem>
-#include <fstream>
+#include "../support/common.h"
 
 #include "base/text.h"
 #include "gps/emulation.h"
@@ -47,9 +46,8 @@ class UiEnvironment : public ::testing::Environment {
         static char name[] = "ui_test", *argv[] = {name, nullptr};
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
         new QApplication(argc, argv);
-        char pattern[] = "/tmp/velkar-ui-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        SetDeviceRoot(rootFolder = pattern);
+        ASSERT_NE(rootFolder = MakeTempFolder("ui"), "");
+        SetDeviceRoot(rootFolder);
         WindowClass wc{3, RecordingProc, &velkarResources, 109, kRecordingClass};
         ASSERT_EQ(RegisterWindowClass(&wc), 1);
     }
@@ -64,14 +62,10 @@ std::string DeviceFile(const std::string& path) { return rootFolder + "/" + path
 void WriteDeviceFile(const std::string& path, const std::string& content)
 {
     std::filesystem::create_directories(std::filesystem::path(DeviceFile(path)).parent_path());
-    std::ofstream(DeviceFile(path), std::ios::binary) << content;
+    WriteFile(DeviceFile(path), content);
 }
 
-std::string ReadDeviceFile(const std::string& path)
-{
-    std::ifstream in(DeviceFile(path), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+std::string ReadDeviceFile(const std::string& path) { return Slurp(DeviceFile(path)); }
 
 void WriteBmp(const std::string& path, int width, int height)
 {

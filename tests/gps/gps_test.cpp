@@ -6,11 +6,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+#include "../support/common.h"
 #include "base/numbers.h"
 #include "base/text.h"
 #include "gps/emulation.h"
@@ -41,11 +41,7 @@ int32_t Parse(int32_t (*parser)(char16_t*), const char16_t* text, std::u16string
     return count;
 }
 std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
-std::string ReadLog(const std::string& name)
-{
-    return std::string(std::istreambuf_iterator<char>(std::ifstream(std::string(VELKAR_CORPUS_DIR) + "/" + name,
-                                                                    std::ios::binary).rdbuf()), {});
-}
+std::string ReadLog(const std::string& name) { return Slurp(std::string(VELKAR_CORPUS_DIR) + "/" + name); }
 struct Framer {  // the reader thread's buffer, and what each byte gave (counted by FrameResult)
     char16_t buffer[kSentenceBufferSize] = {};
     FramingState state = {0, 0};

@@ -1,26 +1,17 @@
 // The velkar-nmea probe run as a user runs it: files, standard input, a real pty, unreadable files,
 // --emulate, --convert, wrong command lines. Its numbers must read back to the very doubles computed.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <termios.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
-#include <sstream>
-#include <string>
 #include <vector>
+#include "../support/common.h"
 #include "geo/geo.h"
 
 namespace {
 struct TempDir {
-    std::string path;
-    TempDir() { char p[] = "/tmp/velkar-probe-XXXXXX"; path = mkdtemp(p); }
+    std::string path = MakeTempFolder("probe");
     ~TempDir() { std::filesystem::remove_all(path); }
 } kTemp;
 const std::string kLogPath = std::string(VELKAR_CORPUS_DIR) + "/bn-9015.log", kLog = "'" + kLogPath + "'";
@@ -30,8 +21,7 @@ ProbeRun Finish(FILE* p, const std::string& errPath, std::string out = "")
 {
     for (char buf[4096]; std::fgets(buf, sizeof buf, p) != nullptr;) out += buf;
     const int status = pclose(p);
-    std::ifstream in(errPath);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, std::string(std::istreambuf_iterator<char>(in), {})};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out, Slurp(errPath)};
 }
 ProbeRun Probe(const std::string& args, const std::string& input = "/dev/null")
 {
@@ -84,20 +74,15 @@ TEST(Probe, FilesStandardInputAndErrors)
 // A log written into a pty comes out as from the file; the other side hanging up ends the run.
 TEST(Probe, ReadsAPty)
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-    const std::string slave = ptsname(master);
-    const int held = open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // raw, and open until the end
-    termios raw{};
-    ASSERT_TRUE(held >= 0 && tcgetattr(held, &raw) == 0 && (cfmakeraw(&raw), tcsetattr(held, TCSANOW, &raw)) == 0);
+    Pty pty;  // the slave raw, and open until the end
+    const std::string slave = pty.slavePath;
+    ASSERT_FALSE(slave.empty());
     const ProbeRun expected = Probe(kLog);
     FILE* p = popen((VELKAR_NMEA_PATH " " + slave + " 2>" + kTemp.path + "/pty-err").c_str(), "r");
-    const std::string bytes(std::istreambuf_iterator<char>(std::ifstream(kLogPath, std::ios::binary).rdbuf()), {});
-    for (ssize_t at = 0, n = 0; at < ssize_t(bytes.size()); at += n)
-        ASSERT_GT(n = write(master, &bytes[at], bytes.size() - at), 0);
+    pty.Write(Slurp(kLogPath));
     std::string out;
     for (char buf[4096]; Lines(out) < Lines(expected.out) && std::fgets(buf, sizeof buf, p) != nullptr;) out += buf;
-    close(held), close(master);
+    pty.Unplug();
     const ProbeRun run = Finish(p, kTemp.path + "/pty-err", out);
     EXPECT_EQ(run.out, expected.out);
     // The kernel ends a hung-up tty either as a failed read (EIO: status 2, naming the device) or as an

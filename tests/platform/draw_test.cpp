@@ -250,8 +250,7 @@ TEST(ChangingMap, CutShortByAnotherThreadDuringPaintsNeverCrashes)
     const TempRoot root;
     const std::string path = root.path + "/big.bmp";
     ASSERT_TRUE(Filled(1024, 1024, qRgb(0x20, 0x90, 0x50)).save(QString::fromStdString(path), "BMP"));
-    std::ifstream in(path, std::ios::binary);
-    const std::string whole{std::istreambuf_iterator<char>(in), {}};
+    const std::string whole = Slurp(path);
     BitmapHandle map = LoadBitmapFile(u"\\big.bmp");
     ASSERT_NE(map, nullptr);
     std::atomic<bool> stop{false};

@@ -8,13 +8,9 @@
 #include <QThread>
 
 #include <algorithm>
-#include <cstdio>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
-#include <unistd.h>
+
+#include "../support/common.h"
 
 #include "platform/diagnostics.h"
 #include "platform/files.h"
@@ -86,36 +82,25 @@ inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 5000)
     return done();
 }
 
-inline std::string MakeTempFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "velkar-platform-XXXXXX").string();
-    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
 // A temporary folder as the device root for the test's life.
 struct TempRoot {
-    std::string path = MakeTempFolder();
+    std::string path = MakeTempFolder("platform");
     TempRoot() { EnsureQtApplication(), SetDeviceRoot(path); }
     ~TempRoot() { std::filesystem::remove_all(path); }
 };
 
-// Runs body with file descriptor fd (1 or 2) sent to a file; returns what was written.
-inline std::string Capture(int fd, const std::function<void()>& body)
+// What body writes on standard error.
+inline std::string Capture(const std::function<void()>& body)
 {
-    const std::string folder = MakeTempFolder(), path = folder + "/captured";
-    std::fflush(nullptr);
-    const int saved = dup(fd), file = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
-    dup2(file, fd), close(file), body(), std::fflush(nullptr), dup2(saved, fd), close(saved);
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return std::filesystem::remove_all(folder), text.str();
+    StderrCapture capture;
+    return body(), capture.Text();
 }
 
 // What body says on standard error with the diagnostics on.
 inline std::string Said(const std::function<void()>& body)
 {
     SetVerbose(1);
-    const std::string said = Capture(2, body);
+    const std::string said = Capture(body);
     return SetVerbose(0), said;
 }
 

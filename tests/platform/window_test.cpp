@@ -86,7 +86,7 @@ TEST(Program, HeadlessMessageBoxAndWrongOptionsAnswerOnOneLineAtOnce)
 {
     EnsureQtApplication();
     ASSERT_EQ(QGuiApplication::platformName(), "offscreen");
-    EXPECT_EQ(Capture(2, [] { ShowMessageBox(nullptr, u"Porta «COM1:» °", u"Error"); }), "Error: Porta «COM1:» °\n");
+    EXPECT_EQ(Capture([] { ShowMessageBox(nullptr, u"Porta «COM1:» °", u"Error"); }), "Error: Porta «COM1:» °\n");
     std::vector<std::vector<std::string>> wrong = {
         {"--bogus"}, {"map.cfg"}, {"--root"}, {"--root", ""}, {"--time-scale", "0"}, {"--time-scale", "nan"},
         {"--time-scale", "3x"}, {"--quit-after-ticks", "-1"}, {"--quit-after-ticks", "99999999999999999999"}};
@@ -97,7 +97,7 @@ TEST(Program, HeadlessMessageBoxAndWrongOptionsAnswerOnOneLineAtOnce)
         argv.push_back(nullptr);
         int status = -1;
         const std::string err =
-            Capture(2, [&] { status = PlatformMain(int(args.size()), argv.data(), nullptr, nullptr); });
+            Capture([&] { status = PlatformMain(int(args.size()), argv.data(), nullptr, nullptr); });
         EXPECT_EQ(status, 2) << args[1];
         EXPECT_EQ(err.rfind("velkar: ", 0), 0u) << err;
         EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;

@@ -39,7 +39,7 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingAndTheProbeDo)
     std::mt19937 random(20240611);  // fixed seed: the same cuts on every run
     for (const fs::path& log : logs) {
         SCOPED_TRACE(log.filename().string());
-        const std::string bytes(std::istreambuf_iterator<char>(std::ifstream(log, std::ios::binary).rdbuf()), {});
+        const std::string bytes = Slurp(log);
         TempRoot root;  // a fresh start for the framing straight from the bytes
         char16_t buffer[kSentenceBufferSize] = {};
         FramingState framing{0, 0};

@@ -6,11 +6,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <string>
+#include "../support/common.h"
 #include "base/text.h"
 #include "platform/files.h"
 #include "store/maps.h"
@@ -28,8 +25,7 @@ protected:
     std::string root;
     void SetUp() override
     {
-        char pattern[] = "/tmp/velkar-root-XXXXXX";
-        SetDeviceRoot(root = mkdtemp(pattern));
+        SetDeviceRoot(root = MakeTempFolder("root"));
         for (const std::string& dir : {kDir, kCard}) fs::create_directories(Host(dir));
         Settings& s = settings;
         s.comPort = s.baudRate = s.prefInDegrees = s.audioMessages = s.trackToTarget = s.enableLog = s.proximity =
@@ -40,14 +36,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
     std::string Host(const std::string& path) const { return root + "/" + path; }
-    void Write(const std::string& path, const std::string& bytes) const
-    {
-        std::ofstream(Host(path), std::ios::binary) << bytes;
-    }
-    std::string Read(const std::string& path) const
-    {
-        std::ifstream in(Host(path), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    void Write(const std::string& path, const std::string& bytes) const { WriteFile(Host(path), bytes); }
+    std::string Read(const std::string& path) const { return Slurp(Host(path)); }
 };
 }  // namespace

@@ -9,18 +9,14 @@
 #include <unistd.h>
 
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
-#include <string>
-#include <thread>
 #include <vector>
+
+#include "../support/common.h"
 
 namespace tool_test {
 
@@ -37,13 +33,6 @@ inline std::string Quote(const std::string& s)
     std::string q = "'";
     for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
-}
-
-inline std::string Slurp(const std::string& path)
-{
-    std::stringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
 }
 
 inline std::vector<std::string> Lines(const std::string& path)
@@ -123,9 +112,7 @@ struct Root {
     std::string dir;
     explicit Root(const std::string& settings = "")
     {
-        char pattern[] = "/tmp/velkar-tool-XXXXXX";
-        dir = mkdtemp(pattern);
-        fs::create_directories(dir + kVelkarDir);
+        fs::create_directories((dir = MakeTempFolder("tool")) + kVelkarDir);
         if (!settings.empty()) std::ofstream(Settings()) << settings;
     }
     ~Root() { fs::remove_all(dir); }

@@ -234,7 +234,7 @@ TEST_F(PaintTest, ProximityIndicatorAndSound)
     for (int32_t audio : {1, 1, 0, 2}) {
         settings.audioMessages = audio, std::filesystem::remove(SinkPath());
         EXPECT_EQ(Differences(PaintFrame(window), bang2, kTopText), 0);
-        EXPECT_EQ(ReadFile(SinkPath()), audio == 1 ? two : "") << "audio " << audio;
+        EXPECT_EQ(Slurp(SinkPath()), audio == 1 ? two : "") << "audio " << audio;
     }
     settings.audioMessages = 1;  // nothing in range: "?" and no sound
     SetState(1, e - 1000.0, n);
@@ -422,7 +422,7 @@ TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
         std::filesystem::remove(SinkPath());
         WriteFile(dir + "a.wav", r.wave);
         EXPECT_EQ(Play(u"a.wav"), 1) << r.name;
-        EXPECT_TRUE(ReadFile(SinkPath()) == r.sink) << r.name;
+        EXPECT_TRUE(Slurp(SinkPath()) == r.sink) << r.name;
     }
 }
 TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
@@ -443,7 +443,7 @@ TEST_F(SoundTest, FilesThatCannotBePlayedGiveTheDefaultTone)
         EXPECT_EQ(PlaySoundFile(r.path, kSoundFilename), 1);
         // 880 Hz for 150 ms, 16-bit mono at 22050: 3307 frames, 2 x 880 x 0.15 = 264 zero crossings,
         // audible but not clipped, faded at both ends (no click).
-        const std::string raw = ReadFile(SinkPath());
+        const std::string raw = Slurp(SinkPath());
         std::vector<int16_t> v(raw.size() / 2);
         std::memcpy(v.data(), raw.data(), v.size() * 2);
         ASSERT_EQ(v.size(), 3307u);
@@ -492,24 +492,18 @@ TEST_F(SoundTest, WithoutADeviceNothingIsHeardAndOnlyVerboseSaysSoOnce)
     // A child process (ALSA reads its configuration once per process) with no "default" PCM.
     WriteFile(dir + "empty-asoundrc", "# no devices\n");
     WriteFile(dir + "bip.wav", WaveBytes(1, 1, 8000, 16, Le({1, 2, 3, 4}, 2)));
-    int err[2];
-    ASSERT_EQ(pipe(err), 0);
+    StderrCapture capture;  // the child's standard error too
     const pid_t child = fork();
     if (child == 0) {
-        dup2(err[1], 2);
         setenv("ALSA_CONFIG_PATH", (dir + "empty-asoundrc").c_str(), 1);
         int played = Play(u"bip.wav") * 10 + Play(u"nessuno.wav");
         SetVerbose(1);
         for (int i = 0; i < 2; ++i) played += Play(u"bip.wav");
         _exit(played);
     }
-    close(err[1]);
-    std::string printed;
-    char buffer[256];
-    for (ssize_t n; (n = read(err[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, size_t(n));
-    close(err[0]);
     int status = -1;
     ASSERT_EQ(waitpid(child, &status, 0), child);
+    const std::string printed = capture.Text();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "every play reports 0: " << status;
     EXPECT_EQ(printed.rfind("velkar: no sound device: ", 0), 0u) << printed;
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 1) << "said once, under verbose only: " << printed;

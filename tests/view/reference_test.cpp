@@ -3,18 +3,14 @@
 // with the pictures kept in tests/data/view-reference (VELKAR_WRITE_VIEW_REFERENCE=DIR writes them there
 // instead). FollowTest: the follow rule end to end with a receiver on a real pty; the trail across a restart.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <thread>
+#include "../support/common.h"
 #include "app/globals.h"
 #include "app/shell.h"
 #include "geo/geo.h"
@@ -42,9 +38,8 @@ intptr_t CountingProc(WindowHandle window, uint32_t message, uintptr_t wParam, i
 // A fresh device root under /tmp, set as the root; "" when none can be made.
 std::string TempRoot()
 {
-    char pattern[] = "/tmp/velkar-window-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return "";
-    return SetDeviceRoot(pattern), pattern;
+    const std::string root = MakeTempFolder("window");
+    return root.empty() ? root : (SetDeviceRoot(root), root);
 }
 // The main window as the navigator creates it (counted: its paints counted); nullptr on failure.
 WindowHandle AppWindow(bool counted = false)
@@ -139,13 +134,10 @@ INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows), [](con
 
 std::string Gga(int tenths, double lonMinutes)
 {
-    char body[128], line[160];
+    char body[128];
     std::snprintf(body, sizeof body, "GPGGA,1634%02d.%d,4420.9240,N,0%.6f,E,1,8,0.9,30,M,47,M,,", tenths / 10 % 60,
                   tenths % 10, 1100.0 + lonMinutes);
-    unsigned sum = 0;
-    for (const char* c = body; *c; ++c) sum ^= static_cast<unsigned char>(*c);
-    std::snprintf(line, sizeof line, "$%s*%02X\r\n", body, sum);
-    return line;
+    return Sentence(body);
 }
 // A receiver on a pty sends GGA fixes 10 a second, eastward at 5 km/h (0.1389 m a fix, 1.745e-6 degrees of
 // longitude at 44.349 N), read by the real link, over a map of the given metres a pixel around the walk:
@@ -156,10 +148,9 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
     const std::string root = TempRoot();
     ASSERT_NE(root, "");
     fs::create_directories(root + "/dev");
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
-    fs::create_symlink(ptsname(master), root + "/dev/COM1");
+    Pty pty;
+    ASSERT_FALSE(pty.slavePath.empty());
+    fs::create_symlink(pty.slavePath, root + "/dev/COM1");
     WindowHandle window = AppWindow(true);
     ASSERT_NE(window, nullptr);
     StopTimer(window, kMainTimerId);  // only the follow rule repaints here
@@ -203,8 +194,7 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
         const auto start = Clock::now();
         std::thread receiver([&] {
             for (int i = 0; i < r.fixes; ++i) {
-                const std::string line = Gga(sent + i, startMinutes + (sent + i) * stepMinutes);
-                (void)!write(master, line.data(), line.size());
+                pty.Write(Gga(sent + i, startMinutes + (sent + i) * stepMinutes));
                 std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (i + 1)));
             }
             done = true;
@@ -219,7 +209,7 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
         EXPECT_LE(paints, 10.0 * seconds + 1) << seconds << " s";
     }
     DestroyMainWindow(window);
-    close(master);
+    pty.Unplug();
     fs::remove_all(root);
 }
 // The trail across a restart: a walk of 40 fixes 5 m apart taken in by the follow poll, saved when the

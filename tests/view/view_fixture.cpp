@@ -1,9 +1,5 @@
 // Set-up for painted-view tests and benchmarks (see view_fixture.h).
 #include "view_fixture.h"
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include "app/globals.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
@@ -41,9 +37,7 @@ void PutLe(std::string& s, std::initializer_list<std::pair<uint32_t, int>> field
 
 std::string SetUpViewWorld()
 {
-    char pattern[] = "/tmp/velkar-view-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return "";
-    root = pattern;
+    if ((root = MakeTempFolder("view")).empty()) return "";
     for (const char* dir : {"/Scheda di memoria/Velkar", "/My Documents/Velkar"}) std::filesystem::create_directories(root + dir);
     WriteFile(root + "/asoundrc", "pcm.!default { type file slave.pcm { type null } file \"" + SinkPath() +
                                       "\" format \"raw\" }\n");
@@ -98,13 +92,6 @@ std::string WaveBytes(uint16_t formatTag, uint16_t channels, uint32_t rate, uint
     s += "data";
     PutLe(s, {{uint32_t(data.size()), 4}});
     return s + data;
-}
-void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-std::string ReadFile(const std::string& path)
-{
-    std::stringstream bytes;
-    bytes << std::ifstream(path, std::ios::binary).rdbuf();
-    return bytes.str();
 }
 WindowHandle CreateViewWindow(int32_t width, int32_t height)
 {

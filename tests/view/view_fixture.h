@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <QImage>
+#include "../support/common.h"
 #include "platform/draw.h"
 #include "platform/window.h"
 
@@ -18,8 +19,6 @@ uint32_t ArrowColour(int index);  // 0xRRGGBB of arrowIcons[index]
 std::string BmpBytes(int32_t width, int32_t height, int bits, bool topDown,
                      const std::function<uint32_t(int32_t, int32_t)>& pixel);
 std::string WaveBytes(uint16_t formatTag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& data);
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);
 // A main window painted by PaintMainView, or, while a reference text is set, showing only that text in
 // the view's font and colour at (left, top).
 WindowHandle CreateViewWindow(int32_t width, int32_t height);

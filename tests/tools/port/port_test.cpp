@@ -3,16 +3,7 @@
 // with valid checksums, at any other speed line noise. list and use must find the speed by listening alone.
 // Then beside other writers of the same root: the navigator's Exit, a program holding the root's lock,
 // kill -9, entries that are links or FIFOs, a running navigator taking the new receiver, a gpsd on tcp://.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/socket.h>
-#include <termios.h>
-
 #include <atomic>
-#include <cerrno>
 
 #include "platform/files.h"
 #include "platform/posix/serial_probe.h"
@@ -32,29 +23,15 @@ const std::string kPort = VELKAR_BINARY_DIR "/tools/velkar-port ";
 const std::string kKept = "[BEGIN][1][4800][1][0][1][1][1][1][0][0][0][END]";
 const std::string kQuiet = "[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]";
 
-std::string Sentence(const std::string& body)
-{
-    unsigned sum = 0;
-    for (unsigned char c : body) sum ^= c;
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
-
 // A receiver at `speed` (0: one that only ever sends noise) on the master side of a pty; a silent one
 // (talks false) sends nothing.
-struct Receiver {
-    int master = -1, slave = -1;
-    std::string path;
+struct Receiver : Pty {
+    const std::string path = slavePath;
     std::atomic<bool> running{true};
     std::thread talker;
     explicit Receiver(speed_t speed = 0, bool talks = true)
     {
-        char name[256] = {};
-        termios t{};
-        cfmakeraw(&t);
-        if (openpty(&master, &slave, name, &t, nullptr) != 0) return;
-        path = name;
+        if (slavePath.empty()) return;
         fcntl(master, F_SETFL, O_NONBLOCK);  // nobody may be listening: a full line drops bytes
         if (talks) talker = std::thread([this, speed] {
             std::mt19937 noise(7);
@@ -73,7 +50,6 @@ struct Receiver {
     {
         running = false;
         if (talker.joinable()) talker.join();
-        close(master), close(slave);
     }
 };
 
@@ -297,30 +273,20 @@ TEST(SharedRoot, ARunningNavigatorTakesTheNewReceiverWithinTwoSeconds)
 TEST(SharedRoot, AGpsdOnATcpSourceIsNamed)
 {
     // A listener that greets as gpsd does (its first line, from gpsd 3.25 on this machine).
-    const int server = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET, address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    socklen_t size = sizeof address;
-    getsockname(server, reinterpret_cast<sockaddr*>(&address), &size);
-    listen(server, 4);
-    std::thread greeter([server] {
-        pollfd waiting{server, POLLIN, 0};
-        const int client = poll(&waiting, 1, 6000) == 1 ? accept(server, nullptr, nullptr) : -1;
+    TcpServer server;
+    std::thread greeter([&server] {
         const std::string banner =
             "{\"class\":\"VERSION\",\"release\":\"3.25\",\"rev\":\"3.25\",\"proto_major\":3,\"proto_minor\":15}\r\n";
-        if (client >= 0 && write(client, banner.data(), banner.size()) > 0) std::this_thread::sleep_for(std::chrono::seconds(3));
-        if (client >= 0) close(client);
+        if (server.Accept(6000)) server.Send(banner), std::this_thread::sleep_for(std::chrono::seconds(3)), server.Drop();
     });
     Root root(kQuiet);
-    const std::string port = std::to_string(ntohs(address.sin_port)), log = root.Path("velkar.log");
+    const std::string port = std::to_string(server.port), log = root.Path("velkar.log");
     fs::create_directories(root.dir + "/dev");
     std::ofstream(root.dir + "/dev/COM1") << "tcp://127.0.0.1:" << port << "\n";
     const pid_t navigator = StartNavigator(root, 3, log);
     const long took = WaitFor(log, "this is gpsd: use gpsd://127.0.0.1:" + port, 4000);
     waitpid(navigator, nullptr, 0);
     greeter.join();
-    close(server);
     EXPECT_GE(took, 0) << Slurp(log);
 }
 
