@@ -60,7 +60,8 @@ int IsZeroValue(const char16_t* text)
 
 int32_t TimeCount(const char16_t* time)
 {
-    size_t length = TextLength(time);
+    size_t length = 0;  // counted up to the seconds' end: what lies after is not read
+    while (length < 6 && time[length] != 0) ++length;
     char16_t minutes[3] = {0, 0, 0};
     char16_t seconds[3] = {0, 0, 0};
     for (size_t i = 0; i < 2; ++i) {
@@ -90,10 +91,8 @@ double FieldDegrees(char16_t* token, int digits)
     uint64_t degreeValue = 0, minuteDigits = 0;
     int whole = 0, fraction = 0;
     const char16_t* p = token;
-    for (; *p >= u'0' && *p <= u'9' && whole < 20; ++p, ++whole) {
-        if (whole < digits) degreeValue = degreeValue * 10 + uint64_t(*p - u'0');
-        else minuteDigits = minuteDigits * 10 + uint64_t(*p - u'0');
-    }
+    for (; whole < digits && *p >= u'0' && *p <= u'9'; ++p, ++whole) degreeValue = degreeValue * 10 + uint64_t(*p - u'0');
+    for (; *p >= u'0' && *p <= u'9' && whole < 20; ++p, ++whole) minuteDigits = minuteDigits * 10 + uint64_t(*p - u'0');
     if (*p == u'.')
         for (++p; *p >= u'0' && *p <= u'9' && whole + fraction < 20; ++p, ++fraction)
             minuteDigits = minuteDigits * 10 + uint64_t(*p - u'0');
