@@ -155,10 +155,6 @@ inline bool IsSpace(char16_t c)
 
 inline bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-// Exact powers of ten: every one up to 1e22 is a double without rounding.
-constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                          1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // The common short form, digits [. digits] with no exponent, read in place: at most
 // 19 digits whose whole value w is at most 2^53, with at most 22 after the point, so
 // that w and 10^f are exact doubles and the one division w / 10^f is correctly

@@ -28,6 +28,11 @@ size_t AppendAsciiText(char16_t* dst, size_t cap, const char* src);
 // %s (char16_t*), %c (char16_t) and %%. Locale-independent.
 size_t FormatText(char16_t* dst, size_t cap, const char* format, ...);
 
+// Exact powers of ten: every one up to 1e22 is a double without rounding, so a
+// whole number of at most 2^53 over one of them is the correctly rounded value.
+inline constexpr double kExactPowersOfTen[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                                 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // Numeric value of a text: leading white space skipped, then the longest prefix
 // that reads as a decimal floating-point number (sign, digits, point, digits,
 // exponent); 0.0 when there is none. Stops at the first character that cannot

@@ -86,8 +86,6 @@ double FieldDegrees(char16_t* token, int digits)
     // and decimals, at most 19 digits in all. Read in one pass into the very doubles
     // the general reading below gives (the minutes' digits, read as one whole number,
     // over an exact power of ten).
-    constexpr double kExactPowersOfTen[20] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
-                                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
     uint64_t degreeValue = 0, minuteDigits = 0;
     int whole = 0, fraction = 0;
     const char16_t* p = token;

@@ -34,10 +34,10 @@ constexpr Words8 kOpaque8 = {0xFF000000u, 0xFF000000u, 0xFF000000u, 0xFF000000u,
 #define VELKAR_NO_ROW_CLONES 1
 #endif
 #endif
-// Eight pixels' blue, green, red bytes (24 of the 28 at p) spread over eight words,
-// the fourth byte of each opaque: each 16-byte half is shuffled within
-// itself, as one AVX2 byte shuffle does.
-// (Given back through a pointer: a 32-byte vector returned would change the ABI.)
+// Eight pixels' blue, green, red bytes (24 of the 28 at p) spread over eight words
+// with an opaque fourth byte. Each 16-byte half is shuffled within itself, as one
+// AVX2 byte shuffle does. Given back through a pointer: a 32-byte vector returned
+// would change the ABI.
 __attribute__((always_inline)) inline void SpreadBgr8(const uint8_t* p, Words8* pixels)
 {
     Bytes16 low, high;

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <cstring>
+#include <utility>
 
 #include "platform/qt/qt_internal.h"
 
