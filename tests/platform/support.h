@@ -130,15 +130,3 @@ struct Canvas {
     }
     QImage Pixels() const { return BitmapImage(bitmap); }
 };
-
-// bitmap ANDed onto a white surface of size canvas, the source rectangle from (x, y, width, height)
-// scaled onto the destination rectangle to; *result: the transfer's answer.
-inline QImage StretchedOnWhite(BitmapHandle bitmap, QSize canvas, const int (&to)[4], const int (&from)[4],
-                               int* result = nullptr)
-{
-    Canvas dst(Filled(canvas.width(), canvas.height(), 0xFFFFFFFF)), src(bitmap);
-    const int answer = StretchTransfer(dst.surface, to[0], to[1], to[2], to[3], src.surface, from[0], from[1], from[2],
-                                       from[3], kRopSourceAnd);
-    if (result != nullptr) *result = answer;
-    return dst.Pixels();
-}
