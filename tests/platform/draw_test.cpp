@@ -1,9 +1,10 @@
-// Drawing pixel by pixel: the AND block transfer and its clipping; dashed lines to far points (still
-// dashed, same phase); the scaled transfer (a known map pixel lands where the scaled transform puts it,
-// from a decoded bitmap and from BMP files read in place) and the colour filters; a map file that
-// changes while shown; and a whole scene through a real main window against the PNGs in
-// tests/data/platform (VELKAR_WRITE_REFERENCE=1 rewrites them).
+// Drawing pixel by pixel: the AND block transfer and its clipping; dashed lines to far points (still dashed,
+// same phase); the scaled transfer (a known map pixel lands where the scaled transform puts it, from a decoded
+// bitmap and from a BMP read in place) and the colour filters; a map file that changes while shown; a whole
+// scene through a real main window against the PNGs in tests/data/platform (VELKAR_WRITE_REFERENCE=1 rewrites).
 #include <gtest/gtest.h>
+
+#include <QPainter>
 
 #include <atomic>
 #include <climits>
@@ -25,7 +26,6 @@ TEST(BlockTransfer, AndCombinesOnlyWhereSourceAndDestinationOverlap)
     const QImage source = Gradient(8, 8, 0xF0);
     const struct { const char* name; int x, y, w, h, x0, y0; uint32_t fill; } rows[] = {  // onto 12 x 10
         {"inside, AND visible in every channel", 2, 1, 8, 8, 0, 0, 0x5AC3FF},
-        {"white keeps the map's own pixels", 2, 1, 8, 8, 0, 0, 0xFFFFFF},
         {"hanging off the top-left", -3, -5, 8, 8, 0, 0, 0xFFFFFF},
         {"hanging off the bottom-right", 9, 6, 8, 8, 0, 0, 0x5AC3FF},
         {"wider than the source", 2, 2, 30, 30, 0, 0, 0xFFFFFF},
@@ -51,25 +51,22 @@ TEST(BlockTransfer, AndCombinesOnlyWhereSourceAndDestinationOverlap)
     EXPECT_EQ(BlockTransfer(dst.surface, 0, 0, 4, 4, src.surface, 0, 0, 0x123456), 0) << "unknown operation";
 }
 
-// A red dashed width-2 line on a white 100 x 100 surface.
-QImage DashedLine(Point from, Point to)
-{
-    Canvas c(Filled(100, 100, 0xFFFFFFFF));
-    ObjectHandle pen = CreatePenObject(kPenDash, 2, 0x0000FF), old = SelectObject(c.surface, pen);
-    const Point line[] = {from, to};
-    EXPECT_EQ(Polyline(c.surface, line, 2), 1);
-    SelectObject(c.surface, old);
-    EXPECT_EQ(DeleteObject(pen), 1);
-    return c.Pixels();
-}
-
 TEST(Lines, DashedLinesToFarPointsStayDashedAndKeepTheirPhase)
 {
+    auto dashedLine = [](Point from, Point to) {  // red, width 2, on a white 100 x 100 surface
+        Canvas c(Filled(100, 100, 0xFFFFFFFF));
+        ObjectHandle pen = CreatePenObject(kPenDash, 2, 0x0000FF), old = SelectObject(c.surface, pen);
+        const Point line[] = {from, to};
+        EXPECT_EQ(Polyline(c.surface, line, 2), 1);
+        SelectObject(c.surface, old);
+        EXPECT_EQ(DeleteObject(pen), 1);
+        return c.Pixels();
+    };
     // A target kilometres off-screen: the visible part is still dashed, never solid or missing.
     const Point rows[][2] = {{{50, 10}, {50, 99}}, {{50, 10}, {50, 100000000}}, {{50, 10}, {50, INT_MAX}},
                              {{50, INT_MIN}, {50, INT_MAX}}};
     for (const auto& row : rows) {
-        const QImage out = DashedLine(row[0], row[1]);
+        const QImage out = dashedLine(row[0], row[1]);
         int red = 0, white = 0;
         for (int y = 12; y < 98; ++y) (Rgb(out, 50, y) == 0xFF0000u || Rgb(out, 49, y) == 0xFF0000u ? red : white)++;
         EXPECT_GT(red, 20) << row[1].y;
@@ -77,7 +74,7 @@ TEST(Lines, DashedLinesToFarPointsStayDashedAndKeepTheirPhase)
         EXPECT_EQ(Rgb(out, 60, 50), 0xFFFFFFu) << "a width-2 pen stays near its line";
     }
     // Started 120 and 1200 pixels above (whole patterns of 12): the same dashes where visible.
-    const QImage near = DashedLine({50, -120}, {50, 99}), far = DashedLine({50, -1200}, {50, 99});
+    const QImage near = dashedLine({50, -120}, {50, 99}), far = dashedLine({50, -1200}, {50, 99});
     for (int y = 5; y < 95; ++y) EXPECT_EQ(Rgb(near, 50, y), Rgb(far, 50, y)) << y;
 }
 
@@ -103,7 +100,6 @@ TEST(StretchTransfer, AMapPixelLandsWhereTheScaledTransformPutsItAndAMovedRepain
     const struct { const char* name; int to[4], from[4]; } rows[] = {
         {"2:1, whole map", {-20, -10, 128, 96}, {0, 0, 64, 48}},
         {"1:2, whole map", {5, 3, 32, 24}, {0, 0, 64, 48}},
-        {"1:8, whole map", {1, 2, 8, 6}, {0, 0, 64, 48}},
         {"4:1, a corner of the map", {0, 0, 40, 40}, {50, 38, 10, 10}},
         {"1:2, source hanging off the top-left", {0, 0, 40, 30}, {-20, -10, 80, 60}},
         {"2:1, source hanging off the bottom-right", {0, 0, 40, 30}, {50, 40, 20, 15}},
@@ -221,15 +217,11 @@ TEST(ChangingMap, BetweenPaintsWhatCanBeReadOrTheNewFile)
         QImage after, scaled;
         const std::string said = Said([&] { after = Painted(map, 1), scaled = Painted(map, 2, kMapW / 2, kMapH / 2); });
         EXPECT_NE(said.find(r.said), std::string::npos) << r.name << ": " << said;
-        for (int y = 0; y < kMapH; ++y)
-            for (int x = 0; x < kMapW; ++x) {
-                const uint32_t blue = r.seen == kSecond ? 0xC0 : 0x40, map = (4u * x) << 16 | (5u * y) << 8 | blue;
-                const uint32_t seen = r.seen == kWhite || (r.seen == kLowerHalfOnly && y < kMapH / 2) ? 0xFFFFFFu : map;
-                ASSERT_EQ(Rgb(after, x, y), seen) << r.name << " at " << x << "," << y;
-                if (x % 2 == 1 && y % 2 == 1) {  // 1:2 reads the pixel under each centre
-                    ASSERT_EQ(Rgb(scaled, x / 2, y / 2), seen) << r.name << " 1:2 at " << x << "," << y;
-                }
-            }
+        QImage seen = r.seen == kWhite ? Filled(kMapW, kMapH, 0xFFFFFFFF) : Gradient(kMapW, kMapH, r.seen == kSecond ? 0xC0 : 0x40);
+        if (r.seen == kLowerHalfOnly) QPainter(&seen).fillRect(0, 0, kMapW, kMapH / 2, Qt::white);
+        EXPECT_EQ(after, seen) << r.name;
+        for (int y = 1; y < kMapH; y += 2)  // 1:2 reads the pixel under each centre
+            for (int x = 1; x < kMapW; x += 2) ASSERT_EQ(Rgb(scaled, x / 2, y / 2), Rgb(seen, x, y)) << r.name << " 1:2 at " << x << "," << y;
         DeleteObject(map);
     }
 }
@@ -301,12 +293,6 @@ void DrawScene(WindowHandle window)
     EndPaint(window, &info);
 }
 
-intptr_t SceneProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
-    if (message == kMsgPaint) return DrawScene(window), 0;
-    return DefaultWindowProc(window, message, wParam, lParam);
-}
-
 // At three client sizes, each picture against the PNG kept for it (the paint path as first landed):
 // erased with one text, then another, then the first again; then unerased, drawing over the last
 // picture as the view's repaints without erase do. The scene's map is smaller than the large clients:
@@ -321,7 +307,9 @@ TEST(PaintScene, WholePicturesStayPixelForPixelAlsoPaintedStraightIntoTheWindow)
     sceneIcon.image = QImage(40, 30, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) sceneIcon.image.setPixel(x, y, qPremultiply(qRgba(200, 40, 40, (x * 6 + y * 2) & 0xFF)));
-    static const WindowClass wc{3, SceneProc, &testResources, 0, u"Scene"};
+    static const WindowClass wc{3, [](WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) -> intptr_t {
+        return message == kMsgPaint ? (DrawScene(window), 0) : DefaultWindowProc(window, message, wParam, lParam);
+    }, &testResources, 0, u"Scene"};
     RegisterWindowClass(&wc);
     const bool write = std::getenv("VELKAR_WRITE_REFERENCE") != nullptr;
     auto path = [](const std::string& name) {

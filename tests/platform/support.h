@@ -89,19 +89,12 @@ struct TempRoot {
     ~TempRoot() { std::filesystem::remove_all(path); }
 };
 
-// What body writes on standard error.
-inline std::string Capture(const std::function<void()>& body)
+// What body writes on standard error with the diagnostics at verbose (off again after).
+inline std::string Said(const std::function<void()>& body, int verbose = 1)
 {
     StderrCapture capture;
-    return body(), capture.Text();
-}
-
-// What body says on standard error with the diagnostics on.
-inline std::string Said(const std::function<void()>& body)
-{
-    SetVerbose(1);
-    const std::string said = Capture(body);
-    return SetVerbose(0), said;
+    SetVerbose(verbose), body(), SetVerbose(0);
+    return capture.Text();
 }
 
 inline uint32_t Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
