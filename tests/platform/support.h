@@ -1,6 +1,5 @@
-// Shared pieces of the window-layer tests: a small resource table (dialog 900, menu and button tables
-// 104/105, strings), a procedure that records every message, event pumping, temporary folders, output
-// capture and memory surfaces.
+// Shared by the window-layer tests: a small resource table (dialog 900, menu and button tables 104/105,
+// strings), a procedure recording every message, event pumping, a device root, stderr and memory surfaces.
 #pragma once
 
 #include <QCoreApplication>
@@ -69,8 +68,7 @@ inline WindowHandle MakeRecordedWindow()
     EnsureQtApplication(), messageLog.clear();
     static const WindowClass wc{3, RecordingProc, &testResources, 0, u"Recorded"};
     static const int registered [[maybe_unused]] = RegisterWindowClass(&wc);
-    return CreateMainWindow(u"Recorded", u"Recorded", kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
-                            kUseDefault);
+    return CreateMainWindow(u"Recorded", u"Recorded", kStyleVisible, kUseDefault, kUseDefault, kUseDefault, kUseDefault);
 }
 
 // Processes events until done() or five seconds have gone by (a bound, not a measurement).
@@ -116,10 +114,6 @@ struct Canvas {
     ObjectHandle previous = SelectObject(surface, bitmap);
     explicit Canvas(const QImage& image) : bitmap((EnsureQtApplication(), CreateBitmapFromImage(image))), owned(true) {}
     explicit Canvas(BitmapHandle b) : bitmap(b), owned(false) {}
-    ~Canvas()
-    {
-        SelectObject(surface, previous), DeleteSurface(surface);
-        if (owned) DeleteObject(bitmap);
-    }
+    ~Canvas() { SelectObject(surface, previous), DeleteSurface(surface), owned ? DeleteObject(bitmap) : 0; }
     QImage Pixels() const { return BitmapImage(bitmap); }
 };

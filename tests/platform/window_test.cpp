@@ -1,8 +1,6 @@
-// The main window and the program around it: ticks and paints under a modal dialog, an owner destroyed
-// under its dialog, the menu bar's command ids, the headless message box, wrong options and their exit
-// status, one instance per device root and the endpoints another user plants for it. Modal dialogs from
-// a template: geometry in dialog units, 272 before showing, control messages without notifications, a
-// plain box's click left to the procedure.
+// The main window and the program around it: ticks and paints under a modal dialog and an owner dying under
+// it, the menu bar, the headless message box, wrong options, one instance per device root and endpoints another
+// user plants for it; a modal dialog from a template: geometry, 272 first, control messages, a plain box.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -78,16 +76,12 @@ TEST(Program, HeadlessMessageBoxAndWrongOptionsAnswerOnOneLineAtOnce)
     EnsureQtApplication();
     ASSERT_EQ(QGuiApplication::platformName(), "offscreen");
     EXPECT_EQ(Said([] { ShowMessageBox(nullptr, u"Porta «COM1:» °", u"Error"); }, 0), "Error: Porta «COM1:» °\n");
-    std::vector<std::vector<std::string>> wrong = {
-        {"--bogus"}, {"map.cfg"}, {"--root"}, {"--root", ""}, {"--time-scale", "0"}, {"--time-scale", "nan"},
-        {"--time-scale", "3x"}, {"--quit-after-ticks", "-1"}, {"--quit-after-ticks", "99999999999999999999"}};
-    for (auto& args : wrong) {
-        args.insert(args.begin(), "velkar");
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
+    for (std::vector<const char*> args : std::vector<std::vector<const char*>>{
+             {"--bogus"}, {"map.cfg"}, {"--root"}, {"--root", ""}, {"--time-scale", "0"}, {"--time-scale", "nan"},
+             {"--time-scale", "3x"}, {"--quit-after-ticks", "-1"}, {"--quit-after-ticks", "99999999999999999999"}}) {
+        args.insert(args.begin(), "velkar"), args.push_back(nullptr);
         int status = -1;
-        const std::string err = Said([&] { status = PlatformMain(int(args.size()), argv.data(), nullptr, nullptr); }, 0);
+        const std::string err = Said([&] { status = PlatformMain(int(args.size()) - 1, const_cast<char**>(args.data()), nullptr, nullptr); }, 0);
         EXPECT_EQ(status, 2) << args[1];
         EXPECT_EQ(err.rfind("velkar: ", 0), 0u) << err;
         EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
