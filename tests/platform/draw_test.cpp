@@ -24,14 +24,14 @@ constexpr int kMapW = 64, kMapH = 48;
 TEST(BlockTransfer, AndCombinesOnlyWhereSourceAndDestinationOverlap)
 {
     const QImage source = Gradient(8, 8, 0xF0);
+    // Clipping off the top-left and at the int32 limits is shared with a BMP read in place: those transfers
+    // are BitmapTest.HugeSparseBmpPaintsItsOwnPixelsAtEveryOffset's. Here the source origin and the AND.
     const struct { const char* name; int x, y, w, h, x0, y0; uint32_t fill; } rows[] = {  // onto 12 x 10
         {"inside, AND visible in every channel", 2, 1, 8, 8, 0, 0, 0x5AC3FF},
-        {"hanging off the top-left", -3, -5, 8, 8, 0, 0, 0xFFFFFF},
         {"hanging off the bottom-right", 9, 6, 8, 8, 0, 0, 0x5AC3FF},
         {"wider than the source", 2, 2, 30, 30, 0, 0, 0xFFFFFF},
         {"source origin inside", 1, 1, 8, 8, 3, 2, 0xFFFFFF},
         {"source origin negative", 0, 0, 8, 8, -2, -1, 0xFFFFFF},
-        {"near the int32 limits", INT_MAX - 4, INT_MIN + 2, INT_MAX, INT_MAX, INT_MIN, INT_MAX, 0xFFFFFF},
     };
     for (const auto& r : rows) {
         Canvas dst(Filled(12, 10, 0xFF000000 | r.fill)), src(source);
@@ -39,10 +39,10 @@ TEST(BlockTransfer, AndCombinesOnlyWhereSourceAndDestinationOverlap)
         const QImage out = dst.Pixels();
         for (int y = 0; y < 10; ++y)
             for (int x = 0; x < 12; ++x) {  // (x, y) reads source (x - r.x + r.x0, y - r.y + r.y0)
-                const long long sx = x - (long long)r.x + r.x0, sy = y - (long long)r.y + r.y0;
-                const bool in = x >= (long long)r.x && x < (long long)r.x + r.w && y >= (long long)r.y &&
-                                y < (long long)r.y + r.h && sx >= 0 && sx < 8 && sy >= 0 && sy < 8;
-                ASSERT_EQ(Rgb(out, x, y), in ? r.fill & Rgb(source, int(sx), int(sy)) : r.fill)
+                const int sx = x - r.x + r.x0, sy = y - r.y + r.y0;
+                const bool in = x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h && sx >= 0 && sx < 8 && sy >= 0 &&
+                                sy < 8;
+                ASSERT_EQ(Rgb(out, x, y), in ? r.fill & Rgb(source, sx, sy) : r.fill)
                     << r.name << " at " << x << "," << y;
             }
     }
@@ -108,7 +108,9 @@ TEST(StretchTransfer, AMapPixelLandsWhereTheScaledTransformPutsItAndAMovedRepain
     };
     // Source coordinate of destination pixel d along axis a: its centre mapped linearly from the
     // destination rectangle onto the source one (a reduction reads the pixel under it).
-    auto sourceAt = [](const auto& r, int d, int a) { return r.from[a] + (d - r.to[a] + 0.5) * r.from[a + 2] / r.to[a + 2] - 0.5; };
+    auto sourceAt = [](const auto& r, int d, int a) {
+        return r.from[a] + (d - r.to[a] + 0.5) * r.from[a + 2] / r.to[a + 2] - 0.5;
+    };
     for (BitmapHandle source : sources)
         for (const auto& r : rows) {
             int result = 0;
@@ -215,11 +217,12 @@ TEST(ChangingMap, BetweenPaintsWhatCanBeReadOrTheNewFile)
         QImage after, scaled;
         const std::string said = Said([&] { after = Painted(map, 1), scaled = Painted(map, 2, kMapW / 2, kMapH / 2); });
         EXPECT_NE(said.find(r.said), std::string::npos) << r.name << ": " << said;
-        QImage seen = r.seen == kWhite ? Filled(kMapW, kMapH, 0xFFFFFFFF) : Gradient(kMapW, kMapH, r.seen == kSecond ? 0xC0 : 0x40);
-        if (r.seen == kLowerHalfOnly) QPainter(&seen).fillRect(0, 0, kMapW, kMapH / 2, Qt::white);
+        QImage seen = Gradient(kMapW, kMapH, r.seen == kSecond ? 0xC0 : 0x40);
+        QPainter(&seen).fillRect(0, 0, kMapW, r.seen == kWhite ? kMapH : r.seen == kLowerHalfOnly ? kMapH / 2 : 0, Qt::white);
         EXPECT_EQ(after, seen) << r.name;
         for (int y = 1; y < kMapH; y += 2)  // 1:2 reads the pixel under each centre
-            for (int x = 1; x < kMapW; x += 2) ASSERT_EQ(Rgb(scaled, x / 2, y / 2), Rgb(seen, x, y)) << r.name << " 1:2 at " << x << "," << y;
+            for (int x = 1; x < kMapW; x += 2)
+                ASSERT_EQ(Rgb(scaled, x / 2, y / 2), Rgb(seen, x, y)) << r.name << " 1:2 at " << x << "," << y;
         DeleteObject(map);
     }
 }
@@ -311,10 +314,12 @@ TEST(PaintScene, WholePicturesStayPixelForPixelAlsoPaintedStraightIntoTheWindow)
         return QString::fromStdString(std::string(VELKAR_SOURCE_DIR) + "/tests/data/platform/" + name + ".png");
     };
     auto kept = [&](const std::string& name) { return QImage(path(name)).convertToFormat(QImage::Format_RGB32); };
-    for (auto [name, w, h] : {std::tuple{"scene-240x268", 240, 268}, {"scene-640x360", 640, 360}, {"scene-960x540", 960, 540}}) {
+    for (auto [name, w, h] :
+         {std::tuple{"scene-240x268", 240, 268}, {"scene-640x360", 640, 360}, {"scene-960x540", 960, 540}}) {
         WindowHandle window = CreateMainWindow(u"Scene", u"Scene", kStyleVisible, kUseDefault, kUseDefault, w, h);
         ASSERT_NE(window, nullptr);
-        for (auto [erase, speed, suffix] : {std::tuple<int, int, const char*>{1, 0, ""}, {1, 1, nullptr}, {1, 0, ""}, {0, 0, "-over"}}) {
+        for (auto [erase, speed, suffix] :
+             {std::tuple<int, int, const char*>{1, 0, ""}, {1, 1, nullptr}, {1, 0, ""}, {0, 0, "-over"}}) {
             sceneSpeed = speed;
             InvalidateWindow(window, erase);
             UpdateWindowNow(window);

@@ -81,7 +81,8 @@ TEST(Program, HeadlessMessageBoxAndWrongOptionsAnswerOnOneLineAtOnce)
              {"--time-scale", "3x"}, {"--quit-after-ticks", "-1"}, {"--quit-after-ticks", "99999999999999999999"}}) {
         args.insert(args.begin(), "velkar"), args.push_back(nullptr);
         int status = -1;
-        const std::string err = Said([&] { status = PlatformMain(int(args.size()) - 1, const_cast<char**>(args.data()), nullptr, nullptr); }, 0);
+        char** argv = const_cast<char**>(args.data());
+        const std::string err = Said([&] { status = PlatformMain(int(args.size()) - 1, argv, nullptr, nullptr); }, 0);
         EXPECT_EQ(status, 2) << args[1];
         EXPECT_EQ(err.rfind("velkar: ", 0), 0u) << err;
         EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
@@ -109,7 +110,8 @@ struct ForeignListener {
                 std::memcpy(a.sun_path + abstract, e.data() + abstract, e.size() - abstract);
                 const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + e.size() + 1 - abstract);
                 listening[i] = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
-                if (bind(listening[i], reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(listening[i], 8) != 0) _exit(2);
+                if (bind(listening[i], reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(listening[i], 8) != 0)
+                    _exit(2);
             }
             char buffer[64];
             (void)!write(link[1], "r", 1), (void)!read(link[1], buffer, 1);
