@@ -1,6 +1,5 @@
-// Shared pieces of the window-layer tests: a small resource table (dialog 900, menu and button tables
-// 104/105, strings), a procedure that records every message, event pumping, temporary folders, output
-// capture and memory surfaces.
+// Shared by the window-layer tests: a small resource table (dialog 900, menu and button tables 104/105,
+// strings), a procedure recording every message, event pumping, a device root, stderr and memory surfaces.
 #pragma once
 
 #include <QCoreApplication>
@@ -69,8 +68,7 @@ inline WindowHandle MakeRecordedWindow()
     EnsureQtApplication(), messageLog.clear();
     static const WindowClass wc{3, RecordingProc, &testResources, 0, u"Recorded"};
     static const int registered [[maybe_unused]] = RegisterWindowClass(&wc);
-    return CreateMainWindow(u"Recorded", u"Recorded", kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
-                            kUseDefault);
+    return CreateMainWindow(u"Recorded", u"Recorded", kStyleVisible, kUseDefault, kUseDefault, kUseDefault, kUseDefault);
 }
 
 // Processes events until done() or five seconds have gone by (a bound, not a measurement).
@@ -89,19 +87,12 @@ struct TempRoot {
     ~TempRoot() { std::filesystem::remove_all(path); }
 };
 
-// What body writes on standard error.
-inline std::string Capture(const std::function<void()>& body)
+// What body writes on standard error with the diagnostics at verbose (off again after).
+inline std::string Said(const std::function<void()>& body, int verbose = 1)
 {
     StderrCapture capture;
-    return body(), capture.Text();
-}
-
-// What body says on standard error with the diagnostics on.
-inline std::string Said(const std::function<void()>& body)
-{
-    SetVerbose(1);
-    const std::string said = Capture(body);
-    return SetVerbose(0), said;
+    SetVerbose(verbose), body(), SetVerbose(0);
+    return capture.Text();
 }
 
 inline uint32_t Rgb(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
@@ -123,22 +114,6 @@ struct Canvas {
     ObjectHandle previous = SelectObject(surface, bitmap);
     explicit Canvas(const QImage& image) : bitmap((EnsureQtApplication(), CreateBitmapFromImage(image))), owned(true) {}
     explicit Canvas(BitmapHandle b) : bitmap(b), owned(false) {}
-    ~Canvas()
-    {
-        SelectObject(surface, previous), DeleteSurface(surface);
-        if (owned) DeleteObject(bitmap);
-    }
+    ~Canvas() { SelectObject(surface, previous), DeleteSurface(surface), owned ? DeleteObject(bitmap) : 0; }
     QImage Pixels() const { return BitmapImage(bitmap); }
 };
-
-// bitmap ANDed onto a white surface of size canvas, the source rectangle from (x, y, width, height)
-// scaled onto the destination rectangle to; *result: the transfer's answer.
-inline QImage StretchedOnWhite(BitmapHandle bitmap, QSize canvas, const int (&to)[4], const int (&from)[4],
-                               int* result = nullptr)
-{
-    Canvas dst(Filled(canvas.width(), canvas.height(), 0xFFFFFFFF)), src(bitmap);
-    const int answer = StretchTransfer(dst.surface, to[0], to[1], to[2], to[3], src.surface, from[0], from[1], from[2],
-                                       from[3], kRopSourceAnd);
-    if (result != nullptr) *result = answer;
-    return dst.Pixels();
-}
