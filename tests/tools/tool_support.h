@@ -1,5 +1,5 @@
 // Shared by the tests of the command-line tools: a device root in the temporary folder, commands run through
-// the shell (with their output, in the background, two at once, killed after a while), reading files back.
+// the shell (with their output, in the background, killed after a while), reading files back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -56,12 +56,6 @@ inline Outcome Expect(const std::string& command, int status, const std::string&
     EXPECT_EQ(run.status, status) << command << "\n" << run.output;
     EXPECT_HAS(run.output, part);
     return run;
-}
-
-// Both commands at once; the sum of their exit statuses.
-inline Outcome AtOnce(const std::string& a, const std::string& b)
-{
-    return Shell("(" + a + " & " + b + "; s=$?; wait $!; exit $(( s + $? )))");
 }
 
 // Runs a shell command in the background (exec'd: the pid is the command's own), its output to log.

@@ -128,15 +128,16 @@ TEST(PointsChoices, FarPointKeptInDegreesRefusedInPlaneMetres)
     Expect(kTool + "export" + metres.Tail(), 2, "1 point of vlpref.cfg give no latitude/longitude: Nowhere");
 }
 
-// The demo root's navigator logs the emulated fixes; with a date and a hemisphere they become a GPX track.
-// Log lines "lat;lon;hhmmss.s;fix;speed;course" added after them: a receiver stepping back by a quarter
-// second stays on the day; passing midnight moves to the next.
+// The demo root's navigator logs the emulated fixes (and makes the root's missing dev/ folder, so that
+// velkar-port has its entry); with a date and a hemisphere they become a GPX track. Log lines
+// "lat;lon;hhmmss.s;fix;speed;course" added after them: a receiver stepping back by a quarter second stays on
+// the day; passing midnight moves to the next.
 TEST(TrackToGpx, DemoTrackLogBecomesADatedSignedTrack)
 {
     Root root;
     fs::copy(VELKAR_SOURCE_DIR "/demo", root.dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::create_directories(root.Path("Scheda di memoria"));
     Expect(kHeadless + root.Tail() + " --time-scale 100 --quit-after-ticks 21", 0);
+    EXPECT_TRUE(fs::is_directory(root.Path("dev")));
     const std::string log = root.Path("Scheda di memoria/GpsLog.txt"), logged = Slurp(log);
     std::vector<std::smatch> lines;  // "44.348733;11.717500;163400.0;1;0.000000;0.000000 ": latitude, longitude, time
     const std::regex field("([-0-9.]+);([-0-9.]+);([0-9]{6})\\.0;[^\n]*\n");
