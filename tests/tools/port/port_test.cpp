@@ -170,14 +170,18 @@ TEST(SharedRoot, UseReplacesTheEntryItselfNeverItsTarget)
     EXPECT_FALSE(fs::exists(root.dir + "/dev/COM1"));
 }
 
-// The navigator turned its log switch off; velkar-port points COM2 at a source meanwhile. Either order,
-// both changes must be in the file: 20 races with the start shifted.
-TEST(SharedRoot, ExitAndVelkarPortAtOnceKeepBothChanges)
+// velkar-port's use (the settings first, then the entry) beside other writers. The navigator turned its log
+// switch off and saves on Exit meanwhile: in either order both changes are in the file (20 races, the start
+// shifted). Killed with -9 at any moment: never an entry without its settings; the next run removes what the
+// kills left and a temporary surely left by a dead run.
+TEST(SharedRoot, ExitAtOnceKeepsBothChangesAKillNeverLeavesAnEntryWithoutItsSettings)
 {
+    Root root(kKept);
+    const std::string use = kPort + "use tcp://127.0.0.1:1 --com 2 --baud 9600 --root " + root.dir;
     std::mt19937 random(16);
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE(i);
-        Root root(kKept);
+        std::ofstream(root.Settings()) << kKept;
         SetDeviceRoot(root.dir);
         ASSERT_EQ(LoadSettings(), 1);
         LoadMapCatalogue();
@@ -185,19 +189,12 @@ TEST(SharedRoot, ExitAndVelkarPortAtOnceKeepBothChanges)
         const int delayUs = static_cast<int>(random() % 30000);
         const pid_t navigator = fork();
         if (navigator == 0) usleep(delayUs), _exit(SaveChangedSettings() == 1 ? 0 : 1);
-        Expect(kPort + "use tcp://127.0.0.1:1 --com 2 --baud 9600 --root " + root.dir, 0);
+        Expect(use, 0);
         int status = -1;
         waitpid(navigator, &status, 0);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(Slurp(root.Settings()), "[BEGIN]\n[2]\n[9600]\n[1]\n[0]\n[1]\n[1]\n[0]\n[1]\n[0]\n[0]\n[0]\n[END]\n");
     }
-}
-
-TEST(SharedRoot, KilledAtAnyMomentLeavesNoEntryWithoutItsSettingsAndNoLeftovers)
-{
-    Root root(kKept);
-    const std::string use = kPort + "use tcp://127.0.0.1:1 --com 2 --baud 9600 --root " + root.dir;
-    std::mt19937 random(9);
     for (int i = 0; i < 25; ++i) {
         SCOPED_TRACE(i);
         std::ofstream(root.Settings()) << kKept;
@@ -207,8 +204,6 @@ TEST(SharedRoot, KilledAtAnyMomentLeavesNoEntryWithoutItsSettingsAndNoLeftovers)
         EXPECT_TRUE(text == kKept || text.rfind("[BEGIN]\n[2]\n[9600]\n", 0) == 0) << text;
         EXPECT_TRUE(!fs::exists(root.dir + "/dev/COM2") || text != kKept) << "an entry without its settings";
     }
-    // Whatever the kills left, and one surely left by a dead run.
-    fs::create_directories(root.dir + "/dev");  // every kill may have come before the tool made it
     PlantLeftover(root.dir + "/dev/COM2.tmp-velkar-port-0-0123456789abcdef", "tcp://lost:1\n");
     Expect(use, 0);
     EXPECT_EQ(CountNamed(root.dir + "/dev", ".tmp-"), 0);
@@ -239,11 +234,8 @@ TEST(SharedRoot, ASecondWriterWaitsThenSaysWhoHoldsTheRoot)
     EXPECT_FALSE(fs::exists(root.File("vlpref.cfg")));
 }
 
-// A navigator runs on the root (-v, its output to a log). COM1 names a TCP source that greets as gpsd does (its
-// first line, from gpsd 3.25 on this machine): the navigator names gpsd. velkar-port points COM2 at a receiver:
-// the navigator takes it within 2 s; then only the entry changes (same port, same speed): the link's
-// replacement is noticed. Its start removes a dead run's temporary; once it has ended the tool names no
-// navigator.
+// A running navigator names the gpsd its COM1 greets with (gpsd 3.25's first line), takes the receiver
+// velkar-port points COM2 at within 2 s, then notices the entry relinked alone (same port, same speed).
 TEST(SharedRoot, ARunningNavigatorNamesGpsdAndTakesTheNewReceiverWithinTwoSeconds)
 {
     Receiver first(0, false), second(0, false);
@@ -256,7 +248,7 @@ TEST(SharedRoot, ARunningNavigatorNamesGpsdAndTakesTheNewReceiverWithinTwoSecond
     fs::create_directories(root.dir + "/dev");
     std::ofstream(root.dir + "/dev/COM1") << "tcp://127.0.0.1:" << server.port << "\n";
     const std::string leftover = root.File("vlcfg.cfg.tmp-velkar-0-0123456789abcdef");
-    PlantLeftover(leftover, "[BEGIN]");
+    PlantLeftover(leftover, "[BEGIN]");  // the navigator's start removes it
     const std::string log = root.Path("velkar.log"), tail = " --com 2 --baud 9600 --root " + root.dir;
     const pid_t navigator =
         Background("env QT_QPA_PLATFORM=offscreen " + kVelkar + root.Tail() + " --time-scale 3 --quit-after-ticks 8 -v", log);
@@ -272,7 +264,7 @@ TEST(SharedRoot, ARunningNavigatorNamesGpsdAndTakesTheNewReceiverWithinTwoSecond
     EXPECT_TRUE(relinked >= 0 && relinked <= 2000) << relinked << "\n" << Slurp(log);
     EXPECT_FALSE(fs::exists(leftover));
     EXPECT_HAS(Slurp(log), "COM1: the settings now name COM2: at 9600 bit/s; reopening the receiver");
-    const Outcome alone = Shell(kPort + "use " + second.path + " --baud 9600 --root " + root.dir);
+    const Outcome alone = Shell(kPort + "use " + second.path + " --baud 9600 --root " + root.dir);  // none runs now
     EXPECT_EQ(alone.output.find("navigator"), std::string::npos) << alone.output;
 }
 
