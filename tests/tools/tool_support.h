@@ -1,5 +1,5 @@
 // Shared by the tests of the command-line tools: a device root in the temporary folder, commands run through
-// the shell (with their output, in the background, two at once, killed after a while), reading files back.
+// the shell (with their output, in the background, killed after a while), reading files back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,16 +35,8 @@ inline std::string Quote(const std::string& s)
     return q + "'";
 }
 
-inline std::vector<std::string> Lines(const std::string& path)
-{
-    std::vector<std::string> all;
-    std::istringstream text(Slurp(path));
-    for (std::string line; std::getline(text, line);) all.push_back(line);
-    return all;
-}
-
 struct Outcome {
-    int status;  // exit status, -1 when the command did not exit
+    int status;          // exit status, -1 when the command did not exit
     std::string output;  // standard output and standard error together
 };
 
@@ -52,9 +44,9 @@ inline Outcome Shell(const std::string& command)
 {
     const std::string out = fs::temp_directory_path() / ("velkar-tool-test-" + std::to_string(getpid()) + ".out");
     const int raw = std::system((command + " >" + Quote(out) + " 2>&1").c_str());
-    std::string text = Slurp(out);
+    Outcome run{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out)};
     fs::remove(out);
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};
+    return run;
 }
 
 // Runs the command; expects its exit status and, when given, a part of what it says.
@@ -64,12 +56,6 @@ inline Outcome Expect(const std::string& command, int status, const std::string&
     EXPECT_EQ(run.status, status) << command << "\n" << run.output;
     EXPECT_HAS(run.output, part);
     return run;
-}
-
-// Both commands at once; the sum of their exit statuses.
-inline Outcome AtOnce(const std::string& a, const std::string& b)
-{
-    return Shell("(" + a + " & " + b + "; s=$?; wait $!; exit $(( s + $? )))");
 }
 
 // Runs a shell command in the background (exec'd: the pid is the command's own), its output to log.
@@ -92,9 +78,9 @@ inline void KillAfter(const std::string& command, long us, int signal)
 inline long WaitFor(const std::string& file, const std::string& text, long ms)
 {
     for (const auto start = std::chrono::steady_clock::now();; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-        const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-        if (Slurp(file).find(text) != std::string::npos) return static_cast<long>(waited.count());
-        if (waited.count() > ms) return -1;
+        const long waited = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1);
+        if (Slurp(file).find(text) != std::string::npos) return waited;
+        if (waited > ms) return -1;
     }
 }
 
@@ -109,10 +95,10 @@ inline int CountNamed(const std::string& folder, const std::string& text)
 
 // A fresh device root with its settings folder and, when given, a settings line; removed at the end.
 struct Root {
-    std::string dir;
+    std::string dir = MakeTempFolder("tool");
     explicit Root(const std::string& settings = "")
     {
-        fs::create_directories((dir = MakeTempFolder("tool")) + kVelkarDir);
+        fs::create_directories(dir + kVelkarDir);
         if (!settings.empty()) std::ofstream(Settings()) << settings;
     }
     ~Root() { fs::remove_all(dir); }

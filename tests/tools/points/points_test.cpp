@@ -1,8 +1,7 @@
 // velkar-points with the real GPSBabel: GPX waypoints, route or track points into the preference points as
 // the navigator reads them, in both units, out to GPX and in again; a point far from 9 E kept in degrees and
 // refused in plane metres; too many points and broken GPX refused; the demo's track log, written by the
-// navigator, out as a dated and signed GPX track; and on a shared root, two imports at once, kills, FIFOs
-// and UTF-16 files.
+// navigator, out as a dated and signed GPX track; and on a shared root, kills, a FIFO and an unreadable file.
 #include <regex>
 
 #include "base/text.h"
@@ -18,17 +17,8 @@ namespace {
 using namespace tool_test;
 const std::string kTool = VELKAR_BINARY_DIR "/tools/velkar-points ";
 
-std::string Settings(int prefInDegrees)
-{
-    return "[BEGIN][1][4800][0][" + std::to_string(prefInDegrees) + "][0][0][0][0][0][0][0][END]\n";
-}
-
-std::string Gpx(const std::string& body)
-{
-    return "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n" +
-           body + "</gpx>\n";
-}
-
+std::string Settings(int degrees) { return "[BEGIN][1][4800][0][" + std::to_string(degrees) + "][0][0][0][0][0][0][0][END]\n"; }
+std::string Gpx(const std::string& body) { return "<gpx version=\"1.1\" creator=\"test\">\n" + body + "</gpx>\n"; }
 std::string Wpt(double lat, double lon, const std::string& name)
 {
     return "<wpt lat=\"" + std::to_string(lat) + "\" lon=\"" + std::to_string(lon) + "\"><name>" + name + "</name></wpt>\n";
@@ -138,44 +128,25 @@ TEST(PointsChoices, FarPointKeptInDegreesRefusedInPlaneMetres)
     Expect(kTool + "export" + metres.Tail(), 2, "1 point of vlpref.cfg give no latitude/longitude: Nowhere");
 }
 
-// Log lines "lat;lon;hhmmss.s;fix;speed;course": a receiver stepping back by a quarter second stays on the
-// day; passing midnight moves to the next.
-TEST(PointsChoices, TrackDateRollsOnlyPastMidnight)
-{
-    const struct { const char* log; std::vector<std::string> times; } rows[] = {
-        {"44.1;11.1;120000.50;1;0;0\n44.1;11.1;120000.25;1;0;0\n44.1;11.1;120001.00;1;0;0\n",
-         {"2026-12-06T12:00:00.500Z", "2026-12-06T12:00:00.250Z", "2026-12-06T12:00:01Z"}},
-        {"44.1;11.1;235959.0;1;0;0\n44.1;11.1;000001.0;1;0;0\n", {"2026-12-06T23:59:59Z", "2026-12-07T00:00:01Z"}},
-    };
-    for (const auto& r : rows) {
-        Root root;
-        std::ofstream(root.Path("GpsLog.txt")) << r.log;
-        Expect(kTool + "track --date 2026-12-06 --log " + Quote(root.Path("GpsLog.txt")) + root.Tail() + " --output " +
-               Quote(root.Path("t.gpx")), 0);
-        const std::string gpx = Slurp(root.Path("t.gpx"));
-        std::vector<std::string> times;  // past the metadata's own
-        size_t at = gpx.find("</metadata>");
-        for (at = gpx.find("<time>", at == std::string::npos ? 0 : at); at != std::string::npos; at = gpx.find("<time>", at + 1))
-            times.push_back(gpx.substr(at + 6, gpx.find("</time>", at) - at - 6));
-        EXPECT_EQ(times, r.times) << r.log;
-    }
-}
-
-// The demo root's navigator logs the emulated fixes; with a date and a hemisphere they become a GPX track,
-// a day later past midnight.
+// The demo root's navigator logs the emulated fixes (and makes the root's missing dev/ folder, so that
+// velkar-port has its entry); with a date and a hemisphere they become a GPX track. Log lines
+// "lat;lon;hhmmss.s;fix;speed;course" added after them: a receiver stepping back by a quarter second stays on
+// the day; passing midnight moves to the next.
 TEST(TrackToGpx, DemoTrackLogBecomesADatedSignedTrack)
 {
     Root root;
     fs::copy(VELKAR_SOURCE_DIR "/demo", root.dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::create_directories(root.Path("Scheda di memoria"));
     Expect(kHeadless + root.Tail() + " --time-scale 100 --quit-after-ticks 21", 0);
+    EXPECT_TRUE(fs::is_directory(root.Path("dev")));
     const std::string log = root.Path("Scheda di memoria/GpsLog.txt"), logged = Slurp(log);
     std::vector<std::smatch> lines;  // "44.348733;11.717500;163400.0;1;0.000000;0.000000 ": latitude, longitude, time
-    const std::regex field("([-0-9.]+);([-0-9.]+);([0-9.]+);[^\n]*\n");
+    const std::regex field("([-0-9.]+);([-0-9.]+);([0-9]{6})\\.0;[^\n]*\n");
     for (auto it = std::sregex_iterator(logged.begin(), logged.end(), field); it != std::sregex_iterator(); ++it)
         lines.push_back(*it);
     ASSERT_GE(lines.size(), 2u) << "the navigator logged no fixes";
-    std::ofstream(log, std::ios::app) << "44.100000;11.200000;000010.5;1;3.500000;90.000000 \n";
+    const std::string last = lines.back()[3];
+    std::ofstream(log, std::ios::app) << "44.1;11.2;" << last << ".50;1;0;0\n44.1;11.2;" << last << ".25;1;0;0\n"
+                                      << "44.100000;11.200000;000010.5;1;3.500000;90.000000 \n";
     Expect(kTool + "track --date 2026-12-06 --hemisphere S,W" + root.Tail() + " --output " + Quote(root.Path("track.gpx")), 0);
     const std::string text = Slurp(root.Path("track.gpx"));
     EXPECT_HAS(text, "<trk>");
@@ -183,76 +154,44 @@ TEST(TrackToGpx, DemoTrackLogBecomesADatedSignedTrack)
     std::vector<std::smatch> points;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), point); it != std::sregex_iterator(); ++it)
         points.push_back(*it);
-    ASSERT_EQ(points.size(), lines.size() + 1);
+    ASSERT_EQ(points.size(), lines.size() + 3);
+    const auto day = [](const std::string& t) {  // "163400" on the given date
+        return "2026-12-06T" + t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
+    };
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_NEAR(std::stod(points[i][1]), -std::stod(lines[i][1]), 1e-6);
         EXPECT_NEAR(std::stod(points[i][2]), -std::stod(lines[i][2]), 1e-6);
-        const std::string t = lines[i][3];  // "163400.0"
-        EXPECT_EQ(points[i][3].str().substr(0, 19), "2026-12-06T" + t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2));
+        EXPECT_EQ(points[i][3].str(), day(lines[i][3]) + "Z");
     }
+    EXPECT_EQ(points[lines.size()][3].str(), day(last) + ".500Z");
+    EXPECT_EQ(points[lines.size() + 1][3].str(), day(last) + ".250Z");
     EXPECT_EQ(points.back()[3].str(), "2026-12-07T00:00:10.500Z");
     Expect(kTool + "track" + root.Tail(), 1, "holds no date");
 }
 
-class PointsSharedRoot : public ::testing::Test {
-protected:
-    Root root{Settings(1)};
-    std::string Import(const std::string& file) const { return kTool + "import " + Quote(root.Path(file)) + root.Tail(); }
-    void Waypoint(const std::string& file, const std::string& name) const
-    {
-        std::ofstream(root.Path(file)) << Gpx(Wpt(44.3, 11.7, name));
-    }
-};
-
-TEST_F(PointsSharedRoot, TwoImportsAtOnceLoseNoPoint)
+// On a root other programs use: killed with -9 or TERM at random moments, vlpref.cfg stays whole, the scratch
+// folder goes with a signal and the next run removes the folders of runs that died; a vlpref.cfg the reader
+// cannot take record by record is left as it was; a FIFO as the track log is refused at once.
+TEST(PointsSharedRoot, KilledRunsLeaveNoScratchUnreadableFileAndFifoRefused)
 {
-    Waypoint("a.gpx", "Alfa");
-    Waypoint("b.gpx", "Bravo");
-    for (int i = 0; i < 20; ++i) {
-        SCOPED_TRACE("round " + std::to_string(i));
-        fs::remove(root.File("vlpref.cfg"));
-        const Outcome both = AtOnce(Import("a.gpx"), Import("b.gpx"));
-        ASSERT_EQ(both.status, 0) << both.output;
-        const std::vector<std::string> names = PointNames(root.dir);
-        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()), (std::set<std::string>{"Alfa", "Bravo"}));
-        EXPECT_EQ(names.size(), 2u);
-    }
-}
-
-// Killed with -9 at random moments, then ended by SIGTERM: vlpref.cfg stays whole, the scratch folder goes
-// with a signal, and the next run removes the folders of the runs that died.
-TEST_F(PointsSharedRoot, KilledRunsLeaveNoScratchBehind)
-{
-    const std::string temp = root.Path("tmp"), env = "env TMPDIR=" + Quote(temp) + " ";
+    Root root(Settings(1));
+    const std::string temp = root.Path("tmp"), unreadable("[\0001\0]\0", 6);  // UTF-16 without its mark
+    const std::string import = "env TMPDIR=" + Quote(temp) + " " + kTool + "import " + Quote(root.Path("a.gpx")) + root.Tail();
     fs::create_directories(temp);
-    Waypoint("a.gpx", "Alfa");
+    std::ofstream(root.Path("a.gpx")) << Gpx(Wpt(44.3, 11.7, "Alfa"));
     std::mt19937 random(5);
     for (int i = 0; i < 20; ++i)
-        KillAfter(env + Import("a.gpx") + " --replace", std::uniform_int_distribution<int>(0, 60)(random) * 1000,
-                  i % 2 ? SIGKILL : SIGTERM);
+        KillAfter(import + " --replace", std::uniform_int_distribution<int>(0, 60)(random) * 1000, i % 2 ? SIGKILL : SIGTERM);
     Shell("sleep 1.1");
-    Expect(env + Import("a.gpx") + " --replace", 0);
+    Expect(import + " --replace", 0);
     EXPECT_TRUE(fs::is_empty(temp));
     EXPECT_EQ(PointNames(root.dir), std::vector<std::string>{"Alfa"});
-}
-
-// A FIFO as the track log is refused at once; a UTF-16 vlpref.cfg keeps its points; one the reader cannot
-// take record by record is left as it was.
-TEST_F(PointsSharedRoot, FifoRefusedUtf16KeptUnreadableLeftAlone)
-{
+    WriteFile(root.File("vlpref.cfg"), unreadable);
+    Expect(import, 2, "vlpref.cfg cannot be read record by record");
+    EXPECT_EQ(Slurp(root.File("vlpref.cfg")), unreadable);
     ASSERT_EQ(mkfifo(root.Path("GpsLog.txt").c_str(), 0600), 0);
     Expect("timeout 10 " + kTool + "track --date 2026-12-06 --log " + Quote(root.Path("GpsLog.txt")) + root.Tail(), 2,
            "not a regular file");
-    Waypoint("a.gpx", "Alfa");
-    std::string utf16be = "\xfe\xff";
-    for (char16_t c : std::u16string(u"[1][Città][-][44.1][11.1][-][-][0][-][-][-][-][-]\r\n"))
-        utf16be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xff)};
-    std::ofstream(root.File("vlpref.cfg"), std::ios::binary) << utf16be;  // with its mark: kept
-    Expect(Import("a.gpx"), 0);
-    EXPECT_EQ(PointNames(root.dir), (std::vector<std::string>{"Città", "Alfa"}));
-    std::ofstream(root.File("vlpref.cfg"), std::ios::binary) << utf16be.substr(2);  // without: left alone
-    Expect(Import("a.gpx"), 2);
-    EXPECT_EQ(Slurp(root.File("vlpref.cfg")), utf16be.substr(2));
 }
 
 }  // namespace
