@@ -1,17 +1,10 @@
 // The main window's life through a real window: the 3000 ms tick (track-log counter, repaint rule),
 // start-up (the three files in order, defaults, the entry), the command table (Exit, command 1, default
 // processing) and the arrow icons.
-#include <QApplication>
-#include <QImage>
-#include <QTimer>
-
 #include <cmath>
 #include <limits>
 
-#include "gps/emulation.h"
 #include "gps/framing.h"
-#include "gps/serial_link.h"
-#include "resources/resources.h"
 #include "ui_support.h"
 
 namespace {

@@ -4,15 +4,16 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QTest>
 
+#include <functional>
 #include <limits>
 
+#include "base/text.h"
 #include "dialogs/dialogs.h"
 #include "geo/geo.h"
-#include "gps/emulation.h"
-#include "platform/draw.h"
-#include "ui_support.h"
+#include "../app/ui_support.h"
 #include "view/view.h"
 
 namespace {
@@ -21,7 +22,53 @@ class DialogTest : public UiTest {
     void SetUp() override { UiTest::SetUp(); ASSERT_NE(CreateShellWindow(), nullptr); }
 };
 
-template <class W> W* Control(QWidget* dialog, int32_t id) { return qobject_cast<W*>(ControlWidget(dialog, id)); }
+// Runs template templateId modally, owned by mainWindow; act runs once it shows, from inside the dialog's
+// own event loop. A dialog still open after act is ended with 99. True when it showed and act closed it with 0.
+bool RunDialogWith(int32_t templateId, DialogProc procedure, const std::function<void(WindowHandle, QWidget*)>& act)
+{
+    bool closed = false;
+    int polls = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QPointer<QWidget> widget;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QStringLiteral("dlg-%1").arg(templateId) && w->isVisible()) widget = w;
+        if (widget == nullptr && ++polls > 2000 && QApplication::activeModalWidget() != nullptr)
+            QApplication::activeModalWidget()->close();  // never shown: give up rather than hang
+        if (widget == nullptr) return;
+        poll.stop();
+        act(HandleOfWidget(widget), widget);
+        if (!(closed = widget == nullptr || !widget->isVisible())) EndDialog(HandleOfWidget(widget), 99);
+    });
+    poll.start(5);
+    const intptr_t result = RunDialog(&velkarResources, templateId, mainWindow, procedure, 0);
+    poll.stop();
+    QCoreApplication::processEvents();
+    return closed && result == 0;
+}
+std::string FieldText(WindowHandle dialog, int32_t id)  // UTF-8
+{
+    char16_t text[1024] = {};
+    return GetDlgItemText(dialog, id, text, 1024), TextToUtf8(text);
+}
+template <class W = QWidget> W* Control(QWidget* dialog, int32_t id)
+{
+    return qobject_cast<W*>(dialog->findChild<QWidget*>(QStringLiteral("ctl-%1").arg(id)));
+}
+void Click(QWidget* dialog, int32_t id)
+{
+    QWidget* control = Control(dialog, id);
+    ASSERT_NE(control, nullptr) << "no control " << id;
+    QTest::mouseClick(control, Qt::LeftButton, Qt::NoModifier, control->rect().center());
+}
+void TypeInto(QWidget* dialog, int32_t id, const char* text)  // replaces the text by typing
+{
+    auto* edit = Control<QLineEdit>(dialog, id);
+    ASSERT_NE(edit, nullptr) << "no edit field " << id;
+    edit->setFocus(), edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, QString::fromUtf8(text));
+}
 template <class F> void EditGps(F edit) { std::lock_guard<std::mutex> lock(gpsMutex); edit(gpsState); }
 
 TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
