@@ -71,8 +71,17 @@ TEST_F(ShellTest, RepaintEveryTickFromOneMetreOtherwiseEveryThird)
     }
 }
 
-TEST_F(UiTest, SettingsAreReadBeforeCatalogueAndPoints)
+TEST_F(UiTest, EntryWithoutSettingsUsesCom1AndBaudZeroSettingsAreReadBeforeCatalogueAndPoints)
 {
+    // Without a settings file the entry uses COM1: and baud 0.
+    std::copy_n(u"X", 2, portName);
+    QTimer::singleShot(0, [] { PostQuit(0); });
+    EntryArguments arguments = {&velkarResources, 0, u"", 1};
+    EXPECT_EQ(VelkarEntry(&arguments), 0);  // "Unable to open the port" on standard error
+    EXPECT_EQ(std::u16string(portName), u"COM1:");
+    EXPECT_EQ(settings.baudRate, 0);
+    ASSERT_NE(mainWindow, nullptr);
+    DestroyMainWindow(mainWindow);
     // Map corner and point at the first canned fix (44°20.924' N, 11°43.050' E); read as degrees
     // they become its plane grid x=716594.9 y=4914197.9 (the Gps data dialog's figures, 0.1 m).
     const double lat = 44.348733333333335, lon = 11.7175, x = 716594.9, y = 4914197.9;
@@ -89,18 +98,6 @@ TEST_F(UiTest, SettingsAreReadBeforeCatalogueAndPoints)
         EXPECT_NEAR(prefTable[0].x, row.prefX, 0.06) << row.prefInDegrees;
         EXPECT_NEAR(prefTable[0].y, row.prefY, 0.06) << row.prefInDegrees;
     }
-}
-
-TEST_F(UiTest, EntryWithoutSettingsFileUsesCom1AndBaudZero)
-{
-    std::copy_n(u"X", 2, portName);
-    QTimer::singleShot(0, [] { PostQuit(0); });
-    EntryArguments arguments = {&velkarResources, 0, u"", 1};
-    EXPECT_EQ(VelkarEntry(&arguments), 0);  // "Unable to open the port" on standard error
-    EXPECT_EQ(std::u16string(portName), u"COM1:");
-    EXPECT_EQ(settings.baudRate, 0);
-    ASSERT_NE(mainWindow, nullptr);
-    DestroyMainWindow(mainWindow);
 }
 
 // Unlisted ids go to default processing (40002: the "Main" button's own); Exit (40005) writes the
