@@ -23,7 +23,7 @@ void SetFix(uint8_t fixQuality, double distanceMoved, double latitude = 44.34873
 class ShellTest : public UiTest {
 protected:
     void SetUp() override { UiTest::SetUp(), OpenShellOnCard(kHandWritten); }
-    // SettingsText({2, 4800, 0, 0, 1, 1, 0, 1, 0}) by hand on one line: a rewrite shows as a new layout.
+    // By hand on one line: a rewrite shows as the program's layout, a line a value.
     const std::string kHandWritten = "[BEGIN][2][4800][0][0][1][1][0][1][0][0][0][END]";
 };
 
@@ -90,7 +90,8 @@ TEST_F(UiTest, EntryWithoutSettingsUsesCom1AndBaudZeroSettingsAreReadBeforeCatal
     const struct { int mapInDegrees, prefInDegrees; double mapX, mapY, prefX, prefY; } rows[] = {
         {1, 0, x, y, lat, lon}, {0, 1, lat, lon, x, y}};
     for (const auto& row : rows) {
-        WriteDeviceFile(kSettingsFile, SettingsText({2, 4800, 0, row.prefInDegrees, 0, 0, 0, 0, row.mapInDegrees}));
+        const std::string pref = std::to_string(row.prefInDegrees), map = std::to_string(row.mapInDegrees);
+        WriteDeviceFile(kSettingsFile, "[BEGIN][2][4800][0][" + pref + "][0][0][0][0][" + map + "][0][0][END]");
         settings.mapInDegrees = 1 - row.mapInDegrees, settings.prefInDegrees = 1 - row.prefInDegrees;  // stale values
         ASSERT_NE(CreateShellWindow(), nullptr);
         EXPECT_NEAR(mapTable[0].topLeftX, row.mapX, 0.06) << row.mapInDegrees;
@@ -111,7 +112,7 @@ TEST_F(ShellTest, UnlistedIdsGoToDefaultProcessingExitWritesTheSettingsCommandOn
     EXPECT_EQ(ReadDeviceFile(kSettingsFile), kHandWritten);
     settings.gpsEmulation = settings.enableLog = 1;  // changed during the run, as General settings would
     EXPECT_EQ(SendWindowMessage(mainWindow, kMsgCommand, 40005, 0), 1);
-    EXPECT_EQ(ReadDeviceFile(kSettingsFile), SettingsText({2, 4800, 1, 0, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(ReadDeviceFile(kSettingsFile), "[BEGIN]\n[2]\n[4800]\n[1]\n[0]\n[1]\n[1]\n[1]\n[1]\n[0]\n[0]\n[0]\n[END]\n");
     EXPECT_EQ(record.destroys, 0);
     EXPECT_NE(mapBitmap, nullptr);
     EXPECT_EQ(SendWindowMessage(mainWindow, kMsgCommand, 1, 0), 1);

@@ -2,18 +2,13 @@
 // window running MainWndProc (paints counted, not drawn), files written and read on the root by their
 // paths under it, and globals put back to their start-up values before each test.
 #pragma once
-
 #include <QApplication>
 #include <QImage>
 #include <QTimer>
-
+#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
-
-#include <gtest/gtest.h>
-
 #include "../support/common.h"
-
 #include "app/globals.h"
 #include "app/shell.h"
 #include "gps/emulation.h"
@@ -34,7 +29,6 @@ inline std::string uiRoot;
 inline WindowHandle shellWindow = nullptr;
 struct WindowRecord { int paints = 0, destroys = 0, lastErase = -1; };
 inline WindowRecord record;  // what the main window saw since it was created
-
 inline intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     if (message == kMsgPaint) {  // counted only: the view has tests of its own
@@ -61,13 +55,6 @@ inline void WriteBmp(const std::string& path, int width, int height)
     QImage image(width, height, QImage::Format_RGB888);
     image.fill(Qt::gray);
     ASSERT_TRUE(image.save(QString::fromStdString(uiRoot + "/" + path), "BMP"));
-}
-// The layout the program writes.
-inline std::string SettingsText(std::initializer_list<int> nine)
-{
-    std::string text = "[BEGIN]\n";
-    for (int v : nine) text += "[" + std::to_string(v) + "]\n";
-    return text + "[0]\n[0]\n[END]\n";
 }
 
 inline void FlushPaints()  // paints what is invalid
