@@ -3,14 +3,11 @@
 // processing) and the arrow icons.
 #include <cmath>
 #include <limits>
-
 #include "ui_support.h"
 
 namespace {
-
 const std::string kLog = "Scheda di memoria/GpsLog.txt";
 long LogLines() { const std::string log = ReadDeviceFile(kLog); return std::count(log.begin(), log.end(), '\n'); }
-
 // By default a place that can be logged.
 void SetFix(uint8_t fixQuality, double distanceMoved, double latitude = 44.348733, double longitude = 11.7175,
             double speedKmh = 0)
@@ -19,14 +16,12 @@ void SetFix(uint8_t fixQuality, double distanceMoved, double latitude = 44.34873
     gpsState.fixQuality = fixQuality, gpsState.distanceMoved = distanceMoved, gpsState.speedKmh = speedKmh;
     gpsState.latitude = latitude, gpsState.longitude = longitude;
 }
-
 class ShellTest : public UiTest {
 protected:
     void SetUp() override { UiTest::SetUp(), OpenShellOnCard(kHandWritten); }
     // By hand on one line: a rewrite shows as the program's layout, a line a value.
     const std::string kHandWritten = "[BEGIN][2][4800][0][0][1][1][0][1][0][0][0][END]";
 };
-
 // A line every tenth tick while the log is on (exactly 1), the fix measured (1 to 5: GPS to RTK float,
 // not 6 to 8) and no GoTo point shown; the counter holds otherwise. A position that cannot be a place
 // (latitude over 90, exactly 0, 0, a speed that is not finite) is counted but never written.
@@ -54,7 +49,6 @@ TEST_F(ShellTest, TrackLogLineEveryTenthTickOfAMeasuredFixWithEnableLogCounterHe
     const std::string line = "44.348733;11.716667;163440.0;1;0.000000;0.000000 \n";
     EXPECT_EQ(ReadDeviceFile(kLog), line + line);
 }
-
 TEST_F(ShellTest, RepaintEveryTickFromOneMetreOtherwiseEveryThird)
 {
     // distanceMoved, redrawCounter before, ticks -> erased paints, counter after. NaN compares false.
@@ -70,7 +64,6 @@ TEST_F(ShellTest, RepaintEveryTickFromOneMetreOtherwiseEveryThird)
         EXPECT_EQ(record.lastErase, 1);
     }
 }
-
 TEST_F(UiTest, EntryWithoutSettingsUsesCom1AndBaudZeroSettingsAreReadBeforeCatalogueAndPoints)
 {
     // Without a settings file the entry uses COM1: and baud 0.
@@ -100,7 +93,6 @@ TEST_F(UiTest, EntryWithoutSettingsUsesCom1AndBaudZeroSettingsAreReadBeforeCatal
         EXPECT_NEAR(prefTable[0].y, row.prefY, 0.06) << row.prefInDegrees;
     }
 }
-
 // Unlisted ids go to default processing (40002: the "Main" button's own); Exit (40005) writes the
 // settings and skips the destroy steps, command 1 (Control+Q) the reverse (its file untouched: app_e2e).
 TEST_F(ShellTest, UnlistedIdsGoToDefaultProcessingExitWritesTheSettingsCommandOneDestroys)
@@ -121,7 +113,6 @@ TEST_F(ShellTest, UnlistedIdsGoToDefaultProcessingExitWritesTheSettingsCommandOn
     EXPECT_EQ(mapBitmap, nullptr);
     EXPECT_EQ(portHandle.load(), kInvalidPort);
 }
-
 // Slots N, NE, E, SE, S, SW, W, NW; screen y grows downwards. The head is wide and the shaft narrow: an
 // arrow points where the cut across it ahead of the centre is widest.
 TEST_F(ShellTest, ArrowIconsPointTheWayTheirSlotSays)
@@ -150,5 +141,4 @@ TEST_F(ShellTest, ArrowIconsPointTheWayTheirSlotSays)
         EXPECT_GT(bestLead, 4.0) << slot;
     }
 }
-
 }  // namespace

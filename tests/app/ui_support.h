@@ -7,22 +7,18 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <string>
 #include "../support/common.h"
 #include "app/globals.h"
 #include "app/shell.h"
 #include "gps/emulation.h"
 #include "gps/gps_state.h"
 #include "gps/serial_link.h"
-#include "platform/draw.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
-#include "platform/window.h"
 #include "resources/resources.h"
 #include "store/maps.h"
 #include "store/prefs.h"
 #include "store/settings.h"
-
 inline const std::string kSettingsFile = "My Documents/Velkar/vlcfg.cfg", kMapFile = "My Documents/Velkar/vlmap.cfg",
                          kPrefFile = "My Documents/Velkar/vlpref.cfg";
 inline std::string uiRoot;
@@ -42,7 +38,6 @@ inline intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t w
     if (message == kMsgDestroy && window == shellWindow) shellWindow = nullptr;
     return result;
 }
-
 inline void WriteDeviceFile(const std::string& path, const std::string& content)
 {
     std::filesystem::create_directories(std::filesystem::path(uiRoot + "/" + path).parent_path());
@@ -56,7 +51,6 @@ inline void WriteBmp(const std::string& path, int width, int height)
     image.fill(Qt::gray);
     ASSERT_TRUE(image.save(QString::fromStdString(uiRoot + "/" + path), "BMP"));
 }
-
 inline void FlushPaints()  // paints what is invalid
 {
     for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();

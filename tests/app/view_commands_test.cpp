@@ -5,7 +5,6 @@
 #include <QNativeGestureEvent>
 #include <QPalette>
 #include <QPointingDevice>
-
 #include "app/track_recorder.h"
 #include "base/text.h"
 #include "gps/fix_history.h"
@@ -14,9 +13,7 @@
 #include "ui_support.h"
 
 namespace {
-
 const std::string kViewFile = "My Documents/Velkar/vlview.cfg";
-
 class ViewTest : public UiTest {
 protected:
     void SetUp() override { UiTest::SetUp(), OpenShellOnCard(); }
@@ -28,7 +25,6 @@ protected:
         return action != nullptr && action->isCheckable() && action->isChecked();
     }
 };
-
 TEST_F(ViewTest, EachSwitchTogglesItsCheckMarkItsFileTokenAndTheWindow)
 {
     // command, token of the VIEW record it is saved in (order of the file), what shows it on the window.
@@ -59,7 +55,6 @@ TEST_F(ViewTest, EachSwitchTogglesItsCheckMarkItsFileTokenAndTheWindow)
     EXPECT_EQ(viewOptions.recordTrack, 0);
     EXPECT_FALSE(Checked(kCmdRecordTrack));
 }
-
 TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMapAndKeepIt)
 {
     // A pinch steps in per quarter spread and out per fifth closed (on a fresh window: no wheel rest).
@@ -95,7 +90,6 @@ TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMapAndKeepIt)
     LoadViewOptions();  // what was saved at the last change
     EXPECT_EQ(MapZoomStep(CurrentMapEntry()), 5);
 }
-
 TEST(FixTime, RmcDateElseTheSystemClocksDate)
 {
     constexpr int64_t kNow = 1796612400;  // 2026-12-07T03:00:00Z (date -u -d @1796612400)
@@ -114,7 +108,6 @@ TEST(FixTime, RmcDateElseTheSystemClocksDate)
         EXPECT_STREQ(text, row.expected) << row.name;
     }
 }
-
 TEST(FingerButtons, NineMillimetresOnSmallOrTouchScreensOnly)
 {
     // screen height (mm), pixels a mm, touch -> least button height (9 mm, rounded up); 0: none.
@@ -123,7 +116,6 @@ TEST(FingerButtons, NineMillimetresOnSmallOrTouchScreensOnly)
         {"laptop with a touch screen", 190, 4.0, 1, 36}, {"unknown size", 0, 3.8, 0, 0}, {"nonsense density", 80, -1, 1, 0}};
     for (const auto& r : rows) EXPECT_EQ(FingerButtonHeight(r.mm, r.ppm, r.touch), r.least) << r.name;
 }
-
 TEST(ProgramOptions, SizeTakesWidthByHeightFullScreenNoValue)
 {
     const struct { std::vector<const char*> args; int ok, width, height; bool full; } rows[] = {
@@ -140,5 +132,4 @@ TEST(ProgramOptions, SizeTakesWidthByHeightFullScreenNoValue)
         EXPECT_EQ(o.fullScreen, r.full) << r.args.back();
     }
 }
-
 }  // namespace

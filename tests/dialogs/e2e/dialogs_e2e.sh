@@ -7,8 +7,7 @@ set -u
 VELKAR=${1:?velkar binary} OUT=${2:?output folder}
 rm -rf "$OUT"
 source "$(dirname "$0")/../../e2e/e2e_lib.sh"
-ROOT="$OUT/root" SHOT="$OUT/main.png"
-FILES="$ROOT/My Documents/Velkar"
+ROOT="$OUT/root" SHOT="$OUT/main.png" FILES="$OUT/root/My Documents/Velkar"
 
 # Map "Bande": vertical bands red | green | blue | cyan (185, 185, 185, 186 px); "Giallo":
 # all yellow. Both span the default corners 716346.6/4914433.5 to 717261.9/4913879.2
