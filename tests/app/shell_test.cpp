@@ -16,12 +16,9 @@ void SetFix(uint8_t fixQuality, double distanceMoved, double latitude = 44.34873
     gpsState.fixQuality = fixQuality, gpsState.distanceMoved = distanceMoved, gpsState.speedKmh = speedKmh;
     gpsState.latitude = latitude, gpsState.longitude = longitude;
 }
-class ShellTest : public UiTest {
-protected:
-    void SetUp() override { UiTest::SetUp(), OpenShellOnCard(kHandWritten); }
-    // By hand on one line: a rewrite shows as the program's layout, a line a value.
-    const std::string kHandWritten = "[BEGIN][2][4800][0][0][1][1][0][1][0][0][0][END]";
-};
+// By hand on one line: a rewrite shows as the program's layout, a line a value.
+const std::string kHandWritten = "[BEGIN][2][4800][0][0][1][1][0][1][0][0][0][END]";
+struct ShellTest : UiTest { void SetUp() override { UiTest::SetUp(), OpenShellOnCard(kHandWritten); } };
 // A line every tenth tick while the log is on (exactly 1), the fix measured (1 to 5: GPS to RTK float,
 // not 6 to 8) and no GoTo point shown; the counter holds otherwise. A position that cannot be a place
 // (latitude over 90, exactly 0, 0, a speed that is not finite) is counted but never written.
