@@ -80,8 +80,7 @@ inline WindowHandle CreateShellWindow()
     if (shellWindow != nullptr) StopTimer(shellWindow, kMainTimerId), ShowMainWindow(shellWindow, 1), FlushPaints();
     return shellWindow;
 }
-// The card folder, the program's folder, the settings file when given and a 741 x 498 temp.bmp, then
-// CreateShellWindow.
+// The card folder, the program's folder, the settings file when given, a 741 x 498 temp.bmp, the window.
 inline void OpenShellOnCard(const std::string& settingsText = "")
 {
     WriteDeviceFile("Scheda di memoria/.keep", ""), WriteDeviceFile("My Documents/Velkar/.keep", "");

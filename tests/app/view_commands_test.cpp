@@ -1,6 +1,5 @@
-// The View pop-up through a real main window: each switch toggled by its command (check mark,
-// vlview.cfg, what it does to the window), zoom by command, wheel and pinch, the GPX recorder's times,
-// the bar's finger rule and the window options.
+// The View pop-up through a real main window: each switch by its command (check mark, vlview.cfg, the window),
+// zoom by command, wheel and pinch; the GPX recorder's times, the bar's finger rule and the window options.
 #include <QAction>
 #include <QNativeGestureEvent>
 #include <QPalette>
@@ -81,7 +80,6 @@ TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMapAndKeepIt)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         Command(kCmdZoomOneToOne);
-        SendWindowMessage(mainWindow, kMsgMouseWheel, MakeWParam(0, 0), 0);
         for (uintptr_t w : row.wParam)
             if (w != 0) SendWindowMessage(mainWindow, row.message, w, 0);
         EXPECT_EQ(MapZoomStep(CurrentMapEntry()), row.step);

@@ -1,6 +1,5 @@
-// The five dialogs driven with messages (272, 273 with ids and notifications, 275) and with clicks and
-// keys on the real widgets, over a real main window: Gps data, Map set, General settings, GoTo
-// coordinate and GoTo preference point.
+// The five dialogs over a real main window, driven with messages (272, 273 with ids and notifications, 275)
+// and clicks and keys on the real widgets: Gps data, Map set, General settings, GoTo coordinate and GoTo Pref.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -85,8 +84,9 @@ TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
 }
 int32_t BitmapWidth() { int32_t w = -1, h = -1; return mapBitmap != nullptr && GetBitmapSize(mapBitmap, &w, &h), w; }
 // Without a catalogue the default map is the one unnamed entry, corners read only; an empty catalogue
-// lists nothing and OK keeps the current map, reloads its bitmap and reads 19 characters of a field.
-TEST_F(DialogTest, MapSetDefaultMapWithoutCatalogueAndOkWithAnEmptyOne)
+// lists nothing and OK keeps the current map, reloads its bitmap and reads 19 characters of a field;
+// then three maps chosen with the keys.
+TEST_F(DialogTest, MapSetDefaultMapEmptyCatalogueAndThreeMapsChosenWithTheKeysOkOrCancel)
 {
     EXPECT_TRUE(RunDialogWith(106, MapSetDlgProc, [&](WindowHandle dialog, QWidget* widget) {
         const std::pair<int32_t, const char*> fields[] = {{1005, "716346.600000"}, {1006, "4914433.500000"},
@@ -115,12 +115,9 @@ TEST_F(DialogTest, MapSetDefaultMapWithoutCatalogueAndOkWithAnEmptyOne)
     EXPECT_EQ(mapTable[0].calibX, 4);
     EXPECT_EQ(mapTable[0].calibY, 12);
     EXPECT_EQ(BitmapWidth(), 21);
-}
-// Three maps with bitmaps of three widths, so that a reload shows in mapBitmap; a name longer than the
-// list's buffer, and a path longer than 128 units (no bitmap behind it). The calibration fields are set
-// as text (typing with real keys is dialogs_e2e's, in GoTo coordinate).
-TEST_F(DialogTest, MapSetPersonChoosesWithTheKeysSetsTheCalibrationAndClicksOkOrCancel)
-{
+    // Three maps with bitmaps of three widths, so that a reload shows in mapBitmap; a name longer than the
+    // list's buffer, and a path longer than 128 units (no bitmap behind it). The calibration fields are set
+    // as text (typing with real keys is dialogs_e2e's, in GoTo coordinate).
     const std::string name60 = "Carta tecnica regionale foglio 220 sezione 090 Bologna Est!!";
     const std::string path200 = "\\Scheda di memoria\\Mappe\\" + std::string(175, 'm');
     // Down presses, the chosen map's corner x and width shown, button -> map shown after, calibration of
@@ -175,8 +172,7 @@ TEST_F(DialogTest, SettingsBoxesCheckedOnlyForExactlyOneReloadPrefInTheStoredUni
         for (int i = 1; i < 7; ++i) *kBoxed[i] = before[i];
         EXPECT_TRUE(RunDialogWith(107, SettingsDlgProc, [&](WindowHandle dialog, QWidget* widget) {
             for (int i = 0; i < 7; ++i) EXPECT_EQ(SendDlgItemMessage(dialog, 1010 + i, kCheckBoxGetCheck, 0, 0), checked[i]);
-            EXPECT_EQ(SettingsDlgProc(dialog, kMsgCommand, 1010, 0), 0);  // a box's own command stores nothing
-            Click(widget, 1015);
+            Click(widget, 1015);  // the box's own command, 1015, stores nothing (checked below)
             EXPECT_EQ(SettingsDlgProc(dialog, kMsgCommand, 2, 0), 0);
             EXPECT_TRUE(widget->isVisible());
             EXPECT_NEAR(prefTable[0].x, before[5] == 1 ? easting : 44.348733, 1e-6);
@@ -187,14 +183,14 @@ TEST_F(DialogTest, SettingsBoxesCheckedOnlyForExactlyOneReloadPrefInTheStoredUni
         for (int i = 0; i < 7; ++i) EXPECT_EQ(Boxed(i), i == 5 ? 1 - checked[i] : checked[i]) << 1010 + i;
     }
 }
-bool Repainted()  // erased paints of the main view since the last call
+// GoTo coordinate, then GoTo preference point: each puts the view on its point while it stays open,
+// and Exit ends the GoTo.
+TEST_F(DialogTest, GotoCoordAndGotoPrefPutTheViewOnTheTypedOrChosenPointExitEndsTheGoTo)
 {
-    static int before = 0;
-    FlushPaints();
-    return std::exchange(before, record.paints) < record.paints && record.lastErase == 1;
-}
-TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
-{
+    auto repainted = [before = 0]() mutable {  // erased paints of the main view since the last call
+        FlushPaints();
+        return std::exchange(before, record.paints) < record.paints && record.lastErase == 1;
+    };
     // Rocca is the worked example; the rest hand computed. Fields pass through 24-unit buffers.
     const int32_t ids[6] = {1018, 1019, 1020, 1015, 1016, 1017};  // latitude, then longitude
     const struct { const char* name; std::array<const char16_t*, 6> fields; double latitude, longitude; } rows[] = {
@@ -212,7 +208,7 @@ TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
         for (const auto& row : rows) {
             SCOPED_TRACE(row.name);
             for (int i = 0; i < 6; ++i) SetDlgItemText(dialog, ids[i], row.fields[i]);
-            gotoActive = 0, Repainted();
+            gotoActive = 0, repainted();
             EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, MakeWParam(1, kNotifyClicked), 0), 0);  // "GoTo"
             EXPECT_TRUE(widget->isVisible());
             EXPECT_EQ(gotoActive.load(), 1);
@@ -224,19 +220,17 @@ TEST_F(DialogTest, GotoCoordConvertsTheTypedPointMovesTheViewAndExitEndsTheGoTo)
             EXPECT_NEAR(g.gridEasting, easting, 1e-6);
             EXPECT_NEAR(g.gridNorthing, northing, 1e-6);
             EXPECT_EQ(g.utmEasting, 123.0) << "UTM untouched";
-            EXPECT_TRUE(Repainted());
+            EXPECT_TRUE(repainted());
         }
         EXPECT_EQ(GotoCoordDlgProc(dialog, kMsgCommand, 2, 0), 1);
     }));
     EXPECT_EQ(gotoActive.load(), 0) << "Exit clears it";
-    EXPECT_TRUE(Repainted());
-}
-const char kFourPoints[] = "[1][Rocca][-][716594.9][4914197.9][-][-][1][\\bip.wav][-][-][-][-]\n"
-                           "[2][Ponte][-][716700.5][4914100.25][-][-][0][\\bip.wav][-][-][-][-]\n"
-                           "[3][Chiesa][-][716800.75][4914300.125][-][-][1][\\din.wav][-][-][-][-]\n"
-                           "[4][Rifugio Monte Cimone sul crinal][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
-TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPointAShorterFileShowsNoSelection)
-{
+    EXPECT_TRUE(repainted());
+    // GoTo Pref: the third name chosen.
+    const char kFourPoints[] = "[1][Rocca][-][716594.9][4914197.9][-][-][1][\\bip.wav][-][-][-][-]\n"
+                               "[2][Ponte][-][716700.5][4914100.25][-][-][0][\\bip.wav][-][-][-][-]\n"
+                               "[3][Chiesa][-][716800.75][4914300.125][-][-][1][\\din.wav][-][-][-][-]\n"
+                               "[4][Rifugio Monte Cimone sul crinal][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
     WriteDeviceFile(kPrefFile, kFourPoints);
     EditGps([](GpsState& g) { g.latitude = 1.25; });
     EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
@@ -253,7 +247,7 @@ TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPointAShorterFileSho
         EXPECT_EQ(selectedPref, 0);
         SendDlgItemMessage(dialog, 1023, kListSetCurSel, 2, 0);
         EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, MakeWParam(1023, kNotifySelChange), 0), 0);
-        Repainted();
+        repainted();
         EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, 1, 0), 0);
         EXPECT_TRUE(widget->isVisible());
         EXPECT_EQ(gotoActive.load(), 1);
@@ -261,27 +255,27 @@ TEST_F(DialogTest, GotoPrefThirdNameAndGoToPutsTheViewOnThatPointAShorterFileSho
         EXPECT_EQ(g.gridEasting, 716800.75);
         EXPECT_EQ(g.gridNorthing, 4914300.125);
         EXPECT_EQ(g.latitude, 1.25) << "placed in the plane grid only";
-        EXPECT_TRUE(Repainted());
+        EXPECT_TRUE(repainted());
         EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, 2, 0), 1);
     }));
     EXPECT_EQ(selectedPref, 2);
     EXPECT_EQ(gotoActive.load(), 0);
     // A shorter or empty file at opening shows no selection; GoTo takes the entry of the earlier reading.
     // File, selectedPref -> list length, GoTo's easting.
-    const struct { const char* file; int count; int32_t selected; double easting; } rows[] = {
+    const struct { const char* file; int count; int32_t selected; double easting; } files[] = {
         {"[1][Nord][-][1][2][-][-][0][-][-][-][-][-]\n[2][Sud][-][3][4][-][-][0][-][-][-][-][-]\n", 2, 3, 716900.0},
         {"", 0, 0, 716594.9}};
-    for (const auto& row : rows) {
-        WriteDeviceFile(kPrefFile, kFourPoints), LoadPrefPoints(), selectedPref = row.selected;
-        WriteDeviceFile(kPrefFile, row.file);
+    for (const auto& opening : files) {
+        WriteDeviceFile(kPrefFile, kFourPoints), LoadPrefPoints(), selectedPref = opening.selected;
+        WriteDeviceFile(kPrefFile, opening.file);
         EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
-            EXPECT_EQ(Control<QListWidget>(widget, 1023)->count(), row.count);
+            EXPECT_EQ(Control<QListWidget>(widget, 1023)->count(), opening.count);
             EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), -1);
             GotoPrefDlgProc(dialog, kMsgCommand, 1, 0);
-            EXPECT_EQ(SnapshotGpsState().gridEasting, row.easting);
+            EXPECT_EQ(SnapshotGpsState().gridEasting, opening.easting);
             GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
         }));
-        EXPECT_EQ(selectedPref, row.selected);
+        EXPECT_EQ(selectedPref, opening.selected);
     }
 }
 }  // namespace

@@ -8,9 +8,8 @@ VELKAR=${1:?velkar binary} OUT=${2:?output folder}
 rm -rf "$OUT"
 source "$(dirname "$0")/../../e2e/e2e_lib.sh"
 ROOT="$OUT/root" SHOT="$OUT/main.png" FILES="$OUT/root/My Documents/Velkar"
-# Map "Bande": vertical bands red | green | blue | cyan (185, 185, 185, 186 px); "Giallo":
-# all yellow. Both span the default corners 716346.6/4914433.5 to 717261.9/4913879.2
-# (1.23522 m a column), so the band under a fixed pixel tells where the view is centred.
+# Maps "Bande" (bands red | green | blue | cyan, 185, 185, 185, 186 px) and "Giallo" (yellow) span the default
+# corners 716346.6/4914433.5 to 717261.9/4913879.2 (1.23522 m a column): the band under a pixel tells the centre.
 mkdir -p "$FILES" "$ROOT/Scheda di memoria/Velkar" "$ROOT/dev"
 convert -size 185x498 xc:'#ff0000' xc:'#00ff00' xc:'#0000ff' -size 186x498 xc:'#00ffff' +append \
   -type truecolor "BMP3:$FILES/bande.bmp"
