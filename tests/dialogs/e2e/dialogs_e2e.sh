@@ -7,12 +7,9 @@ set -u
 VELKAR=${1:?velkar binary} OUT=${2:?output folder}
 rm -rf "$OUT"
 source "$(dirname "$0")/../../e2e/e2e_lib.sh"
-ROOT="$OUT/root" SHOT="$OUT/main.png"
-FILES="$ROOT/My Documents/Velkar"
-
-# Map "Bande": vertical bands red | green | blue | cyan (185, 185, 185, 186 px); "Giallo":
-# all yellow. Both span the default corners 716346.6/4914433.5 to 717261.9/4913879.2
-# (1.23522 m a column), so the band under a fixed pixel tells where the view is centred.
+ROOT="$OUT/root" SHOT="$OUT/main.png" FILES="$OUT/root/My Documents/Velkar"
+# Maps "Bande" (bands red | green | blue | cyan, 185, 185, 185, 186 px) and "Giallo" (yellow) span the default
+# corners 716346.6/4914433.5 to 717261.9/4913879.2 (1.23522 m a column): the band under a pixel tells the centre.
 mkdir -p "$FILES" "$ROOT/Scheda di memoria/Velkar" "$ROOT/dev"
 convert -size 185x498 xc:'#ff0000' xc:'#00ff00' xc:'#0000ff' -size 186x498 xc:'#00ffff' +append \
   -type truecolor "BMP3:$FILES/bande.bmp"
@@ -23,12 +20,10 @@ printf '[%s][%s][\\My Documents\\Velkar\\%s.bmp][716346.6][4914433.5][717261.9][
 printf '[%s][%s][-][%s][%s][-][-][0][-][-][-][-][-]\n' 1 Rocca 716594.9 4914197.9 2 Ponte 716400.0 4914300.0 \
   3 'Prato verde' 717235.96 4914197.9 >"$FILES/vlpref.cfg"
 printf '[BEGIN][1][4800][1][0][0][0][0][0][0][0][0][END]' >"$FILES/vlcfg.cfg"  # port 1, emulation on
-
 # "COM1:" is a pty whose other end the script writes: every line arriving on a fifo.
 pty_receiver "$ROOT/dev/COM1"
 # A live fix 208 m east of the canned one (map column 374: the green band).
 send_live_fix() { printf '$GPGGA,170000.0,4420.924,N,01143.211,E,1,7,1.1,00031,M,047,M,,*5A\r\n' >"$OUT/receiver"; }
-
 # The screenshot's pixel 90 px left of and 74 px above the centre (no text, marker or arrow), "r,g,b".
 pixel() { convert "$SHOT" -format '%[fx:int(255*p{30,60}.r)],%[fx:int(255*p{30,60}.g)],%[fx:int(255*p{30,60}.b)]' info: 2>/dev/null; }
 wait_colour() { for _ in $(seq 150); do [ "$(pixel)" = "$1" ] && return 0; sleep 0.1; done; return 1; }
@@ -41,21 +36,18 @@ open_dialog() {  # title, picture name; sets DLG
 start_velkar "$ROOT" --screenshot "$SHOT" --time-scale 3 || finish
 check "emulation shows the map round the canned fix (red)" 'wait_colour $RED'
 check "the screenshot is the 240 x 268 client area" '[ "$(identify -format %wx%h "$SHOT" 2>/dev/null)" = 240x268 ]'
-
 click_menubar "$GPS_BUTTON_X"
 if open_dialog "Gps Data   Velkar" 103-gps-data; then
   sleep 2.5 && snap "$DLG" 103-gps-data  # refreshed at least once by its own timer
   click_control "$DLG" 133 133 7 120 37 10  # "OK"
   check "OK closes Gps data" 'gone "Gps Data   Velkar"'
 fi
-
 main_menu_item "$MENU_SETTING"
 if open_dialog "Velkar General Settings" 107-settings; then
   click_control "$DLG" 129 127 13 14 90 10  # "Emulazione GPS " off
   click_control "$DLG" 129 127 15 111 32 9  # "OK"
   check "OK closes General settings" 'gone "Velkar General Settings"'
 fi
-
 # 44 20 55.44 / 11 43 25.6 lies in the blue band.
 main_menu_item "$MENU_GOTO_LL"
 if open_dialog "GoTo Coordinate LL" 114-goto-coordinate; then
@@ -72,7 +64,6 @@ if open_dialog "GoTo Coordinate LL" 114-goto-coordinate; then
   send_live_fix
   check "after Exit a live fix moves the view (green)" 'wait_colour $GREEN'
 fi
-
 main_menu_item "$MENU_GOTO_PREF"
 if open_dialog "GoTo Preference Point" 115-goto-preference; then
   geometry "$DLG"  # third line of the list: 12-pixel rows from the list's top (4 du)
@@ -82,7 +73,6 @@ if open_dialog "GoTo Preference Point" 115-goto-preference; then
   click_control "$DLG" 128 31 100 17 26 11  # "Exit"
   check "Exit closes GoTo preference point" 'gone "GoTo Preference Point"'
 fi
-
 main_menu_item "$MENU_SETTING"
 if open_dialog "Velkar General Settings" 107-settings-2; then
   click_control "$DLG" 129 127 13 14 90 10  # "Emulazione GPS " on
@@ -90,7 +80,6 @@ if open_dialog "Velkar General Settings" 107-settings-2; then
   click_control "$DLG" 129 127 15 111 32 9  # "OK"
   check "emulation back on: the canned fix replaces the point" 'gone "Velkar General Settings" && wait_colour $RED'
 fi
-
 main_menu_item "$MENU_MAP_SET"
 if open_dialog "Bitmap Parameter" 106-map-set; then
   click_control "$DLG" 129 157 12 123 80 12  # the combo box's edit field
