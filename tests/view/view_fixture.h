@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 #include <QImage>
 #include "../support/common.h"
 #include "platform/draw.h"
@@ -15,6 +16,7 @@ std::string SetUpViewWorld();  // the root ("" on failure), with "Scheda di memo
 void TearDownViewWorld();
 std::string SinkPath();           // raw samples of the sounds played since it was removed
 uint32_t ArrowColour(int index);  // 0xRRGGBB of arrowIcons[index]
+std::string Le(const std::vector<int64_t>& values, int bytes);  // little-endian, `bytes` bytes each
 // A 24- or 32-bit BMP, bottom-up or top-down; pixel gives 0xRRGGBB.
 std::string BmpBytes(int32_t width, int32_t height, int bits, bool topDown,
                      const std::function<uint32_t(int32_t, int32_t)>& pixel);
