@@ -5,7 +5,6 @@
 #include <ctime>
 #include <memory>
 #include "gps/fix_history.h"
-#include "platform/clock.h"
 #include "platform/posix/serial_source.h"
 #include "serial_support.h"
 
@@ -135,29 +134,5 @@ TEST(SerialRecovery, GpsdSourceDeliversSentences)
     EXPECT_TRUE(!open || ShutDownLink());
     kill(daemon, SIGTERM);
     waitpid(daemon, nullptr, 0);
-}
-// The real main window, its ticks sent by hand (its timer stopped): a receiver on a pty falls silent and
-// the first tick past the limit drops the fix. (The rule's bounds: gps_test's DropSilentFix; no log line
-// without a fix: ShellTest; a lost device dropping it at once: the TCP source's silence above.)
-TEST(SilentReceiver, TheFirstTickPastTheLimitDropsTheFix)
-{
-    TempRoot root;
-    Pty pty;
-    root.Link(1, pty.slavePath);
-    ASSERT_NE(OpenMainWindow(), nullptr);
-    StopTimer(mainWindow, kMainTimerId);
-    ASSERT_EQ(OpenPort(u"COM1:", 4800), 1);
-    const auto tick = [] { SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0); };
-    ASSERT_TRUE(SendUntilSeen(pty, "150000"));
-    const int64_t lastGga = MonotonicMs();
-    tick();
-    EXPECT_EQ(SnapshotGpsState().fixQuality, 1) << "within the limit the fix holds";
-    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::milliseconds(lastGga)) +
-                                  std::chrono::milliseconds(kGpsSilenceLimitMs + 200));
-    tick();
-    EXPECT_EQ(SnapshotGpsState().fixQuality, 0) << "GPS Not Fixed";
-    DestroyMainWindow(mainWindow);
-    mainWindow = nullptr;
-    EXPECT_TRUE(ReaderEnded());
 }
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 #include "base/text.h"
 #include "dialogs/dialogs.h"
+#include "platform/clock.h"
 #include "serial_support.h"
 
 namespace {
@@ -55,8 +56,11 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingDoes)
         EXPECT_EQ(StateText(g), StateText(direct)) << "direct framing";
     }
 }
-// The storm inside the Gps data dialog (template 103), modal over the real main window:
-// every millisecond its refresh, a tick, a paint, a snapshot, and the switches flipped.
+// The storm inside the Gps data dialog (template 103), modal over the real main window: every millisecond
+// its refresh, a tick, a paint, a snapshot, and the switches flipped. Then the receiver falls silent, the
+// window's timer stopped: the first tick past the limit drops the fix. (The rule's bounds: gps_test's
+// DropSilentFix; no log line without a fix: ShellTest; a lost device dropping it at once: the TCP
+// source's silence in recovery_test.)
 constexpr uint32_t kStormTimer = 7001;
 int stormRound = 0, brokenSnapshots = 0;
 intptr_t StormDlgProc(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam)
@@ -71,7 +75,7 @@ intptr_t StormDlgProc(WindowHandle dialog, uint32_t message, uintptr_t wParam, i
     StopTimer(dialog, kStormTimer), settings.gpsEmulation = gotoActive = 0;
     return EndDialog(dialog, 0), 1;
 }
-TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenCloseTheWindow)
+TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenSilenceThenCloseTheWindow)
 {
     TempRoot root;
     Pty pty;
@@ -93,6 +97,15 @@ TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenCloseTheWindow)
     writing = false, receiver.join();
     EXPECT_TRUE(stormRound == 1500 && brokenSnapshots == 0) << stormRound << " rounds, broken " << brokenSnapshots;
     EXPECT_GT(sentenceEnds.load(), before);
+    StopTimer(mainWindow, kMainTimerId);
+    const int64_t lastGga = MonotonicMs();
+    const auto tick = [] { SendWindowMessage(mainWindow, kMsgTimer, kMainTimerId, 0); };
+    tick();
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 1) << "within the limit the fix holds";
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::milliseconds(lastGga)) +
+                                  std::chrono::milliseconds(kGpsSilenceLimitMs + 200));
+    tick();
+    EXPECT_EQ(SnapshotGpsState().fixQuality, 0) << "GPS Not Fixed";
     DestroyMainWindow(mainWindow);  // the Control+Q road: release, close, invalid handle
     mainWindow = nullptr;
     EXPECT_EQ(portHandle.load(), kInvalidPort);
