@@ -12,12 +12,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <thread>
-#include <vector>
 #include "app/globals.h"
 #include "base/text.h"
 #include "gps/fix_history.h"
@@ -128,22 +125,15 @@ struct ExtendTest : PaintTest {
     void SetUp() override { Start("blocks.bmp"); }
 };
 
-// A DGPS fix (2) shows the map as fix 1 and GoTo do in the reference pictures; unerased, a second
-// transfer shifted 3 left and 2 up lands on the first: the AND of both.
-TEST_F(PaintTest, DgpsFixDrawsTheMapAtTheOriginWithAnd)
-{
-    SetState(2, kE, kN);
-    EXPECT_EQ(MapMismatches(PaintFrame(window), {{70, 85}}), 0);
-    mapTable[0].calibX = 3, mapTable[0].calibY = 2;
-    EXPECT_EQ(MapMismatches(PaintFrame(window, 0), {{70, 85}, {67, 83}}), 0);
-}
-// Previous position 30 m west, target 60 m north (the line's course at the handheld's defaults is in the
-// reference pictures): a calibration shift (7 left, 4 down) moves the map, not one blue pixel of it.
-TEST_F(PaintTest, TrackLineIgnoresCalibration)
+// A DGPS fix (2) shows the map as fix 1 and GoTo do in the reference pictures. Previous position 30 m
+// west, target 60 m north (the line's course at the handheld's defaults is in those pictures): a
+// calibration shift (7 left, 4 down) moves the map, not one blue pixel of the line. Unerased, the map
+// back in place lands on the shifted one: the AND of both.
+TEST_F(PaintTest, DgpsFixTrackLineFreeOfCalibrationAndMapTransferredWithAnd)
 {
     settings.trackToTarget = 1, lastPrefIndex = selectedPref = 1;
     prefTable[1] = PrefPoint{kE, kN + 60.0, 0, u"", u""};
-    SetState(1, kE, kN, 0, 100, kE - 30.0);
+    SetState(2, kE, kN, 0, 100, kE - 30.0);
     const Box line = {86, 60, 129, 138};  // from P0 (90, 134) through the centre to the target (120, 74)
     const QImage withMap = PaintFrame(window);
     mapTable[0].calibX = 7, mapTable[0].calibY = -4;
@@ -155,6 +145,8 @@ TEST_F(PaintTest, TrackLineIgnoresCalibration)
     EXPECT_GT(Count(withMap, line, kBlue), 40);
     EXPECT_EQ(MapMismatches(withMap, {{70, 85}}, line), 0);
     EXPECT_EQ(MapMismatches(shifted, {{63, 89}}, line), 0);
+    mapTable[0].calibX = mapTable[0].calibY = 0;
+    EXPECT_EQ(MapMismatches(PaintFrame(window, 0), {{70, 85}, {63, 89}}, line), 0);
 }
 // 1e300 km/h has 301 digits: cut at the 128-unit buffer; infinite and NaN are shown too. (One decimal,
 // rounded: the reference pictures' 0.0 and pty_receiver_test's 9.3.)
@@ -290,8 +282,10 @@ TEST_F(ExtendTest, MapFollowsThePositionAcrossThreeMaps)
         EXPECT_EQ(Count(frame, Box{60, 0, 180, 16}, kBlue) > 0, r.off) << r.name;
     }
 }
-// Dimmed: (c + luma) * 45 >> 7 per channel, luma = (77 r + 150 g + 29 b) >> 8.
-TEST_F(ExtendTest, MapKeptDimmedWithoutAFixOnlyWhenAsked)
+// Without a fix the map stays only when asked, dimmed: (c + luma) * 45 >> 7 per channel, luma = (77 r +
+// 150 g + 29 b) >> 8. Night: luma * 160 >> 8, luma * 24 >> 8, luma * 16 >> 8 over the whole view; white
+// becomes 9F170F.
+TEST_F(ExtendTest, MapKeptDimmedWithoutAFixOnlyWhenAskedAndNightTintsTheWholeView)
 {
     const uint32_t c = BlockColour(60, 52);
     const uint32_t r = c >> 16, g = (c >> 8) & 0xFF, b = c & 0xFF, luma = (77 * r + 150 * g + 29 * b) >> 8;
@@ -301,11 +295,8 @@ TEST_F(ExtendTest, MapKeptDimmedWithoutAFixOnlyWhenAsked)
     EXPECT_EQ(Rgb(PaintFrame(window), 130, 137), kWhite) << "off: the handheld's white";
     viewOptions.keepMapWithoutFix = 1;
     EXPECT_EQ(Rgb(PaintFrame(window), 130, 137), dim);
-}
-// Night: luma * 160 >> 8, luma * 24 >> 8, luma * 16 >> 8; white becomes 9F170F.
-TEST_F(ExtendTest, NightColoursTintTheWholeView)
-{
-    viewOptions.night = 1;
+    viewOptions = ViewOptions{}, viewOptions.night = 1;
+    SetState(1, kE, kN);
     const QImage frame = PaintFrame(window);
     EXPECT_EQ(Rgb(frame, 120, 134), 0x9F170Fu) << "inside the circle";
     EXPECT_EQ(Count(frame, kAll, kBlue), 0);

@@ -101,11 +101,7 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
     const QImage kept = QImage(keptPath).convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(frame == kept) << name << " differs from the kept picture (" << kept.width() << " x " << kept.height() << ")";
 }
-INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows), [](const auto& info) {
-    std::string n = info.param.name;
-    for (char& c : n) c = c == '-' ? '_' : c;
-    return n;
-});
+INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows));
 
 std::string Gga(int tenths, double lonMinutes)
 {
