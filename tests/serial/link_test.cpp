@@ -7,11 +7,9 @@
 #include "serial_support.h"
 
 namespace {
-// The pty starts cooked, 7E2 with hardware and XON/XOFF flow control; the link makes it 8N1 raw at
-// the speed asked for, holds it against a second opener, and hands over the whole text, 0xB0, DEL
-// and ^C included (a cooked line eats them), a released wait notwithstanding. What else reaches the
-// parsers is the replay's. Then the shutdown: release and close end the reader, or the close alone
-// does; a second close returns 0.
+// The pty starts cooked, 7E2 with hardware and XON/XOFF flow control; the link makes it 8N1 raw at the
+// speed asked for, holds it against a second opener, and after a released wait still hands over the whole
+// text, 0xB0, DEL and ^C included. Release and close, or the close alone, end the reader; a second close: 0.
 TEST(SerialLink, DeviceGetsEightNoneOneRawIsNotSharedAndShutsDown)
 {
     for (auto [baud, code] : {std::pair{4800, B4800}, {38400, B38400}, {115200, B115200}}) {
@@ -93,8 +91,7 @@ TEST(SerialLink, PortNamesMapToDevicePaths)
         {u"COM256:", ""}, {u"COM0:", ""}, {u"com1:", ""}, {u"COM:", ""}, {u"COM1", ""}, {u"COM1:x", ""}, {u"", ""}};
     for (const auto& r : rows) EXPECT_EQ(SerialDevicePath(r.name), r.path) << r.path;
 }
-// serial_exit_probe opens COM1, reports each step and returns from main with no shutdown (the guard
-// ends it should the link not open).
+// serial_exit_probe opens COM1 and returns from main with no shutdown (under a timeout guard).
 TEST(SerialLink, ExitRoadEndsTheProcessWithTheThreadWaiting)
 {
     TempRoot root;

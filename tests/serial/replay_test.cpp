@@ -1,6 +1,5 @@
-// Live streams through the reader thread: every real receiver log of nmea-corpus replayed through a pty
-// in writes of random sizes (what the probe prints for each log: probe_test), and the reader running
-// beside ticks, paints and a dialog of the real main window (quiet under ThreadSanitizer).
+// Live streams through the reader thread: every real receiver log of nmea-corpus replayed through a pty in
+// writes of random sizes, and the reader beside ticks, paints and a dialog of the real main window (TSan).
 #include <algorithm>
 #include <atomic>
 #include <random>
@@ -57,10 +56,8 @@ TEST(SerialReplay, CorpusThroughAPtyEndsWhereDirectFramingDoes)
     }
 }
 // The storm inside the Gps data dialog (template 103), modal over the real main window: every millisecond
-// its refresh, a tick, a paint, a snapshot, and the switches flipped. Then the receiver falls silent, the
-// window's timer stopped: the first tick past the limit drops the fix. (The rule's bounds: gps_test's
-// DropSilentFix; no log line without a fix: ShellTest; a lost device dropping it at once: the TCP
-// source's silence in recovery_test.)
+// its refresh, a tick, a paint, a snapshot, the switches flipped. Then silence, the window's timer stopped:
+// the first tick past the limit drops the fix (the rule's bounds: gps_test's DropSilentFix).
 constexpr uint32_t kStormTimer = 7001;
 int stormRound = 0, brokenSnapshots = 0;
 intptr_t StormDlgProc(WindowHandle dialog, uint32_t message, uintptr_t wParam, intptr_t lParam)

@@ -1,6 +1,5 @@
-// Shared fixture of the serial tests: a temporary device root with pty pairs (tests/support) linked in as
-// <root>/dev/COMn, GGA sentences, standard-error capture, bounded waits on the reader thread, the real
-// main window. POSIX; tests only.
+// Shared fixture of the serial tests: a temporary device root with pty pairs linked in as <root>/dev/COMn,
+// GGA sentences, bounded waits on the reader thread, the real main window. POSIX; tests only.
 #pragma once
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,9 +1,7 @@
-// Painted frames of the main view in a real offscreen window, checked pixel by pixel where the kept
-// reference pictures do not reach: the AND transfer, overlays free of the calibration shift, absurd
-// speeds, the proximity sound through the ALSA file sink, maps that cannot be drawn; beyond the
-// handheld's picture (ExtendTest): zoom, layout at other sizes, the map following the position across
-// maps, the map kept dimmed without a fix, night colours, the trail and the target line; and the sound
-// player on that sink (SoundTest).
+// Painted frames of the main view in a real offscreen window, pixel by pixel where the kept reference
+// pictures do not reach: the AND transfer, calibration, absurd speeds, the proximity sound on the ALSA file
+// sink, maps not drawn; zoom, other sizes, maps followed, dimming, night, trail, target line (ExtendTest);
+// and the sound player on that sink (SoundTest).
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,7 +53,8 @@ int Count(const QImage& image, const Box& box, uint32_t colour)
 {
     int n = 0;
     for (int32_t y = std::max(box.top, 0); y < std::min(box.bottom, image.height()); ++y)
-        for (int32_t x = std::max(box.left, 0); x < std::min(box.right, image.width()); ++x) n += Rgb(image, x, y) == colour;
+        for (int32_t x = std::max(box.left, 0); x < std::min(box.right, image.width()); ++x)
+            n += Rgb(image, x, y) == colour;
     return n;
 }
 // Pixels outside the overlays and skip that do not show the AND of the maps drawn at the given corners
@@ -125,10 +124,8 @@ struct ExtendTest : PaintTest {
     void SetUp() override { Start("blocks.bmp"); }
 };
 
-// A DGPS fix (2) shows the map as fix 1 and GoTo do in the reference pictures. Previous position 30 m
-// west, target 60 m north (the line's course at the handheld's defaults is in those pictures): a
-// calibration shift (7 left, 4 down) moves the map, not one blue pixel of the line. Unerased, the map
-// back in place lands on the shifted one: the AND of both.
+// DGPS (fix 2) shows the map; previous position 30 m west, target 60 m north: a calibration shift (7 left,
+// 4 down) moves the map, not one blue pixel of the line; unerased, the map back in place ANDs onto the last.
 TEST_F(PaintTest, DgpsFixTrackLineFreeOfCalibrationAndMapTransferredWithAnd)
 {
     settings.trackToTarget = 1, lastPrefIndex = selectedPref = 1;
@@ -302,8 +299,8 @@ TEST_F(ExtendTest, MapKeptDimmedWithoutAFixOnlyWhenAskedAndNightTintsTheWholeVie
     EXPECT_EQ(Count(frame, kAll, kBlue), 0);
 }
 // A walk from 40 m west to the position: the trail's purple runs left of the centre when asked, nowhere
-// otherwise; kept when the map changes (plane metres, not pixels).
-TEST_F(ExtendTest, TrailRunsUnderTheMarkersWhenAsked)
+// otherwise; kept when the map changes (plane metres, not pixels). Then the target line.
+TEST_F(ExtendTest, TrailAndTargetLineOnlyWhenAsked)
 {
     for (int i = 40; i >= 0; i -= 4) AddTrailPoint(kE - i, kN);
     EXPECT_EQ(Count(PaintFrame(window), kAll, kPurple), 0);
@@ -314,11 +311,9 @@ TEST_F(ExtendTest, TrailRunsUnderTheMarkersWhenAsked)
     PlaceMap(0, "blocks.bmp", kLeftX - 100, kMapW, kMapH, 2.0);  // another map: 2 m a pixel
     SwitchMapBitmap();
     EXPECT_GT(Count(PaintFrame(window), Box{98, 130, 116, 138}, kPurple), 12);
-}
-// Track line on, target 100 m grid east: the line under the indicator appears only off the handheld's
-// defaults; with no point loaded there is no line to plane (0, 0).
-TEST_F(ExtendTest, TargetLineAndNoTrackLineWithoutPoints)
-{
+    // Track line on, target 100 m grid east: the line under the indicator appears only off the handheld's
+    // defaults; with no point loaded there is no line to plane (0, 0).
+    viewOptions.trail = 0;
     settings.trackToTarget = 1;
     EXPECT_EQ(Count(PaintFrame(window), Box{0, 0, kW, 120}, kBlue), 0) << "no point: no line";
     lastPrefIndex = selectedPref = 0;
@@ -343,9 +338,8 @@ TEST_F(SoundTest, SamplesReachTheDeviceAsInTheFile)
         const float f = float(std::sin(i * 0.1) * 0.5);
         std::memcpy(&floats.emplace_back(), &f, 4);
     }
-    const std::string mono = Le({ramp.begin(), ramp.begin() + 1000}, 2), stereo = Le(ramp, 2);
+    const std::string stereo = Le(ramp, 2);  // 16-bit mono at 8000: the proximity sound's
     const struct { const char* name; std::string wave, sink; } rows[] = {
-        {"16-bit mono 8000", WaveBytes(1, 1, 8000, 16, mono), mono},
         {"16-bit stereo 44100", WaveBytes(1, 2, 44100, 16, stereo), stereo},
         {"8-bit unsigned", WaveBytes(1, 1, 11025, 8, Le(bytes8, 1)), Le(shifted8, 2)},
         {"float, bit for bit", WaveBytes(3, 1, 16000, 32, Le(floats, 4)), Le(floats, 4)}};

@@ -1,7 +1,6 @@
-// The navigator's own main window procedure and resources in a real offscreen window. ReferenceTest: the
-// view at the handheld's 240 x 268, 1:1, every view option off, on the demo root, compared pixel for pixel
-// with the pictures kept in tests/data/view-reference (VELKAR_WRITE_VIEW_REFERENCE=DIR writes them there
-// instead). FollowTest: the follow rule end to end with a receiver on a real pty; the trail across a restart.
+// The navigator's own window in a real offscreen window. ReferenceTest: the view at 240 x 268, 1:1, view
+// options off, demo root, pixel for pixel against tests/data/view-reference (VELKAR_WRITE_VIEW_REFERENCE=DIR
+// writes them there). FollowTest: the follow rule with a receiver on a real pty; the trail across a restart.
 #include <QCoreApplication>
 #include <atomic>
 #include <cmath>
@@ -99,7 +98,7 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
     }
     const QString keptPath = QString::fromStdString(VELKAR_SOURCE_DIR "/tests/data/view-reference/" + name);
     const QImage kept = QImage(keptPath).convertToFormat(QImage::Format_RGB32);
-    EXPECT_TRUE(frame == kept) << name << " differs from the kept picture (" << kept.width() << " x " << kept.height() << ")";
+    EXPECT_TRUE(frame == kept) << name << ": not the kept picture (" << kept.width() << " x " << kept.height() << ")";
 }
 INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows));
 

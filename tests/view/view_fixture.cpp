@@ -1,5 +1,6 @@
 // Set-up for painted-view tests and benchmarks (see view_fixture.h).
 #include "view_fixture.h"
+#include <utility>
 #include "app/globals.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
@@ -53,12 +54,9 @@ std::string SetUpViewWorld()
 }
 void TearDownViewWorld()
 {
-    for (IconHandle& icon : arrowIcons) {
-        if (icon != nullptr) DestroyIconHandle(icon);
-        icon = nullptr;
-    }
-    if (mapBitmap != nullptr) DeleteObject(mapBitmap);
-    mapBitmap = nullptr;
+    for (IconHandle& icon : arrowIcons)
+        if (icon != nullptr) DestroyIconHandle(std::exchange(icon, nullptr));
+    if (mapBitmap != nullptr) DeleteObject(std::exchange(mapBitmap, nullptr));
     if (!root.empty()) std::filesystem::remove_all(root);
 }
 std::string SinkPath() { return root + "/sink.raw"; }
@@ -100,8 +98,6 @@ void SetReferenceText(const char16_t* text, int32_t left, int32_t top)
 }
 QImage PaintFrame(WindowHandle window, int erase)
 {
-    InvalidateWindow(window, erase);
-    UpdateWindowNow(window);
-    return ClientImage(window);
+    return InvalidateWindow(window, erase), UpdateWindowNow(window), ClientImage(window);
 }
 }  // namespace viewtest
