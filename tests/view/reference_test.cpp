@@ -22,16 +22,14 @@ intptr_t CountingProc(WindowHandle window, uint32_t message, uintptr_t wParam, i
     paints += message == kMsgPaint;
     return MainWndProc(window, message, wParam, lParam);
 }
-// The main window as the navigator creates it (counted: its paints counted); nullptr on failure.
-WindowHandle AppWindow(bool counted = false)
+// The main window as the navigator creates it, its paints counted; nullptr on failure.
+WindowHandle AppWindow()
 {
-    static const WindowClass plain = {3, MainWndProc, &velkarResources, 109, u"VelkarApp"},
-                             counting = {3, CountingProc, &velkarResources, 109, u"VelkarCounted"};
-    static const int registered = RegisterWindowClass(&plain) + RegisterWindowClass(&counting);
+    static const WindowClass wc = {3, CountingProc, &velkarResources, 109, u"VelkarCounted"};
+    static const int registered = RegisterWindowClass(&wc);
+    const int32_t d = kUseDefault;
     hInstance = &velkarResources;
-    const char16_t* name = counted ? u"VelkarCounted" : u"VelkarApp";
-    return registered == 2 ? CreateMainWindow(name, u"Velkar", 0, kUseDefault, kUseDefault, kUseDefault, kUseDefault)
-                           : nullptr;
+    return registered == 1 ? CreateMainWindow(wc.className, u"Velkar", 0, d, d, d, d) : nullptr;
 }
 
 // A fresh start on the demo root (what the create handler does), then the steps of a row.
@@ -102,13 +100,6 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
 }
 INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows));
 
-std::string Gga(int tenths, double lonMinutes)
-{
-    char body[128];
-    std::snprintf(body, sizeof body, "GPGGA,1634%02d.%d,4420.9240,N,0%.6f,E,1,8,0.9,30,M,47,M,,", tenths / 10 % 60,
-                  tenths % 10, 1100.0 + lonMinutes);
-    return Sentence(body);
-}
 // A receiver on a pty sends GGA fixes 10 a second, eastward at 5 km/h (0.1389 m a fix, 1.745e-6 degrees of
 // longitude at 44.349 N), read by the real link, over a map of the given metres a pixel around the walk:
 // paints counted while they come, then compared with the fixes the rule repaints for (a screen pixel
@@ -118,7 +109,7 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
     TempRoot root;
     Pty pty;
     root.Link(1, pty.slavePath);
-    WindowHandle window = AppWindow(true);
+    WindowHandle window = AppWindow();
     ASSERT_NE(window, nullptr);
     StopTimer(window, kMainTimerId);  // only the follow rule repaints here
     settings.gpsEmulation = 0;        // the receiver is read, not the demo's canned walk
@@ -160,8 +151,11 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
         std::atomic<bool> done{false};
         const auto start = Clock::now();
         std::thread receiver([&] {
-            for (int i = 0; i < r.fixes; ++i) {
-                pty.Write(Gga(sent + i, startMinutes + (sent + i) * stepMinutes));
+            for (int i = 0, t = sent; i < r.fixes; ++i, ++t) {  // t: tenths of a second since 16:34:00.0
+                char gga[96];
+                std::snprintf(gga, sizeof gga, "GPGGA,1634%02d.%d,4420.9240,N,0%.6f,E,1,8,0.9,30,M,47,M,,", t / 10 % 60,
+                              t % 10, 1100.0 + startMinutes + t * stepMinutes);
+                pty.Write(Sentence(gga));
                 std::this_thread::sleep_until(start + std::chrono::milliseconds(100 * (i + 1)));
             }
             done = true;
