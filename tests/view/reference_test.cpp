@@ -32,14 +32,10 @@ WindowHandle AppWindow()
     return registered == 1 ? CreateMainWindow(wc.className, u"Velkar", 0, d, d, d, d) : nullptr;
 }
 
-// A fresh start on the demo root (what the create handler does), then the steps of a row.
-struct ReferenceRow {
-    const char* name;            // the picture's file name, without ".png"
-    int ticks;                   // 3000 ms ticks: each feeds the next emulated GGA of the demo walk
-    int gotoPoint;               // -1, or the preference point GoTo Pref places the view on
-    const char* kept = nullptr;  // the picture to compare with, when not the row's own
-    int zoomedFirst = 0;         // 1: painted at 4:1 and at 1:8 first, then back at 1:1
-};
+// A fresh start on the demo root (what the create handler does), then a row's steps: 3000 ms ticks (each
+// feeds the next emulated GGA of the demo walk), -1 or the point GoTo Pref places the view on; kept: the
+// picture compared with when not the row's own (name); zoomedFirst 1: painted at 4:1 and 1:8 first.
+struct ReferenceRow { const char* name; int ticks, gotoPoint; const char* kept = nullptr; int zoomedFirst = 0; };
 // Where they come from: demo/README.md (the walk westward along Via Roma; the Rocca, point 0, lies within
 // 50 m of the third fix; Chiesa is point 2).
 const ReferenceRow kRows[] = {
