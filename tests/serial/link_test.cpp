@@ -43,10 +43,9 @@ TEST(SerialLink, DeviceGetsEightNoneOneRawIsNotSharedAndShutsDown)
         EXPECT_TRUE(ClosePort(port) == 1 && portHandle.load() == kInvalidPort && ReaderEnded() && ClosePort(port) == 0);
     }
 }
-// "link:" a symlink, "file:" a source file as <root>/dev/COM3. A port that names a device or source
-// is told once and tried again by its reader; a speed a tty does not take (0: no settings file) and a
-// name that is no port are final. Verbose words say why. A port name keeps its handle (the device
-// waiting, or open but unconfigured) until the shutdown closes it; a name that is no port never had one.
+// "link:" a symlink, "file:" a source file as <root>/dev/COM3. A device or source is told once and tried
+// again; a speed a tty does not take (0: no settings file) and a name that is no port are final, verbose
+// words saying why. The handle stays (device waiting, or open unconfigured) unless the name is no port.
 TEST(SerialLink, PortsThatCannotBeUsedAreReportedAndTriedAgain)
 {
     const std::string open = "Error: Unable to open the port\n", configure = "Error: Unable to configure the serial port\n";

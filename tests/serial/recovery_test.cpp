@@ -61,10 +61,9 @@ TEST(SerialRecovery, DeviceAppearsLateAndComesBackAfterUnplugWithTheCpuIdle)
     pty->Unplug(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_TRUE(ShutDownLink()) << "shutdown while the reader sleeps between retries";
 }
-// Refused first (the tick, here by hand, learns it once though it is tried every second); then a
-// sentence split mid-way as TCP segments may be; silent for 10 s: the link gives up on it (the fix goes)
-// and connects again; dropped by the server: connects again; the server gone altogether: retries, no
-// busy loop, shutdown still immediate. Speed 0 (no settings file) is fine without a line.
+// Refused first (learnt once though tried every second); a sentence split as TCP segments may be; silent
+// for 10 s: given up (the fix goes) and connected again; dropped by the server: connected again; the server
+// gone: retries, shutdown still immediate. Speed 0 (no settings file) is fine without a line.
 TEST(SerialRecovery, TcpSourceStartsLateFallsSilentReconnectsAndSurvivesItsServer)
 {
     TempRoot root;
