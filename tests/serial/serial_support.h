@@ -15,7 +15,6 @@
 #include "store/settings.h"
 
 namespace fs = std::filesystem;
-
 // A fresh device root with its dev/ folder, removed at the end; link state reset.
 struct TempRoot {
     std::string path;
@@ -37,12 +36,10 @@ struct TempRoot {
     void Link(int n, const std::string& target) const { fs::remove(Dev(n)), fs::create_symlink(target, Dev(n)); }
     void Source(int n, const std::string& line) const { fs::remove(Dev(n)), std::ofstream(Dev(n)) << line << "\n"; }
 };
-
 inline std::string Gga(const std::string& time, const char* talker = "GP")
 {
     return Sentence(talker + ("GGA," + time) + ",4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,");
 }
-
 inline bool WaitForSentenceEnds(uint32_t target) { return WaitUntil([&] { return sentenceEnds.load() >= target; }); }
 inline bool ReaderEnded() { return WaitUntil([] { return readerThreadsRunning.load() == 0; }); }
 inline std::u16string UtcTime() { return SnapshotGpsState().utcTime; }

@@ -81,7 +81,6 @@ void PlaceMap(int32_t index, const char* file, double leftX, int32_t w, int32_t 
     m.widthPx = w, m.heightPx = h, m.topLeftX = leftX, m.topLeftY = kTopY;
     m.bottomRightX = leftX + w * metres, m.bottomRightY = kTopY - h * metres;
 }
-
 class PaintTest : public ::testing::Test {
 protected:
     static inline std::string root;
@@ -121,7 +120,6 @@ protected:
     }
 };
 struct ExtendTest : PaintTest { void SetUp() override { Start("blocks.bmp"); } };
-
 // DGPS (fix 2) shows the map; previous position 30 m west, target 60 m north: a calibration shift (7 left,
 // 4 down) moves the map, not one blue pixel of the line; unerased, the map back in place ANDs onto the last.
 TEST_F(PaintTest, DgpsFixTrackLineFreeOfCalibrationAndMapTransferredWithAnd)

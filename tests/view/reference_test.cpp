@@ -16,7 +16,6 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 int paints = 0;
-
 intptr_t CountingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
     paints += message == kMsgPaint;
@@ -31,7 +30,6 @@ WindowHandle AppWindow()
     hInstance = &velkarResources;
     return registered == 1 ? CreateMainWindow(wc.className, u"Velkar", 0, d, d, d, d) : nullptr;
 }
-
 // A fresh start on the demo root (what the create handler does), then a row's steps: 3000 ms ticks (each
 // feeds the next emulated GGA of the demo walk), -1 or the point GoTo Pref places the view on; kept: the
 // picture compared with when not the row's own (name); zoomedFirst 1: painted at 4:1 and 1:8 first.
@@ -46,7 +44,6 @@ const ReferenceRow kRows[] = {
     {"goto-no-fix", 0, 2},     // GoTo Pref on Chiesa before any fix
     {"goto-after-fix", 1, 2},  // GoTo Pref on Chiesa while the fix holds
     {"first-fix-zoomed-and-back", 1, -1, "first-fix", 1}};
-
 class ReferenceTest : public ::testing::TestWithParam<ReferenceRow> {
 protected:
     static inline std::unique_ptr<TempRoot> root;
@@ -59,7 +56,6 @@ protected:
     }
     static void TearDownTestSuite() { DestroyMainWindow(window), root.reset(); }
 };
-
 TEST_P(ReferenceTest, PictureIsTheKeptOne)
 {
     const ReferenceRow& row = GetParam();
@@ -95,7 +91,6 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
     EXPECT_TRUE(frame == kept) << name << ": not the kept picture (" << kept.width() << " x " << kept.height() << ")";
 }
 INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows));
-
 // A receiver on a pty sends GGA fixes 10 a second, eastward at 5 km/h (0.1389 m a fix, 1.745e-6 degrees of
 // longitude at 44.349 N), read by the real link, over a map of the given metres a pixel around the walk:
 // paints counted while they come, then compared with the fixes the rule repaints for (a screen pixel
