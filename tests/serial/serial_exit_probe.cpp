@@ -1,6 +1,5 @@
-// Exit-road probe: opens COM1 under the device root given as argument, reports "open <result>", then
-// "parsed <utcTime> waiting <reader threads>" after one sentence, and returns from main with the
-// reader thread still in its wait.
+// Exit-road probe: opens COM1 under the device root given, prints "open <result>", then "parsed <utcTime>
+// waiting <reader threads>" after one sentence, and returns from main with the reader still in its wait.
 #include <cstdio>
 #include <string>
 #include "gps/gps_state.h"

@@ -1,6 +1,5 @@
-// Shared fixture of the serial tests: a temporary device root with pty pairs (tests/support) linked in as
-// <root>/dev/COMn, GGA sentences, standard-error capture, bounded waits on the reader thread, the real
-// main window. POSIX; tests only.
+// Shared fixture of the serial tests: a temporary device root with pty pairs linked in as <root>/dev/COMn,
+// GGA sentences, bounded waits on the reader thread. POSIX; tests only.
 #pragma once
 #include <cstring>
 #include <gtest/gtest.h>
@@ -16,7 +15,6 @@
 #include "store/settings.h"
 
 namespace fs = std::filesystem;
-
 // A fresh device root with its dev/ folder, removed at the end; link state reset.
 struct TempRoot {
     std::string path;
@@ -38,12 +36,10 @@ struct TempRoot {
     void Link(int n, const std::string& target) const { fs::remove(Dev(n)), fs::create_symlink(target, Dev(n)); }
     void Source(int n, const std::string& line) const { fs::remove(Dev(n)), std::ofstream(Dev(n)) << line << "\n"; }
 };
-
 inline std::string Gga(const std::string& time, const char* talker = "GP")
 {
     return Sentence(talker + ("GGA," + time) + ",4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,");
 }
-
 inline bool WaitForSentenceEnds(uint32_t target) { return WaitUntil([&] { return sentenceEnds.load() >= target; }); }
 inline bool ReaderEnded() { return WaitUntil([] { return readerThreadsRunning.load() == 0; }); }
 inline std::u16string UtcTime() { return SnapshotGpsState().utcTime; }
@@ -51,24 +47,6 @@ inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
 {
     return WaitUntil([&] { return UtcTime() == time; }, guardMs);
 }
-// Writes a GGA with this time every 50 ms until the state shows it (at most 20 s).
-inline bool SendUntilSeen(const Pty& pty, const std::string& time)
-{
-    for (int i = 0; i < 400; ++i)
-        if (pty.Write(Gga(time)), pty.DrainEcho(), WaitForUtcTime(std::u16string(time.begin(), time.end()), 50))
-            return true;
-    return false;
-}
 inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 // Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
 inline bool ShutDownLink() { return ReleasePortWait(portHandle), ClosePort(portHandle), ReaderEnded(); }
-
-// The real main window (its class registered once per process).
-inline WindowHandle OpenMainWindow()
-{
-    hInstance = &velkarResources;
-    static const WindowClass wc = {3, MainWndProc, hInstance, 109, kMainClassName};
-    static const int registered = RegisterWindowClass(&wc);
-    return registered != 1 ? nullptr : mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible,
-                                                                     kUseDefault, kUseDefault, kUseDefault, kUseDefault);
-}

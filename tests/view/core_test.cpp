@@ -18,9 +18,7 @@ constexpr double kCx = 716804.25, kCy = 4914156.35, kInf = INFINITY, kNaN = NAN;
 // The grid point in the middle of pixel (column, row), so that truncation picks exactly that pixel.
 double EastingOf(int32_t column) { return 716346.6 + (column + 0.5) / 741.0 * (717261.9 - 716346.6); }
 double NorthingOf(int32_t row) { return 4913879.2 + (497.5 - row) / 498.0 * (4914433.5 - 4913879.2); }
-struct TransformTest : ::testing::Test {
-    void SetUp() override { currentMap = 0, FillDefaultMapEntry(0); }
-};
+struct TransformTest : ::testing::Test { void SetUp() override { currentMap = 0, FillDefaultMapEntry(0); } };
 
 TEST_F(TransformTest, BitmapPixelOriginAndScreen)
 {

@@ -1,5 +1,6 @@
 // Set-up for painted-view tests and benchmarks (see view_fixture.h).
 #include "view_fixture.h"
+#include <utility>
 #include "app/globals.h"
 #include "platform/files.h"
 #include "platform/qt/qt_handles.h"
@@ -28,11 +29,6 @@ intptr_t TestViewProc(WindowHandle window, uint32_t message, uintptr_t wParam, i
     DeleteObject(SelectObject(dc, old));
     return EndPaint(window, &info), 1;
 }
-void PutLe(std::string& s, std::initializer_list<std::pair<uint32_t, int>> fields)
-{
-    for (auto [v, bytes] : fields)
-        for (int i = 0; i < bytes; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
 }  // namespace
 
 std::string SetUpViewWorld()
@@ -58,40 +54,39 @@ std::string SetUpViewWorld()
 }
 void TearDownViewWorld()
 {
-    for (IconHandle& icon : arrowIcons) {
-        if (icon != nullptr) DestroyIconHandle(icon);
-        icon = nullptr;
-    }
-    if (mapBitmap != nullptr) DeleteObject(mapBitmap);
-    mapBitmap = nullptr;
+    for (IconHandle& icon : arrowIcons)
+        if (icon != nullptr) DestroyIconHandle(std::exchange(icon, nullptr));
+    if (mapBitmap != nullptr) DeleteObject(std::exchange(mapBitmap, nullptr));
     if (!root.empty()) std::filesystem::remove_all(root);
 }
 std::string SinkPath() { return root + "/sink.raw"; }
 uint32_t ArrowColour(int index) { return kArrowColours[index]; }
+std::string Le(const std::vector<int64_t>& values, int bytes)
+{
+    std::string s;
+    for (int64_t v : values)
+        for (int i = 0; i < bytes; ++i) s.push_back(char((uint64_t(v) >> (8 * i)) & 0xFF));
+    return s;
+}
 std::string BmpBytes(int32_t width, int32_t height, int bits, bool topDown,
                      const std::function<uint32_t(int32_t, int32_t)>& pixel)
 {
-    const uint32_t stride = ((uint32_t(width) * bits + 31) / 32) * 4, size = stride * uint32_t(height);
-    std::string s = "BM";  // 14-byte file header, 40-byte info header, BI_RGB, 2835 pixels per metre
-    PutLe(s, {{54 + size, 4}, {0, 4}, {54, 4}, {40, 4}, {uint32_t(width), 4}, {uint32_t(topDown ? -height : height), 4},
-              {1, 2}, {uint32_t(bits), 2}, {0, 4}, {size, 4}, {2835, 4}, {2835, 4}, {0, 4}, {0, 4}});
+    const int64_t stride = (int64_t(width) * bits + 31) / 32 * 4, size = stride * height;
+    // 14-byte file header, 40-byte info header, BI_RGB, 2835 pixels per metre.
+    std::string s = "BM" + Le({54 + size, 0, 54, 40, width, topDown ? -height : height}, 4) + Le({1, bits}, 2) +
+                    Le({0, size, 2835, 2835, 0, 0}, 4);
     for (int32_t i = 0; i < height; ++i) {
         std::string row;
-        for (int32_t x = 0; x < width; ++x) PutLe(row, {{pixel(x, topDown ? i : height - 1 - i), bits / 8}});
-        s += row.append(stride - row.size(), '\0');
+        for (int32_t x = 0; x < width; ++x) row += Le({pixel(x, topDown ? i : height - 1 - i)}, bits / 8);
+        s += row.append(size_t(stride) - row.size(), '\0');
     }
     return s;
 }
 std::string WaveBytes(uint16_t formatTag, uint16_t channels, uint32_t rate, uint16_t bits, const std::string& data)
 {
-    std::string s = "RIFF";
-    PutLe(s, {{uint32_t(36 + data.size()), 4}});
-    s += "WAVEfmt ";
-    PutLe(s, {{16, 4}, {formatTag, 2}, {channels, 2}, {rate, 4}, {rate * channels * bits / 8, 4},
-              {uint32_t(channels * bits / 8), 2}, {bits, 2}});
-    s += "data";
-    PutLe(s, {{uint32_t(data.size()), 4}});
-    return s + data;
+    return "RIFF" + Le({int64_t(36 + data.size())}, 4) + "WAVEfmt " + Le({16}, 4) + Le({formatTag, channels}, 2) +
+           Le({rate, int64_t(rate) * channels * bits / 8}, 4) + Le({channels * bits / 8, bits}, 2) + "data" +
+           Le({int64_t(data.size())}, 4) + data;
 }
 WindowHandle CreateViewWindow(int32_t width, int32_t height)
 {
@@ -103,8 +98,6 @@ void SetReferenceText(const char16_t* text, int32_t left, int32_t top)
 }
 QImage PaintFrame(WindowHandle window, int erase)
 {
-    InvalidateWindow(window, erase);
-    UpdateWindowNow(window);
-    return ClientImage(window);
+    return InvalidateWindow(window, erase), UpdateWindowNow(window), ClientImage(window);
 }
 }  // namespace viewtest
