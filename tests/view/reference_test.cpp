@@ -2,6 +2,7 @@
 // options off, demo root, pixel for pixel against tests/data/view-reference (VELKAR_WRITE_VIEW_REFERENCE=DIR
 // writes them there). FollowTest: the follow rule with a receiver on a real pty; the trail across a restart.
 #include <QCoreApplication>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include "../serial/serial_support.h"
@@ -44,6 +45,7 @@ const ReferenceRow kRows[] = {
     {"goto-no-fix", 0, 2},     // GoTo Pref on Chiesa before any fix
     {"goto-after-fix", 1, 2},  // GoTo Pref on Chiesa while the fix holds
     {"first-fix-zoomed-and-back", 1, -1, "first-fix", 1}};
+void PrintTo(const ReferenceRow& row, std::ostream* os) { *os << row.name; }
 class ReferenceTest : public ::testing::TestWithParam<ReferenceRow> {
 protected:
     static inline std::unique_ptr<TempRoot> root;
@@ -90,7 +92,11 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
     const QImage kept = QImage(keptPath).convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(frame == kept) << name << ": not the kept picture (" << kept.width() << " x " << kept.height() << ")";
 }
-INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows));
+INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows), [](const auto& info) {
+    std::string n = info.param.name;  // the row's name, as CTest and a failure show it
+    std::replace(n.begin(), n.end(), '-', '_');
+    return n;
+});
 // A receiver on a pty sends GGA fixes 10 a second, eastward at 5 km/h (0.1389 m a fix, 1.745e-6 degrees of
 // longitude at 44.349 N), read by the real link, over a map of the given metres a pixel around the walk:
 // paints counted while they come, then compared with the fixes the rule repaints for (a screen pixel
