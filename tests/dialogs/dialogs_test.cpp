@@ -76,7 +76,7 @@ TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
             EditGps([&](GpsState& g) { g.altitude = altitude; }), GpsDataDlgProc(dialog, kMsgTimer, 11025, 0);
             EXPECT_EQ(FieldText(dialog, 1009), text) << altitude;
         }
-        EXPECT_EQ(GpsDataDlgProc(dialog, kMsgCommand, 2, 0), 0);  // the cancel key (Escape: window_test)
+        EXPECT_EQ(GpsDataDlgProc(dialog, kMsgCommand, 2, 0), 0);  // the cancel key (Escape: view_e2e)
         EXPECT_TRUE(widget->isVisible());
         Click(widget, 1);
         EXPECT_EQ(StopTimer(dialog, 11025), 0) << "the timer went before the dialog";
