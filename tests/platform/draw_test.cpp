@@ -69,8 +69,7 @@ TEST(Lines, DashedLinesToFarPointsStayDashedAndKeepTheirPhase)
         EXPECT_EQ(Rgb(out, 60, 50), 0xFFFFFFu) << "a width-2 pen stays near its line";
     }
     // Started 120 and 1200 pixels above (whole patterns of 12): the same dashes where visible.
-    const QImage near = dashedLine({50, -120}, {50, 99}), far = dashedLine({50, -1200}, {50, 99});
-    for (int y = 5; y < 95; ++y) EXPECT_EQ(Rgb(near, 50, y), Rgb(far, 50, y)) << y;
+    EXPECT_EQ(dashedLine({50, -120}, {50, 99}), dashedLine({50, -1200}, {50, 99}));
 }
 
 // bitmap ANDed onto a white w x h surface, the source rectangle (x, y, width, height) from scaled onto the

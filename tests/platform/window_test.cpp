@@ -84,9 +84,8 @@ TEST(Program, HeadlessMessageBoxAndWrongOptionsAnswerOnOneLineAtOnce)
 }
 
 // Another user ("nobody", uid 65534) listening on the given endpoints (a path, or "@name" in the abstract
-// namespace) in a child process. started is false where the machine does not allow switching users; Stop()
-// ends it and gives its exit status: 3 when bytes came on a connection made meanwhile, 0 when none did, 1 when
-// it could not switch users, 2 when it could not listen; -1 when there is no child.
+// namespace) in a child process, started where it could. Stop() ends it; its exit status: 0 when no byte came
+// on the connections made meanwhile, 3 when one did; 1: users cannot be switched, 2: it could not listen; -1: no child.
 struct ForeignListener {
     pid_t pid = -1;
     int link[2] = {-1, -1};  // ours, the child's: "ready", then our shutdown stops it
@@ -149,14 +148,11 @@ TEST(Program, OneInstancePerDeviceRootTheSecondRaisesTheFirstAndNoEndpointOfAnot
 
     // Endpoints of another user where the second root's start looks. The environment is put back however
     // the test ends (a skip returns early).
-    struct Restore {
-        std::string runtime = std::getenv("XDG_RUNTIME_DIR") != nullptr ? std::getenv("XDG_RUNTIME_DIR") : "";
-        ~Restore()
-        {
-            runtime.empty() ? unsetenv("XDG_RUNTIME_DIR") : setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-            unsetenv("TMPDIR");
-        }
-    } restore;
+    const std::string runtimeWas = std::getenv("XDG_RUNTIME_DIR") != nullptr ? std::getenv("XDG_RUNTIME_DIR") : "";
+    const std::shared_ptr<void> restore(nullptr, [&](void*) {
+        runtimeWas.empty() ? unsetenv("XDG_RUNTIME_DIR") : setenv("XDG_RUNTIME_DIR", runtimeWas.c_str(), 1);
+        unsetenv("TMPDIR");
+    });
     const std::string& temp = second.path;
     const std::string runtime = temp + "/run", planted = temp + "/b/velkar-" + std::to_string(getuid());
     chmod(temp.c_str(), 0711);  // the other user reaches its folders
