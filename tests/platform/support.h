@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <algorithm>
 #include <functional>
@@ -17,8 +16,6 @@
 
 constexpr int32_t kTestDialog = 900;
 inline const ControlTemplate kTestControls[] = {
-    {ControlKind::Button, 1, u"OK", 10, 100, 40, 12, kBsDefPushButton | kWsTabStop, 0},
-    {ControlKind::Button, 2, u"Cancel", 60, 100, 40, 12, kBsPushButton | kWsTabStop, 0},
     {ControlKind::Button, 10, u"Auto box", 10, 4, 80, 10, kBsAutoCheckBox | kWsTabStop, 0},
     {ControlKind::Button, 11, u"Plain box", 10, 16, 80, 10, 0x2 | kWsTabStop, 0},
     {ControlKind::Edit, 20, u"read only", 10, 28, 60, 12, kEsReadOnly | kEsAutoHScroll | kWsBorder, 0},
@@ -26,22 +23,20 @@ inline const ControlTemplate kTestControls[] = {
     {ControlKind::ListBox, 40, u"", 10, 72, 80, 24, kLbsNotify | kWsBorder | kWsVScroll | kLbsNoIntegralHeight, 0},
 };
 inline const DialogTemplate kTestDialogTemplate = {kTestDialog, u"Test Dialog", 0, 0, 130, 116,
-    kDsModalFrame | kDsCenter | kWsCaption | kWsVisible, 0, u"System", 8, kTestControls, 7};
+    kDsModalFrame | kDsCenter | kWsCaption | kWsVisible, 0, u"System", 8, kTestControls, 5};
 inline const DialogTemplate* const kDialogs[] = {&kTestDialogTemplate};
 inline const MenuItemTemplate kPopup[] = {{u"Exit", 40005, nullptr, 0}, {nullptr, 0, nullptr, 0},
                                           {u"Map Set...", 40011, nullptr, 0}};
-inline const MenuItemTemplate kTopMenu[] = {{u"Main", 0, kPopup, 3}, {u"Gps", 40006, nullptr, 0},
-                                            {u"About", 40010, nullptr, 0}};
-inline const MenuTemplate kMenu104 = {104, kTopMenu, 3}, kMenu105 = {105, kTopMenu, 3};
+inline const MenuItemTemplate kTopMenu[] = {{u"Main", 0, kPopup, 3}, {u"Gps", 40006, nullptr, 0}};
+inline const MenuTemplate kMenu104 = {104, kTopMenu, 2}, kMenu105 = {105, kTopMenu, 2};
 inline const MenuTemplate* const kMenus[] = {&kMenu104, &kMenu105};
 // Menu id, button count, then per button: image, command, state, style, caption, reserved, menu entry.
-inline const uint16_t kButtons104[] = {104, 3, 65534, 40002, 4, 24, 40004, 0, 0, 65534, 40006, 4,
-                                       16, 40014, 0, 1, 65534, 40010, 4, 16, 40009, 0, 2};
-inline const uint16_t kButtons105[] = {105, 3, 65534, 40002, 4, 24, 40004, 0, 0};  // claims 3, holds 1
-inline const RawDataResource kRaw104 = {104, kButtons104, 23}, kRaw105 = {105, kButtons105, 9};
+inline const uint16_t kButtons104[] = {104, 2, 65534, 40002, 4, 24, 40004, 0, 0, 65534, 40006, 4, 16, 40014, 0, 1};
+inline const uint16_t kButtons105[] = {105, 2, 65534, 40002, 4, 24, 40004, 0, 0};  // claims 2, holds 1
+inline const RawDataResource kRaw104 = {104, kButtons104, 16}, kRaw105 = {105, kButtons105, 9};
 inline const RawDataResource* const kRaw[] = {&kRaw104, &kRaw105};
-inline const StringResource kStrings[] = {{40004, u"Main"}, {40009, u"About"}, {40014, u"Gps"}};
-inline const ResourceTable testResources = {kDialogs, 1, kMenus, 2, kRaw, 2, kStrings, 3, nullptr, 0, nullptr, 0};
+inline const StringResource kStrings[] = {{40004, u"Main"}, {40014, u"Gps"}};
+inline const ResourceTable testResources = {kDialogs, 1, kMenus, 2, kRaw, 2, kStrings, 2, nullptr, 0, nullptr, 0};
 
 struct LoggedMessage { WindowHandle window; uint32_t message; uintptr_t wParam; intptr_t lParam; };
 inline std::vector<LoggedMessage> messageLog;
@@ -74,10 +69,7 @@ inline WindowHandle MakeRecordedWindow()
 // Processes events until done() or five seconds have gone by (a bound, not a measurement).
 inline bool PumpUntil(const std::function<bool()>& done, int limitMs = 5000)
 {
-    QElapsedTimer clock;
-    for (clock.start(); !done() && clock.elapsed() < limitMs; QThread::msleep(1))
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
+    return WaitUntil([&] { return QCoreApplication::processEvents(QEventLoop::AllEvents, 10), done(); }, limitMs);
 }
 
 // A temporary folder as the device root for the test's life.
