@@ -275,12 +275,9 @@ TEST(Threads, SnapshotsSeeWholeParses)
 TEST(FixHistory, TakeFixesAfterTable)
 {
     const int kRecorded = kFixHistorySize + 40;
-    for (int i = 0; i < kRecorded; ++i) {  // each fix told apart by its altitude
-        GpsState g = {};
-        g.altitude = i;
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        RecordAcceptedFix(g);
-    }
+    std::unique_lock<std::mutex> lock(gpsMutex);
+    for (GpsState g = {}; g.altitude < kRecorded; ++g.altitude) RecordAcceptedFix(g);  // told apart by their altitude
+    lock.unlock();
     const uint64_t newest = LatestFixSerial();
     const struct { const char* name; uint64_t back; int32_t capacity, count; uint64_t skipped; } rows[] = {
         // afterSerial = newest - back; count fixes handed back from newest - back + 1 + skipped on
