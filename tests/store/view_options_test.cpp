@@ -35,7 +35,6 @@ TEST_F(ViewFile, ReadsSwitchesAndZoomsOrKeepsDefaults)
         EXPECT_EQ(std::tie(v.trail, v.recordTrack, v.keepMapWithoutFix, v.night, v.fullScreen),
                   std::tie(r.trail, r.record, r.keep, r.night, r.full));
         EXPECT_EQ(MapZoomStep(MapAt(u"a.bmp")), r.zoomA);
-        EXPECT_EQ(MapZoomStep(MapAt(u"b.bmp")), kZoomOneToOne);
     }
 }
 // The switches, the zooms and the map left with Exit are saved and read back; that map comes back at the next
