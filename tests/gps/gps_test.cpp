@@ -1,35 +1,15 @@
 // Sentence to position: ParseGga, ParseVtg and the time difference on the worked examples and edge
 // cases, the byte-by-byte framing, the canned-sentence cycle, the fix ring, every receiver log of the
 // corpus, and the reader thread beside the user-interface thread (gps_threads_test runs that one under TSan).
-#include <gtest/gtest.h>
 #include <atomic>
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 #include "../support/common.h"
 #include "base/numbers.h"
-#include "base/text.h"
-#include "gps/emulation.h"
-#include "gps/fix_history.h"
-#include "gps/framing.h"
-#include "gps/gps_state.h"
+#include "gps_support.h"
 #include "platform/clock.h"
-#include "store/settings.h"
 
 namespace {
-void StartFromZero(bool reset = false)  // reset: ResetGpsState as well
-{
-    std::unique_lock<std::mutex> lock(gpsMutex);
-    gpsState = GpsState{};
-    std::memset(displayLine, 0, sizeof displayLine);
-    emulationStep = settings.gpsEmulation = gotoActive = 0;
-    lock.unlock();
-    if (reset) ResetGpsState();
-}
 // Parses a writable copy (the parsers write into their text); after gets the text as left.
 int32_t Parse(int32_t (*parser)(char16_t*), const char16_t* text, std::u16string* after = nullptr)
 {
@@ -40,7 +20,6 @@ int32_t Parse(int32_t (*parser)(char16_t*), const char16_t* text, std::u16string
     if (after != nullptr) after->assign(buffer, 512);
     return count;
 }
-std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 std::string ReadLog(const std::string& name) { return Slurp(std::string(VELKAR_CORPUS_DIR) + "/" + name); }
 struct Framer {  // the reader thread's buffer, and what each byte gave (counted by FrameResult)
     char16_t buffer[kSentenceBufferSize] = {};
@@ -51,15 +30,13 @@ struct Framer {  // the reader thread's buffer, and what each byte gave (counted
 };
 
 const char16_t kCanned1[] = u"$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*65\n";
-const std::string kGga = "$GPGGA,163400.0,4420.924,N,01143.050,E,1,5,1.69,00030,M,047,M,,*65\r\n";
-const std::string kVtg = "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48\r\n";
 
 // Provenance: the worked example of the first canned sentence after start-up; then a time token too long
 // and lost fixes with empty fields. Every GGA goes into the fix ring with the last RMC date (dates no
 // other test sets, so that a date left over in the ring cannot pass for them).
 TEST(ParseGga, FirstCannedSentenceLostFixesAndTheRing)
 {
-    StartFromZero(true);
+    Start();
     const uint64_t first = LatestFixSerial();
     const auto dated = [](int32_t date) { std::lock_guard<std::mutex> lock(gpsMutex); gpsUtcDate = date; };
     std::u16string after;
@@ -93,7 +70,6 @@ TEST(ParseGga, FirstCannedSentenceLostFixesAndTheRing)
         EXPECT_TRUE(l.latHemisphere == u'N' && l.lonHemisphere == u'E' && l.distanceMoved == 0.0 &&
                     l.prevUtmEasting == before.utmEasting);
     }
-    dated(0);
     const char16_t* const times[] = {u"163400.0", u"163410.0000", u"163450.0", u"120002.000"};
     AcceptedFix out[5] = {};
     ASSERT_EQ(TakeFixesAfter(first, out, 5), 4);
@@ -124,7 +100,7 @@ TEST(ParseGga, FieldTable)
         {u"$GPGGA,1,0000.000,N,0000000000000000000000.0,E", 6, 0, 0, 0, 0, 0, u'N'}};
     for (const auto& r : rows) {
         SCOPED_TRACE(TextToUtf8(r.s));
-        StartFromZero();
+        Start();
         EXPECT_EQ(Parse(ParseGga, r.s), r.fields);
         const GpsState g = SnapshotGpsState();
         EXPECT_TRUE(std::fabs(g.latitude - r.lat) < 1e-12 && std::fabs(g.longitude - r.lon) < 1e-12 && g.altitude == r.alt);
@@ -140,7 +116,7 @@ TEST(DropSilentFix, Table)
         {1, 0, kGpsSilenceLimitMs + 100, 1, 0}, {0, 1, kGpsSilenceLimitMs + 100, 1, 0}};
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::Message() << r.afterMs << " " << r.lost << r.emulation << r.goTo);
-        StartFromZero(true);
+        Start();
         EXPECT_EQ(DropSilentFix(INT64_MAX / 2, 1), 0) << "no GGA since the reset: nothing to drop";
         Parse(ParseGga, kCanned1);
         const int64_t now = MonotonicMs();
@@ -160,32 +136,12 @@ TEST(ParseVtg, TableChangesOnlyCourseAndSpeed)
         {u"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K", 9, 54.7, 10.2}, {u"$GPVTG,054.7,T,,M,005.5,N,010.2,K", 8, 54.7, 10.2},
         {u"$GNVTG,,T,,M,0.117,N,0.216,K,A", 8, 100, 0.216}, {u"$GPVTG,,,,,,,,,N", 2, 100, 1.9}};
     for (const auto& r : rows) {
-        StartFromZero();
+        Start();
         Parse(ParseGga, kCanned1), Parse(ParseVtg, u"$GPVTG,100.0,T,,M,1.0,N,1.9,K");
         const double moved = SnapshotGpsState().distanceMoved;
         EXPECT_EQ(Parse(ParseVtg, r.s), r.fields) << TextToUtf8(r.s);
         const GpsState g = SnapshotGpsState();
         EXPECT_TRUE(g.course == r.course && g.speedKmh == r.speed && g.distanceMoved == moved) << TextToUtf8(r.s);
-    }
-}
-// Emulation on, or a GoTo dialog active: sentences are assembled and dropped, nothing changes (the
-// emulation feed still goes on under a GoTo); switched off again, the next sentence goes through.
-TEST(FrameByte, SwitchesHoldSentencesBack)
-{
-    for (int which = 1; which <= 3; ++which) {
-        SCOPED_TRACE(which);
-        StartFromZero();
-        CopyAsciiText(displayLine, kDisplayLineSize, "i'm waiting....");
-        settings.gpsEmulation = which & 1, gotoActive = which >> 1;
-        Framer f;
-        f.Feed(kGga + kVtg);
-        EXPECT_TRUE(f.count[kFrameGga] + f.count[kFrameVtg] == 0 && f.count[kFrameIgnored] == 2);
-        const GpsState g = SnapshotGpsState();
-        EXPECT_TRUE(Line() == u"i'm waiting...." && g.latitude == 0.0 && g.utcTime[0] == 0);
-        EXPECT_TRUE(which != 2 || FeedEmulatedSentence(1) == 14) << "a GoTo holds back live sentences only";
-        settings.gpsEmulation = gotoActive = 0;
-        f.Feed(kGga);
-        EXPECT_EQ(f.count[kFrameGga], 1);
     }
 }
 // Provenance: the table of the canned sentences and the distances between them (15.9, 37.2, 6.6,
@@ -195,7 +151,7 @@ TEST(FeedEmulatedSentence, TwoCyclesAndTheSwitch)
     const struct { const char16_t* time; double lon, delta, moved; } rows[] = {
         {u"163400.0", 11.7175, -40, 66.5}, {u"163410.0", 11.7173, 10, 15.9}, {u"163420.0", 11.716833333333334, 10, 37.2},
         {u"163430.0", 11.71675, 10, 6.6}, {u"163440.0", 11.716666666666667, 10, 6.6}};
-    StartFromZero(true);
+    Start();
     for (int tick = 0; tick < 10; ++tick) {
         SCOPED_TRACE(tick);
         const auto& r = rows[tick % 5];
@@ -243,7 +199,7 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
         SCOPED_TRACE(r.file);
         const std::string bytes = ReadLog(r.file + std::string(".log"));
         ASSERT_FALSE(bytes.empty());
-        StartFromZero(true);
+        Start();
         Framer f;
         double knots = 0.0, course = 0.0;  // of the last valid RMC
         GpsState before = SnapshotGpsState();
@@ -291,7 +247,7 @@ TEST(Corpus, EveryLogThroughFramingAndParsers)
 // every snapshot shows a whole parse: its distance is the one between its own two positions.
 TEST(Threads, SnapshotsSeeWholeParses)
 {
-    StartFromZero();
+    Start();
     const std::string bytes = ReadLog("telit-he910.log") + ReadLog("hemi.log") + ReadLog("nmea-rtk.log");
     std::atomic<bool> done{false};
     Framer f;
@@ -319,12 +275,9 @@ TEST(Threads, SnapshotsSeeWholeParses)
 TEST(FixHistory, TakeFixesAfterTable)
 {
     const int kRecorded = kFixHistorySize + 40;
-    for (int i = 0; i < kRecorded; ++i) {  // each fix told apart by its altitude
-        GpsState g = {};
-        g.altitude = i;
-        std::lock_guard<std::mutex> lock(gpsMutex);
-        RecordAcceptedFix(g);
-    }
+    std::unique_lock<std::mutex> lock(gpsMutex);
+    for (GpsState g = {}; g.altitude < kRecorded; ++g.altitude) RecordAcceptedFix(g);  // told apart by their altitude
+    lock.unlock();
     const uint64_t newest = LatestFixSerial();
     const struct { const char* name; uint64_t back; int32_t capacity, count; uint64_t skipped; } rows[] = {
         // afterSerial = newest - back; count fixes handed back from newest - back + 1 + skipped on

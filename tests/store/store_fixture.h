@@ -38,5 +38,6 @@ protected:
     std::string Host(const std::string& path) const { return root + "/" + path; }
     void Write(const std::string& path, const std::string& bytes) const { WriteFile(Host(path), bytes); }
     std::string Read(const std::string& path) const { return Slurp(Host(path)); }
+    size_t FilesIn(const std::string& dir) const { return size_t(std::distance(fs::directory_iterator(Host(dir)), {})); }
 };
 }  // namespace
