@@ -1,5 +1,5 @@
 // Shared by the tests of the command-line tools: a device root in the temporary folder, commands run through
-// the shell (with their output, in the background, killed after a while), reading files back.
+// the shell (with their output, in the background, killed after a while), files counted by name.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -72,16 +72,6 @@ inline void KillAfter(const std::string& command, long us, int signal)
     const pid_t pid = Background(command);
     std::this_thread::sleep_for(std::chrono::microseconds(us));
     kill(pid, signal), waitpid(pid, nullptr, 0);
-}
-
-// Waits up to ms for text to appear in the file; how long it took, or -1.
-inline long WaitFor(const std::string& file, const std::string& text, long ms)
-{
-    for (const auto start = std::chrono::steady_clock::now();; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-        const long waited = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1);
-        if (Slurp(file).find(text) != std::string::npos) return waited;
-        if (waited > ms) return -1;
-    }
 }
 
 // Files in folder whose names hold text.
