@@ -78,6 +78,21 @@ TEST_P(PointsRoundTrip, GpxIntoPrefPointsOutAndInAgain)
     Expect(kTool + "export --output " + Quote(first.Path("out.gpx")) + first.Tail(), 0);
     Expect(import + "out.gpx --replace" + second.Tail(), 0);
     ExpectNavigatorPoints(second.dir);
+    // 40 N 105 W: in degrees it goes in and comes out the same; in plane metres it would come back 10,000 km
+    // away, so it is refused by name and nothing written. A point written in plane metres by hand that gives
+    // no latitude/longitude is named.
+    std::ofstream(first.Path("far.gpx")) << Gpx(Wpt(40, -105, "Denver"));
+    const std::string three = Slurp(second.File("vlpref.cfg"));
+    if (GetParam() == 1) {
+        Expect(import + "far.gpx" + second.Tail(), 0);
+        Expect(kTool + "export" + second.Tail(), 0, "lat=\"40.000000000\" lon=\"-105.000000000\"");
+    } else {
+        Expect(import + "far.gpx" + second.Tail(), 2, "the point Denver at 40.000000, -105.000000 lies too far from 9 E");
+        EXPECT_EQ(Slurp(second.File("vlpref.cfg")), three);
+        WriteFile(second.File("vlpref.cfg"), "[1][Casa][-][716000][4914000][-][-][0][-][-][-][-][-]\n"
+                                             "[2][Nowhere][-][1e12][4914000][-][-][0][-][-][-][-][-]\n");
+        Expect(kTool + "export" + second.Tail(), 2, "1 point of vlpref.cfg give no latitude/longitude: Nowhere");
+    }
     // Refused, the file left as it was: eight points, broken GPX, no GPX at all.
     const std::string kept = Slurp(first.File("vlpref.cfg"));
     std::ofstream(first.Path("eight.gpx")) << Waypoints(8);
@@ -110,24 +125,6 @@ TEST(PointsChoices, WaypointsRoutePointsOrTrackPoints)
     }
 }
 
-// 40 N 105 W: in degrees it goes in and comes out the same; in plane metres it would come back 10,000 km
-// away, so it is refused by name and nothing written. A point written in plane metres by hand that gives
-// no latitude/longitude is named.
-TEST(PointsChoices, FarPointKeptInDegreesRefusedInPlaneMetres)
-{
-    Root degrees(Settings(1)), metres(Settings(0));
-    for (const Root* root : {&degrees, &metres}) std::ofstream(root->Path("far.gpx")) << Gpx(Wpt(40, -105, "Denver"));
-    Expect(kTool + "import " + Quote(degrees.Path("far.gpx")) + degrees.Tail(), 0);
-    Expect(kTool + "export" + degrees.Tail(), 0, "lat=\"40.000000000\" lon=\"-105.000000000\"");
-    Expect(kTool + "import " + Quote(metres.Path("far.gpx")) + metres.Tail(), 2,
-           "the point Denver at 40.000000, -105.000000 lies too far from 9 E");
-    EXPECT_TRUE(fs::exists(degrees.File("vlpref.cfg")));
-    EXPECT_FALSE(fs::exists(metres.File("vlpref.cfg")));
-    std::ofstream(metres.File("vlpref.cfg"))
-        << "[1][Casa][-][716000][4914000][-][-][0][-][-][-][-][-]\n[2][Nowhere][-][1e12][4914000][-][-][0][-][-][-][-][-]\n";
-    Expect(kTool + "export" + metres.Tail(), 2, "1 point of vlpref.cfg give no latitude/longitude: Nowhere");
-}
-
 // The demo root's navigator logs the emulated fixes (and makes the root's missing dev/ folder, so that
 // velkar-port has its entry); with a date and a hemisphere they become a GPX track. Log lines
 // "lat;lon;hhmmss.s;fix;speed;course" added after them: a receiver stepping back by a quarter second stays on
@@ -139,10 +136,9 @@ TEST(TrackToGpx, DemoTrackLogBecomesADatedSignedTrack)
     Expect(kHeadless + root.Tail() + " --time-scale 100 --quit-after-ticks 21", 0);
     EXPECT_TRUE(fs::is_directory(root.Path("dev")));
     const std::string log = root.Path("Scheda di memoria/GpsLog.txt"), logged = Slurp(log);
-    std::vector<std::smatch> lines;  // "44.348733;11.717500;163400.0;1;0.000000;0.000000 ": latitude, longitude, time
+    // "44.348733;11.717500;163400.0;1;0.000000;0.000000 ": latitude, longitude, time
     const std::regex field("([-0-9.]+);([-0-9.]+);([0-9]{6})\\.0;[^\n]*\n");
-    for (auto it = std::sregex_iterator(logged.begin(), logged.end(), field); it != std::sregex_iterator(); ++it)
-        lines.push_back(*it);
+    const std::vector<std::smatch> lines(std::sregex_iterator(logged.begin(), logged.end(), field), std::sregex_iterator());
     ASSERT_GE(lines.size(), 2u) << "the navigator logged no fixes";
     const std::string last = lines.back()[3];
     std::ofstream(log, std::ios::app) << "44.1;11.2;" << last << ".50;1;0;0\n44.1;11.2;" << last << ".25;1;0;0\n"
@@ -151,9 +147,7 @@ TEST(TrackToGpx, DemoTrackLogBecomesADatedSignedTrack)
     const std::string text = Slurp(root.Path("track.gpx"));
     EXPECT_HAS(text, "<trk>");
     const std::regex point("<trkpt lat=\"([-0-9.]+)\" lon=\"([-0-9.]+)\">\\s*<time>([^<]+)</time>");
-    std::vector<std::smatch> points;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), point); it != std::sregex_iterator(); ++it)
-        points.push_back(*it);
+    const std::vector<std::smatch> points(std::sregex_iterator(text.begin(), text.end(), point), std::sregex_iterator());
     ASSERT_EQ(points.size(), lines.size() + 3);
     const auto day = [](const std::string& t) {  // "163400" on the given date
         return "2026-12-06T" + t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
