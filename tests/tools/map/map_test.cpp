@@ -1,7 +1,7 @@
 // velkar-map on rasters GDAL writes here, whose pixels carry their own column (red) and row (green):
 // GeoTIFFs, a world file and an OziExplorer map shown by the real navigator, headless, MBTiles, XYZ
 // tiles and a KMZ checked through their record; broken input refused with the catalogue left as it was;
-// and a device root other programs use too (two imports at once, kills, links, FIFOs, UTF-16).
+// and a device root other programs use too (two imports at once, kills, links, UTF-16).
 #include <cpl_vsi.h>
 #include <gdal.h>
 
@@ -321,14 +321,15 @@ TEST_F(MapTool, MbtilesAtTwoZoomLevelsXyzTilesWholeAndByAreaKmzOfTwoOverlays)
 
 // ---- A device root other programs use too.
 
-// North-up in the plane grid near Imola: taken pixel for pixel in EPSG:32632.
-const double kPlaneGrid[6] = {716000, 1, 0, 4915000, 0, -1};
-
-// Both under the same name at once: two records, two bitmaps, each whole in its own colour.
-TEST_F(MapTool, TwoImportsAtOnceLoseNothing)
+// Both under the same name at once: two records, two bitmaps, each whole in its own colour. Then names and
+// bytes planted by another program: a link at the bitmap's name or at the old temporary's name is never written
+// through; a catalogue a Windows editor saved as UTF-16 keeps its records, one the reader cannot take record by
+// record is refused and left as it was.
+TEST_F(MapTool, TwoImportsAtOnceLoseNothingAndPlantedNamesAreNotTrusted)
 {
-    Raster(root.Path("red.tif"), 32, 32, 0, kPlaneGrid, 32632, 0xff0000);
-    Raster(root.Path("blue.tif"), 32, 32, 0, kPlaneGrid, 32632, 0x0000ff);
+    const double plane[6] = {716000, 1, 0, 4915000, 0, -1};  // north-up in the plane grid: taken pixel for pixel
+    Raster(root.Path("red.tif"), 32, 32, 0, plane, 32632, 0xff0000);
+    Raster(root.Path("blue.tif"), 32, 32, 0, plane, 32632, 0x0000ff);
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE("round " + std::to_string(i));
         fs::remove(Catalogue()), fs::remove_all(Maps());
@@ -342,6 +343,25 @@ TEST_F(MapTool, TwoImportsAtOnceLoseNothing)
         EXPECT_NE(TextToUtf8(mapTable[0].bitmapPath), TextToUtf8(mapTable[1].bitmapPath));
         EXPECT_EQ(colours, (std::set<std::array<int, 3>>{{255, 0, 0}, {0, 0, 255}}));
     }
+    std::ofstream(root.Path("victim")) << "keep";
+    fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp");
+    fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp.part");
+    Expect(Import("red.tif"), 0, "maps/red-2.bmp");
+    EXPECT_EQ(Slurp(root.Path("victim")), "keep");
+    std::string utf16le = "\xff\xfe", record = "[1][Città][\\My Documents\\Velkar\\old.bmp][716000][4915000][717000]";
+    for (char16_t c : Utf8ToText(record + "[4914000][100][100][0][0][0][-]\r\n"))
+        utf16le += {static_cast<char>(c & 0xff), static_cast<char>(c >> 8)};
+    for (const std::string& bytes : {utf16le.substr(2), record.replace(4, 5, "Half") + "\n"}) {
+        WriteFile(Catalogue(), bytes);  // UTF-16 without its mark, a record cut short
+        Expect(Import("red.tif"), 2, "cannot be read record by record");
+        EXPECT_EQ(Slurp(Catalogue()), bytes);
+    }
+    WriteFile(Catalogue(), utf16le);
+    Expect(Import("red.tif"), 0);
+    LoadRoot(root.dir);
+    ASSERT_EQ(lastMapIndex, 1);
+    EXPECT_EQ(TextToUtf8(mapTable[0].name), "Città");
+    EXPECT_EQ(TextToUtf8(mapTable[1].name), "red");
 }
 
 // Killed (-9 or TERM) at random moments while warping from the next zone and writing: the catalogue and
@@ -364,38 +384,6 @@ TEST_F(MapTool, KilledImportsLeaveNothingBehind)
     LoadRoot(root.dir);
     EXPECT_EQ(lastMapIndex, 0);
     EXPECT_EQ(Pixel(DevicePathToHost(mapTable[0].bitmapPath), 0, 0, true), (std::array<int, 3>{0, 128, 0}));
-}
-
-// Names and bytes planted by another program: a link at the bitmap's name or at the old temporary's name is
-// never written through; a FIFO as a record's bitmap is reported at once; a catalogue a Windows editor saved
-// as UTF-16 keeps its records, one the reader cannot take record by record is refused and left as it was.
-TEST_F(MapTool, PlantedLinksFifosAndForeignCataloguesAreNotTrusted)
-{
-    Raster(root.Path("red.tif"), 32, 32, 0, kPlaneGrid, 32632, 0xff0000);
-    fs::create_directories(Maps());
-    std::ofstream(root.Path("victim")) << "keep";
-    fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp");
-    fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp.part");
-    Expect(Import("red.tif"), 0, "maps/red-2.bmp");
-    EXPECT_EQ(Slurp(root.Path("victim")), "keep");
-    ASSERT_EQ(mkfifo((Maps() + "/fifo.bmp").c_str(), 0600), 0);
-    std::ofstream(Catalogue(), std::ios::app)
-        << "[2][Fifo][\\My Documents\\Velkar\\maps\\fifo.bmp][716000][4915000][716032][4914968][32][32][0][0][0][-]\n";
-    Expect("timeout 10 " + kTool + " list" + root.Tail(), 0, "fifo.bmp: does not open, missing, unreadable or not a regular file");
-    std::string utf16le = "\xff\xfe", record = "[1][Città][\\My Documents\\Velkar\\old.bmp][716000][4915000][717000]";
-    for (char16_t c : Utf8ToText(record + "[4914000][100][100][0][0][0][-]\r\n"))
-        utf16le += {static_cast<char>(c & 0xff), static_cast<char>(c >> 8)};
-    for (const std::string& bytes : {utf16le.substr(2), record.replace(4, 5, "Half") + "\n"}) {
-        WriteFile(Catalogue(), bytes);  // UTF-16 without its mark, a record cut short
-        Expect(Import("red.tif"), 2, "cannot be read record by record");
-        EXPECT_EQ(Slurp(Catalogue()), bytes);
-    }
-    WriteFile(Catalogue(), utf16le);
-    Expect(Import("red.tif"), 0);
-    LoadRoot(root.dir);
-    ASSERT_EQ(lastMapIndex, 1);
-    EXPECT_EQ(TextToUtf8(mapTable[0].name), "Città");
-    EXPECT_EQ(TextToUtf8(mapTable[1].name), "red");
 }
 
 }  // namespace
