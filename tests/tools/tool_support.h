@@ -8,10 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 #include <set>
 #include <vector>
@@ -75,12 +75,11 @@ inline void KillAfter(const std::string& command, long us, int signal)
 }
 
 // Files in folder whose names hold text.
-inline int CountNamed(const std::string& folder, const std::string& text)
+inline long CountNamed(const std::string& folder, const std::string& text)
 {
-    int n = 0;
     std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) n += e.path().filename().string().find(text) != std::string::npos;
-    return n;
+    return std::count_if(fs::directory_iterator(folder, ec), fs::directory_iterator(),
+                         [&](const auto& e) { return e.path().filename().string().find(text) != std::string::npos; });
 }
 
 // A fresh device root with its settings folder and, when given, a settings line; removed at the end.

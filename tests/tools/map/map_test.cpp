@@ -153,7 +153,6 @@ TEST_P(MapImport, NavigatorDrawsThePixelGdalMapsToThePosition)
     const std::string input = MakeInput(c, root.dir, &srs);
     Expect(kTool + " import " + Quote(input) + root.Tail(), 0, c.expected);
     // The record as the navigator reads it: its scale, in plane metres per pixel.
-    settings.mapInDegrees = 0;
     LoadRoot(root.dir);
     ASSERT_EQ(lastMapIndex, 0);
     const MapEntry& m = mapTable[0];
