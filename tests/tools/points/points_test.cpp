@@ -68,7 +68,7 @@ void ExpectNavigatorPoints(const std::string& root)
 
 class PointsRoundTrip : public ::testing::TestWithParam<int> {};
 
-TEST_P(PointsRoundTrip, GpxIntoPrefPointsOutAndInAgain)
+TEST_P(PointsRoundTrip, GpxWaypointsRoutesOrTracksIntoPrefPointsOutAndInAgain)
 {
     Root first(Settings(GetParam())), second(Settings(GetParam()));
     const std::string import = kTool + "import " + Quote(first.dir) + "/";
@@ -102,28 +102,21 @@ TEST_P(PointsRoundTrip, GpxIntoPrefPointsOutAndInAgain)
         EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1) << refused.output;
         EXPECT_EQ(Slurp(first.File("vlpref.cfg")), kept) << file;
     }
+    // The file's waypoints by default; --routes and --tracks take the others, named from their route or track
+    // and a number.
+    std::ofstream(first.Path("all.gpx")) << Gpx(Wpt(44.1, 11.1, "Fonte") + "<rte><name>Giro</name>"
+        "<rtept lat=\"44.2\" lon=\"11.2\"/><rtept lat=\"44.3\" lon=\"11.3\"/><rtept lat=\"44.31\" lon=\"11.31\"/></rte>\n"
+        "<trk><name>Salita</name><trkseg><trkpt lat=\"44.4\" lon=\"11.4\"/><trkpt lat=\"44.5\" lon=\"11.5\"/></trkseg></trk>\n");
+    const struct { const char* option; std::vector<std::string> names; } rows[] = {
+        {"", {"Fonte"}}, {" --routes", {"Giro 1", "Giro 2", "Giro 3"}}, {" --tracks", {"Salita 1", "Salita 2"}}};
+    for (const auto& r : rows) {
+        Expect(import + "all.gpx --replace" + r.option + first.Tail(), 0);
+        EXPECT_EQ(PointNames(first.dir), r.names) << r.option;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, PointsRoundTrip, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param ? "degrees" : "plane_metres"; });
-
-// The file's waypoints by default; --routes and --tracks take the others, named from their route or track
-// and a number.
-TEST(PointsChoices, WaypointsRoutePointsOrTrackPoints)
-{
-    const std::string all = Gpx(Wpt(44.1, 11.1, "Fonte") +
-                                "<rte><name>Giro</name><rtept lat=\"44.2\" lon=\"11.2\"/><rtept lat=\"44.3\" lon=\"11.3\"/>"
-                                "<rtept lat=\"44.31\" lon=\"11.31\"/></rte>\n<trk><name>Salita</name><trkseg>"
-                                "<trkpt lat=\"44.4\" lon=\"11.4\"/><trkpt lat=\"44.5\" lon=\"11.5\"/></trkseg></trk>\n");
-    const struct { const char* option; std::vector<std::string> names; } rows[] = {
-        {"", {"Fonte"}}, {" --routes", {"Giro 1", "Giro 2", "Giro 3"}}, {" --tracks", {"Salita 1", "Salita 2"}}};
-    for (const auto& r : rows) {
-        Root root(Settings(1));
-        std::ofstream(root.Path("all.gpx")) << all;
-        Expect(kTool + "import " + Quote(root.Path("all.gpx")) + r.option + root.Tail(), 0);
-        EXPECT_EQ(PointNames(root.dir), r.names) << r.option;
-    }
-}
 
 // The demo root's navigator logs the emulated fixes (and makes the root's missing dev/ folder, so that
 // velkar-port has its entry); with a date and a hemisphere they become a GPX track. Log lines
