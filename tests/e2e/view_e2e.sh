@@ -12,8 +12,7 @@ fresh_root root
 ROOT="$OUT/root" VIEW="$OUT/root/My Documents/Velkar/vlview.cfg" SHOT="$OUT/main.png"
 openbox --sm-disable >"$OUT/openbox.log" 2>&1 &
 PIDS+=($!) && sleep 1
-shot_size() { identify -format %wx%h "$SHOT" 2>/dev/null; }
-wait_size() { for _ in $(seq 50); do [ "$(shot_size)" = "$1" ] && return 0; sleep 0.1; done; false; }
+wait_size() { for _ in $(seq 50); do [ "$(identify -format %wx%h "$SHOT" 2>/dev/null)" = "$1" ] && return 0; sleep 0.1; done; false; }
 view_token() { tr -d '\n' <"$VIEW" 2>/dev/null | sed -n 's/^\[VIEW\]\[\([01]\)\]\[\([01]\)\]\[\([01]\)\]\[\([01]\)\]\[\([01]\)\].*/\1\2\3\4\5/p'; }
 wait_view() { for _ in $(seq 50); do [ "$(view_token)" = "$1" ] && return 0; sleep 0.1; done; false; }
 

@@ -1,5 +1,5 @@
 // Shared by the tests of the command-line tools: a device root in the temporary folder, commands run through
-// the shell (with their output, in the background, killed after a while), reading files back.
+// the shell (with their output, in the background, killed after a while), files counted by name.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,10 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 #include <set>
 #include <vector>
@@ -74,23 +74,12 @@ inline void KillAfter(const std::string& command, long us, int signal)
     kill(pid, signal), waitpid(pid, nullptr, 0);
 }
 
-// Waits up to ms for text to appear in the file; how long it took, or -1.
-inline long WaitFor(const std::string& file, const std::string& text, long ms)
-{
-    for (const auto start = std::chrono::steady_clock::now();; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-        const long waited = (std::chrono::steady_clock::now() - start) / std::chrono::milliseconds(1);
-        if (Slurp(file).find(text) != std::string::npos) return waited;
-        if (waited > ms) return -1;
-    }
-}
-
 // Files in folder whose names hold text.
-inline int CountNamed(const std::string& folder, const std::string& text)
+inline long CountNamed(const std::string& folder, const std::string& text)
 {
-    int n = 0;
     std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) n += e.path().filename().string().find(text) != std::string::npos;
-    return n;
+    return std::count_if(fs::directory_iterator(folder, ec), fs::directory_iterator(),
+                         [&](const auto& e) { return e.path().filename().string().find(text) != std::string::npos; });
 }
 
 // A fresh device root with its settings folder and, when given, a settings line; removed at the end.

@@ -1,7 +1,7 @@
 // velkar-map on rasters GDAL writes here, whose pixels carry their own column (red) and row (green):
 // GeoTIFFs, a world file and an OziExplorer map shown by the real navigator, headless, MBTiles, XYZ
 // tiles and a KMZ checked through their record; broken input refused with the catalogue left as it was;
-// and a device root other programs use too (two imports at once, kills, links, FIFOs, UTF-16).
+// and a device root other programs use too (two imports at once, kills, links, UTF-16).
 #include <cpl_vsi.h>
 #include <gdal.h>
 
@@ -24,9 +24,11 @@ constexpr double kPixelMetres = 0.4;                          // so a 0.9 m misp
 // Emulation on; proximity, track line and log off: nothing but the marker covers the map.
 std::string SettingsLine(int degrees = 0) { return "[BEGIN][1][4800][1][0][0][0][0][0][" + std::to_string(degrees) + "][0][0][END]"; }
 
-// A w x h three-band raster in memory: red = column / scale, green = row / scale, blue 200; with scale 0
-// every pixel is the colour 0xRRGGBB. Its geotransform and coordinate system are set when given.
-GDALDatasetH Mem(int w, int h, int scale, const double* geo = nullptr, int epsg = 0, unsigned colour = 0)
+// Writes a w x h three-band raster to path, PNG or GeoTIFF by its name (no .aux.xml beside it): red = column /
+// scale, green = row / scale, blue 200; with scale 0 every pixel is the colour 0xRRGGBB. Its geotransform and
+// coordinate system are set when given. The path.
+std::string Raster(const std::string& path, int w, int h, int scale, const double* geo = nullptr, int epsg = 0,
+                   unsigned colour = 0)
 {
     GDALDatasetH d = GDALCreate(GDALGetDriverByName("MEM"), "", w, h, 3, GDT_Byte, nullptr);
     std::vector<unsigned char> band(size_t(w) * h);
@@ -38,30 +40,29 @@ GDALDatasetH Mem(int w, int h, int scale, const double* geo = nullptr, int epsg 
     }
     if (geo != nullptr) GDALSetGeoTransform(d, const_cast<double*>(geo));
     EXPECT_EQ(epsg == 0 ? CE_None : GDALSetProjection(d, ("EPSG:" + std::to_string(epsg)).c_str()), CE_None);
-    return d;
-}
-
-// Writes the memory raster to path by driver (no .aux.xml beside it) and closes it; the path.
-std::string Save(GDALDatasetH mem, const std::string& path, const char* driver = "GTiff")
-{
-    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), mem, FALSE, nullptr, nullptr, nullptr);
+    const char* driver = path.ends_with(".png") ? "PNG" : "GTiff";
+    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), d, FALSE, nullptr, nullptr, nullptr);
     EXPECT_NE(out, nullptr) << path;
-    GDALClose(out), GDALClose(mem);
+    GDALClose(out), GDALClose(d);
     fs::remove(path + ".aux.xml");
     return path;
 }
 
-// The red, green and blue of the file's pixel (x, y), counted from its centre when centred.
-std::array<int, 3> Pixel(const std::string& file, int x, int y, bool centred = false)
+// The red, green and blue of the file's pixel (x, y), counted from its centre when centred, read with all the
+// others (a file cut short fails); with whole, {-1, -1, -1} when any pixel holds another colour.
+std::array<int, 3> Pixel(const std::string& file, int x, int y, bool centred = false, bool whole = false)
 {
-    unsigned char v[3] = {};
     GDALDatasetH d = GDALOpen(file.c_str(), GA_ReadOnly);
     EXPECT_NE(d, nullptr) << file;
     if (d == nullptr) return {-1, -1, -1};
-    if (centred) x += GDALGetRasterXSize(d) / 2, y += GDALGetRasterYSize(d) / 2;
-    EXPECT_EQ(CE_None, GDALDatasetRasterIO(d, GF_Read, x, y, 1, 1, v, 1, 1, GDT_Byte, 3, nullptr, 0, 0, 0));
+    const int w = GDALGetRasterXSize(d), h = GDALGetRasterYSize(d);
+    std::vector<unsigned char> v(size_t(w) * h * 3);
+    EXPECT_EQ(CE_None, GDALDatasetRasterIO(d, GF_Read, 0, 0, w, h, v.data(), w, h, GDT_Byte, 3, nullptr, 3, 3 * w, 1)) << file;
     GDALClose(d);
-    return {v[0], v[1], v[2]};
+    for (size_t i = 3; whole && i < v.size(); ++i)
+        if (v[i] != v[i % 3]) return {-1, -1, -1};
+    const size_t at = 3 * (size_t(y + (centred ? h / 2 : 0)) * w + x + (centred ? w / 2 : 0));
+    return {v[at], v[at + 1], v[at + 2]};
 }
 
 // The catalogue as the navigator reads it.
@@ -123,8 +124,8 @@ std::string MakeInput(const ImportCase& c, const std::string& dir, std::string* 
     const std::array<double, 2> p = PositionIn(c.epsg == 0 ? 4326 : c.epsg);
     double g[6] = {0, c.pixelX * std::cos(a), c.pixelY * std::sin(a), 0, c.pixelX * std::sin(a), -c.pixelY * std::cos(a)};
     g[0] = p[0] - 128 * g[1] - 128 * g[2], g[3] = p[1] - 128 * g[4] - 128 * g[5];
-    if (c.epsg != 0 && std::string(c.name) != "worldfile") return Save(Mem(256, 256, 1, g, c.epsg), base + ".tif");
-    Save(Mem(256, 256, 1), base + ".png", "PNG");
+    if (c.epsg != 0 && std::string(c.name) != "worldfile") return Raster(base + ".tif", 256, 256, 1, g, c.epsg);
+    Raster(base + ".png", 256, 256, 1);
     if (c.epsg != 0) {  // a world file, and a .prj beside the PNG naming the system
         std::ofstream(base + ".pgw") << g[1] << "\n0\n0\n" << g[5] << "\n" << g[0] + g[1] / 2 << "\n" << g[3] + g[5] / 2 << "\n";
         std::ofstream(base + ".prj") << Expect("gdalsrsinfo --single-line -o wkt_esri EPSG:" + std::to_string(c.epsg), 0).output;
@@ -152,7 +153,6 @@ TEST_P(MapImport, NavigatorDrawsThePixelGdalMapsToThePosition)
     const std::string input = MakeInput(c, root.dir, &srs);
     Expect(kTool + " import " + Quote(input) + root.Tail(), 0, c.expected);
     // The record as the navigator reads it: its scale, in plane metres per pixel.
-    settings.mapInDegrees = 0;
     LoadRoot(root.dir);
     ASSERT_EQ(lastMapIndex, 0);
     const MapEntry& m = mapTable[0];
@@ -197,13 +197,13 @@ TEST_F(MapTool, RefusalsLeaveTheCatalogueWholeReplaceKeepsTheOthers)
                                                   << ".bmp][716000][4915000][717000][4914000][100][100][" << i << "][0][0][-]\n";
     const std::string kept = Slurp(Catalogue());
     const double g[6] = {715900, kPixelMetres, 0, 4915100, 0, -kPixelMetres};
-    Save(Mem(256, 256, 1), root.Path("plain.png"), "PNG");  // no world file
-    Save(Mem(256, 256, 1), root.Path("noprj.png"), "PNG");
+    Raster(root.Path("plain.png"), 256, 256, 1);  // no world file
+    Raster(root.Path("noprj.png"), 256, 256, 1);
     std::ofstream(root.Path("noprj.pgw")) << "0.4\n0\n0\n-0.4\n716000\n4914000\n";
-    Save(Mem(256, 256, 1, g, 32632), root.Path("good.tif"));
+    Raster(root.Path("good.tif"), 256, 256, 1, g, 32632);
     std::ofstream(root.Path("text.tif")) << "not a raster\n";
     const double world[6] = {-180, 1, 0, 90, 0, -1};
-    Save(Mem(360, 180, 0, world, 4326), root.Path("world.tif"));
+    Raster(root.Path("world.tif"), 360, 180, 0, world, 4326);
     GDALDatasetH wide = GDALCreate(GDALGetDriverByName("GTiff"), root.Path("dem.tif").c_str(), 8, 8, 1, GDT_UInt16, nullptr);
     GDALSetGeoTransform(wide, const_cast<double*>(g)), GDALClose(wide);
     const struct { std::string command; const char* says; } rows[] = {
@@ -279,7 +279,7 @@ void ExpectGradient(const std::string& root, double tolerance)
 TEST_F(MapTool, MbtilesAtTwoZoomLevelsXyzTilesWholeAndByAreaKmzOfTwoOverlays)
 {
     const std::string area = Quote(root.Path("area.tif")), file = Quote(root.Path("area.mbtiles"));
-    Save(Mem(512, 512, 2, kGradientGeo, 3857), root.Path("area.tif"));
+    Raster(root.Path("area.tif"), 512, 512, 2, kGradientGeo, 3857);
     Expect("gdal_translate -q -of MBTiles " + area + " " + file + " && gdaladdo -q " + file + " 2 4", 0);
     Expect(Import("area.mbtiles"), 0, "zoom 16 of 14 to 16");  // the default: the deepest
     ExpectGradient(root.dir, 1.5);
@@ -302,7 +302,7 @@ TEST_F(MapTool, MbtilesAtTwoZoomLevelsXyzTilesWholeAndByAreaKmzOfTwoOverlays)
     std::string kml = "<?xml version=\"1.0\"?><kml xmlns=\"http://www.opengis.net/kml/2.2\"><Folder>";
     for (const auto& [name, colour, north, south] :
          {std::tuple{"red.png", 0xff0000u, "44.36", "44.35"}, {"blue.png", 0x0000ffu, "44.35", "44.34"}}) {
-        Save(Mem(100, 60, 0, nullptr, 0, colour), kmz + name, "PNG");
+        Raster(kmz + name, 100, 60, 0, nullptr, 0, colour);
         kml += std::string("<GroundOverlay><Icon><href>") + name + "</href></Icon><LatLonBox><north>" + north +
                "</north><south>" + south + "</south><east>11.72</east><west>11.70</west></LatLonBox></GroundOverlay>";
     }
@@ -320,35 +320,15 @@ TEST_F(MapTool, MbtilesAtTwoZoomLevelsXyzTilesWholeAndByAreaKmzOfTwoOverlays)
 
 // ---- A device root other programs use too.
 
-// A side x side GeoTIFF of one colour (0xRRGGBB) in EPSG:epsg near Imola: north-up in the plane grid,
-// taken pixel for pixel in 32632.
-void SolidRaster(const std::string& path, int side, int epsg, unsigned colour)
+// Both under the same name at once: two records, two bitmaps, each whole in its own colour. Then names and
+// bytes planted by another program: a link at the bitmap's name or at the old temporary's name is never written
+// through; a catalogue a Windows editor saved as UTF-16 keeps its records, one the reader cannot take record by
+// record is refused and left as it was.
+TEST_F(MapTool, TwoImportsAtOnceLoseNothingAndPlantedNamesAreNotTrusted)
 {
-    const double geo[6] = {epsg == 32632 ? 716000.0 : 276000.0, 1, 0, 4915000, 0, -1};
-    Save(Mem(side, side, 0, geo, epsg, colour), path);
-}
-
-// The blue-green-red triple every pixel of a 24-bit bitmap holds; "" when the file is shorter or longer than
-// its header's size (little-endian fields), "mixed" when the pixels differ.
-std::string BitmapColour(const std::string& path)
-{
-    const std::string bytes = Slurp(path);
-    uint32_t w = 0, h = 0;
-    if (bytes.size() < 54) return "";
-    std::memcpy(&w, bytes.data() + 18, 4), std::memcpy(&h, bytes.data() + 22, 4);
-    const size_t stride = (w * 3 + 3) & ~size_t(3);
-    if (bytes.size() != 54 + stride * h) return "";
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x)
-            if (bytes.compare(54 + y * stride + x * 3, 3, bytes, 54, 3) != 0) return "mixed";
-    return bytes.substr(54, 3);
-}
-
-// Both under the same name at once: two records, two bitmaps, each whole in its own colour.
-TEST_F(MapTool, TwoImportsAtOnceLoseNothing)
-{
-    SolidRaster(root.Path("red.tif"), 32, 32632, 0xff0000);
-    SolidRaster(root.Path("blue.tif"), 32, 32632, 0x0000ff);
+    const double plane[6] = {716000, 1, 0, 4915000, 0, -1};  // north-up in the plane grid: taken pixel for pixel
+    Raster(root.Path("red.tif"), 32, 32, 0, plane, 32632, 0xff0000);
+    Raster(root.Path("blue.tif"), 32, 32, 0, plane, 32632, 0x0000ff);
     for (int i = 0; i < 20; ++i) {
         SCOPED_TRACE("round " + std::to_string(i));
         fs::remove(Catalogue()), fs::remove_all(Maps());
@@ -357,53 +337,16 @@ TEST_F(MapTool, TwoImportsAtOnceLoseNothing)
         ASSERT_EQ(both.status, 0) << both.output;
         LoadRoot(root.dir);
         ASSERT_EQ(lastMapIndex, 1);
-        std::set<std::string> colours, bitmaps;
-        for (int m = 0; m < 2; ++m) {
-            bitmaps.insert(TextToUtf8(mapTable[m].bitmapPath));
-            colours.insert(BitmapColour(DevicePathToHost(mapTable[m].bitmapPath)));
-        }
-        EXPECT_EQ(bitmaps.size(), 2u);
-        EXPECT_EQ(colours, (std::set<std::string>{std::string("\xff\0\0", 3), std::string("\0\0\xff", 3)}));
+        std::set<std::array<int, 3>> colours;
+        for (int m = 0; m < 2; ++m) colours.insert(Pixel(DevicePathToHost(mapTable[m].bitmapPath), 0, 0, false, true));
+        EXPECT_NE(TextToUtf8(mapTable[0].bitmapPath), TextToUtf8(mapTable[1].bitmapPath));
+        EXPECT_EQ(colours, (std::set<std::array<int, 3>>{{255, 0, 0}, {0, 0, 255}}));
     }
-}
-
-// Killed (-9 or TERM) at random moments while warping from the next zone and writing: the catalogue and
-// its bitmap stay whole, and the next run removes the dead runs' temporaries.
-TEST_F(MapTool, KilledImportsLeaveNothingBehind)
-{
-    SolidRaster(root.Path("big.tif"), 1500, 32633, 0x008000);
-    Expect(Import("big.tif"), 0);
-    std::mt19937 random(17);
-    for (int i = 0; i < 20; ++i)
-        KillAfter(Import("big.tif", " --replace 1"), std::uniform_int_distribution<int>(0, 400)(random) * 1000,
-                  i % 2 ? SIGKILL : SIGTERM);
-    std::ofstream(Maps() + "/earlier.bmp.part") << "cut short by an earlier version";
-    Shell("sleep 1.1");  // the next run removes only what changed before it started
-    Expect(Import("big.tif", " --replace 1"), 0);
-    EXPECT_EQ(CountNamed(Maps(), ".tmp-velkar-map-"), 0);
-    EXPECT_FALSE(fs::exists(Maps() + "/earlier.bmp.part"));
-    EXPECT_EQ(CountNamed(root.dir + kVelkarDir, ".tmp-velkar-map-"), 0);
-    LoadRoot(root.dir);
-    EXPECT_EQ(lastMapIndex, 0);
-    EXPECT_NE(BitmapColour(DevicePathToHost(mapTable[0].bitmapPath)), "") << "cut short";
-}
-
-// Names and bytes planted by another program: a link at the bitmap's name or at the old temporary's name is
-// never written through; a FIFO as a record's bitmap is reported at once; a catalogue a Windows editor saved
-// as UTF-16 keeps its records, one the reader cannot take record by record is refused and left as it was.
-TEST_F(MapTool, PlantedLinksFifosAndForeignCataloguesAreNotTrusted)
-{
-    SolidRaster(root.Path("red.tif"), 32, 32632, 0xff0000);
-    fs::create_directories(Maps());
     std::ofstream(root.Path("victim")) << "keep";
     fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp");
     fs::create_symlink(root.Path("victim"), Maps() + "/red.bmp.part");
     Expect(Import("red.tif"), 0, "maps/red-2.bmp");
     EXPECT_EQ(Slurp(root.Path("victim")), "keep");
-    ASSERT_EQ(mkfifo((Maps() + "/fifo.bmp").c_str(), 0600), 0);
-    std::ofstream(Catalogue(), std::ios::app)
-        << "[2][Fifo][\\My Documents\\Velkar\\maps\\fifo.bmp][716000][4915000][716032][4914968][32][32][0][0][0][-]\n";
-    Expect("timeout 10 " + kTool + " list" + root.Tail(), 0, "fifo.bmp: does not open, missing, unreadable or not a regular file");
     std::string utf16le = "\xff\xfe", record = "[1][Città][\\My Documents\\Velkar\\old.bmp][716000][4915000][717000]";
     for (char16_t c : Utf8ToText(record + "[4914000][100][100][0][0][0][-]\r\n"))
         utf16le += {static_cast<char>(c & 0xff), static_cast<char>(c >> 8)};
@@ -418,6 +361,28 @@ TEST_F(MapTool, PlantedLinksFifosAndForeignCataloguesAreNotTrusted)
     ASSERT_EQ(lastMapIndex, 1);
     EXPECT_EQ(TextToUtf8(mapTable[0].name), "Città");
     EXPECT_EQ(TextToUtf8(mapTable[1].name), "red");
+}
+
+// Killed (-9 or TERM) at random moments while warping from the next zone and writing: the catalogue and
+// its bitmap stay whole, and the next run removes the dead runs' temporaries.
+TEST_F(MapTool, KilledImportsLeaveNothingBehind)
+{
+    const double nextZone[6] = {276000, 1, 0, 4915000, 0, -1};  // warped into EPSG:32632
+    Raster(root.Path("big.tif"), 1500, 1500, 0, nextZone, 32633, 0x008000);
+    Expect(Import("big.tif"), 0);
+    std::mt19937 random(17);
+    for (int i = 0; i < 20; ++i)
+        KillAfter(Import("big.tif", " --replace 1"), std::uniform_int_distribution<int>(0, 400)(random) * 1000,
+                  i % 2 ? SIGKILL : SIGTERM);
+    std::ofstream(Maps() + "/earlier.bmp.part") << "cut short by an earlier version";
+    Shell("sleep 1.1");  // the next run removes only what changed before it started
+    Expect(Import("big.tif", " --replace 1"), 0);
+    EXPECT_EQ(CountNamed(Maps(), ".tmp-velkar-map-"), 0);
+    EXPECT_FALSE(fs::exists(Maps() + "/earlier.bmp.part"));
+    EXPECT_EQ(CountNamed(root.dir + kVelkarDir, ".tmp-velkar-map-"), 0);
+    LoadRoot(root.dir);
+    EXPECT_EQ(lastMapIndex, 0);
+    EXPECT_EQ(Pixel(DevicePathToHost(mapTable[0].bitmapPath), 0, 0, true), (std::array<int, 3>{0, 128, 0}));
 }
 
 }  // namespace

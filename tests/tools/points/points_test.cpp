@@ -68,7 +68,7 @@ void ExpectNavigatorPoints(const std::string& root)
 
 class PointsRoundTrip : public ::testing::TestWithParam<int> {};
 
-TEST_P(PointsRoundTrip, GpxIntoPrefPointsOutAndInAgain)
+TEST_P(PointsRoundTrip, GpxWaypointsRoutesOrTracksIntoPrefPointsOutAndInAgain)
 {
     Root first(Settings(GetParam())), second(Settings(GetParam()));
     const std::string import = kTool + "import " + Quote(first.dir) + "/";
@@ -78,6 +78,21 @@ TEST_P(PointsRoundTrip, GpxIntoPrefPointsOutAndInAgain)
     Expect(kTool + "export --output " + Quote(first.Path("out.gpx")) + first.Tail(), 0);
     Expect(import + "out.gpx --replace" + second.Tail(), 0);
     ExpectNavigatorPoints(second.dir);
+    // 40 N 105 W: in degrees it goes in and comes out the same; in plane metres it would come back 10,000 km
+    // away, so it is refused by name and nothing written. A point written in plane metres by hand that gives
+    // no latitude/longitude is named.
+    std::ofstream(first.Path("far.gpx")) << Gpx(Wpt(40, -105, "Denver"));
+    const std::string three = Slurp(second.File("vlpref.cfg"));
+    if (GetParam() == 1) {
+        Expect(import + "far.gpx" + second.Tail(), 0);
+        Expect(kTool + "export" + second.Tail(), 0, "lat=\"40.000000000\" lon=\"-105.000000000\"");
+    } else {
+        Expect(import + "far.gpx" + second.Tail(), 2, "the point Denver at 40.000000, -105.000000 lies too far from 9 E");
+        EXPECT_EQ(Slurp(second.File("vlpref.cfg")), three);
+        WriteFile(second.File("vlpref.cfg"), "[1][Casa][-][716000][4914000][-][-][0][-][-][-][-][-]\n"
+                                             "[2][Nowhere][-][1e12][4914000][-][-][0][-][-][-][-][-]\n");
+        Expect(kTool + "export" + second.Tail(), 2, "1 point of vlpref.cfg give no latitude/longitude: Nowhere");
+    }
     // Refused, the file left as it was: eight points, broken GPX, no GPX at all.
     const std::string kept = Slurp(first.File("vlpref.cfg"));
     std::ofstream(first.Path("eight.gpx")) << Waypoints(8);
@@ -87,46 +102,21 @@ TEST_P(PointsRoundTrip, GpxIntoPrefPointsOutAndInAgain)
         EXPECT_EQ(std::count(refused.output.begin(), refused.output.end(), '\n'), 1) << refused.output;
         EXPECT_EQ(Slurp(first.File("vlpref.cfg")), kept) << file;
     }
+    // The file's waypoints by default; --routes and --tracks take the others, named from their route or track
+    // and a number.
+    std::ofstream(first.Path("all.gpx")) << Gpx(Wpt(44.1, 11.1, "Fonte") + "<rte><name>Giro</name>"
+        "<rtept lat=\"44.2\" lon=\"11.2\"/><rtept lat=\"44.3\" lon=\"11.3\"/><rtept lat=\"44.31\" lon=\"11.31\"/></rte>\n"
+        "<trk><name>Salita</name><trkseg><trkpt lat=\"44.4\" lon=\"11.4\"/><trkpt lat=\"44.5\" lon=\"11.5\"/></trkseg></trk>\n");
+    const struct { const char* option; std::vector<std::string> names; } rows[] = {
+        {"", {"Fonte"}}, {" --routes", {"Giro 1", "Giro 2", "Giro 3"}}, {" --tracks", {"Salita 1", "Salita 2"}}};
+    for (const auto& r : rows) {
+        Expect(import + "all.gpx --replace" + r.option + first.Tail(), 0);
+        EXPECT_EQ(PointNames(first.dir), r.names) << r.option;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Units, PointsRoundTrip, ::testing::Values(0, 1),
                          [](const auto& info) { return info.param ? "degrees" : "plane_metres"; });
-
-// The file's waypoints by default; --routes and --tracks take the others, named from their route or track
-// and a number.
-TEST(PointsChoices, WaypointsRoutePointsOrTrackPoints)
-{
-    const std::string all = Gpx(Wpt(44.1, 11.1, "Fonte") +
-                                "<rte><name>Giro</name><rtept lat=\"44.2\" lon=\"11.2\"/><rtept lat=\"44.3\" lon=\"11.3\"/>"
-                                "<rtept lat=\"44.31\" lon=\"11.31\"/></rte>\n<trk><name>Salita</name><trkseg>"
-                                "<trkpt lat=\"44.4\" lon=\"11.4\"/><trkpt lat=\"44.5\" lon=\"11.5\"/></trkseg></trk>\n");
-    const struct { const char* option; std::vector<std::string> names; } rows[] = {
-        {"", {"Fonte"}}, {" --routes", {"Giro 1", "Giro 2", "Giro 3"}}, {" --tracks", {"Salita 1", "Salita 2"}}};
-    for (const auto& r : rows) {
-        Root root(Settings(1));
-        std::ofstream(root.Path("all.gpx")) << all;
-        Expect(kTool + "import " + Quote(root.Path("all.gpx")) + r.option + root.Tail(), 0);
-        EXPECT_EQ(PointNames(root.dir), r.names) << r.option;
-    }
-}
-
-// 40 N 105 W: in degrees it goes in and comes out the same; in plane metres it would come back 10,000 km
-// away, so it is refused by name and nothing written. A point written in plane metres by hand that gives
-// no latitude/longitude is named.
-TEST(PointsChoices, FarPointKeptInDegreesRefusedInPlaneMetres)
-{
-    Root degrees(Settings(1)), metres(Settings(0));
-    for (const Root* root : {&degrees, &metres}) std::ofstream(root->Path("far.gpx")) << Gpx(Wpt(40, -105, "Denver"));
-    Expect(kTool + "import " + Quote(degrees.Path("far.gpx")) + degrees.Tail(), 0);
-    Expect(kTool + "export" + degrees.Tail(), 0, "lat=\"40.000000000\" lon=\"-105.000000000\"");
-    Expect(kTool + "import " + Quote(metres.Path("far.gpx")) + metres.Tail(), 2,
-           "the point Denver at 40.000000, -105.000000 lies too far from 9 E");
-    EXPECT_TRUE(fs::exists(degrees.File("vlpref.cfg")));
-    EXPECT_FALSE(fs::exists(metres.File("vlpref.cfg")));
-    std::ofstream(metres.File("vlpref.cfg"))
-        << "[1][Casa][-][716000][4914000][-][-][0][-][-][-][-][-]\n[2][Nowhere][-][1e12][4914000][-][-][0][-][-][-][-][-]\n";
-    Expect(kTool + "export" + metres.Tail(), 2, "1 point of vlpref.cfg give no latitude/longitude: Nowhere");
-}
 
 // The demo root's navigator logs the emulated fixes (and makes the root's missing dev/ folder, so that
 // velkar-port has its entry); with a date and a hemisphere they become a GPX track. Log lines
@@ -139,21 +129,17 @@ TEST(TrackToGpx, DemoTrackLogBecomesADatedSignedTrack)
     Expect(kHeadless + root.Tail() + " --time-scale 100 --quit-after-ticks 21", 0);
     EXPECT_TRUE(fs::is_directory(root.Path("dev")));
     const std::string log = root.Path("Scheda di memoria/GpsLog.txt"), logged = Slurp(log);
-    std::vector<std::smatch> lines;  // "44.348733;11.717500;163400.0;1;0.000000;0.000000 ": latitude, longitude, time
+    // "44.348733;11.717500;163400.0;1;0.000000;0.000000 ": latitude, longitude, time
     const std::regex field("([-0-9.]+);([-0-9.]+);([0-9]{6})\\.0;[^\n]*\n");
-    for (auto it = std::sregex_iterator(logged.begin(), logged.end(), field); it != std::sregex_iterator(); ++it)
-        lines.push_back(*it);
+    const std::vector<std::smatch> lines(std::sregex_iterator(logged.begin(), logged.end(), field), std::sregex_iterator());
     ASSERT_GE(lines.size(), 2u) << "the navigator logged no fixes";
     const std::string last = lines.back()[3];
     std::ofstream(log, std::ios::app) << "44.1;11.2;" << last << ".50;1;0;0\n44.1;11.2;" << last << ".25;1;0;0\n"
                                       << "44.100000;11.200000;000010.5;1;3.500000;90.000000 \n";
     Expect(kTool + "track --date 2026-12-06 --hemisphere S,W" + root.Tail() + " --output " + Quote(root.Path("track.gpx")), 0);
     const std::string text = Slurp(root.Path("track.gpx"));
-    EXPECT_HAS(text, "<trk>");
     const std::regex point("<trkpt lat=\"([-0-9.]+)\" lon=\"([-0-9.]+)\">\\s*<time>([^<]+)</time>");
-    std::vector<std::smatch> points;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), point); it != std::sregex_iterator(); ++it)
-        points.push_back(*it);
+    const std::vector<std::smatch> points(std::sregex_iterator(text.begin(), text.end(), point), std::sregex_iterator());
     ASSERT_EQ(points.size(), lines.size() + 3);
     const auto day = [](const std::string& t) {  // "163400" on the given date
         return "2026-12-06T" + t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);

@@ -19,21 +19,17 @@ namespace {
 
 using namespace tool_test;
 const std::string kPort = VELKAR_BINARY_DIR "/tools/velkar-port ";
-// Emulation, audio, track, log and proximity on; emulation and the rest off.
+// Emulation, audio, track, log and proximity on.
 const std::string kKept = "[BEGIN][1][4800][1][0][1][1][1][1][0][0][0][END]";
-const std::string kQuiet = "[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]";
 
-// A receiver at `speed` (0: one that only ever sends noise) on the master side of a pty; a silent one
-// (talks false) sends nothing.
+// A receiver at `speed` (0: one that only ever sends noise) on the master side of a pty; a silent one is a Pty.
 struct Receiver : Pty {
-    const std::string path = slavePath;
     std::atomic<bool> running{true};
     std::thread talker;
-    explicit Receiver(speed_t speed = 0, bool talks = true)
+    explicit Receiver(speed_t speed)
     {
-        if (slavePath.empty()) return;
         fcntl(master, F_SETFL, O_NONBLOCK);  // nobody may be listening: a full line drops bytes
-        if (talks) talker = std::thread([this, speed] {
+        talker = std::thread([this, speed] {
             std::mt19937 noise(7);
             const std::string nmea = Sentence("GPGGA,120000,4420.924,N,01143.050,E,1,5,1.69,30,M,47,M,,") +
                                      Sentence("GPVTG,054.7,T,,M,005.5,N,010.2,K");
@@ -46,7 +42,7 @@ struct Receiver : Pty {
             }
         });
     }
-    ~Receiver() { running = false; if (talker.joinable()) talker.join(); }
+    ~Receiver() { running = false, talker.join(); }
 };
 
 // A root holding the kept settings and a COM1 entry.
@@ -62,28 +58,28 @@ TEST(VelkarPort, ListFindsTheSpeedByListening)
     for (const auto& r : rows) {
         Receiver receiver(r.receiver);
         const Outcome run =
-            Expect(kPort + "list " + receiver.path + " --listen 200", 0, std::string("  sends:   ") + r.says + "\n");
-        EXPECT_HAS(run.output, receiver.path + "\n  by-id:   none\n  access:  read and write\n");
+            Expect(kPort + "list " + receiver.slavePath + " --listen 200", 0, std::string("  sends:   ") + r.says + "\n");
+        EXPECT_HAS(run.output, receiver.slavePath + "\n  by-id:   none\n  access:  read and write\n");
     }
     // Held by another opener: who, and no probing. A missing device: exit 2.
     Receiver receiver(B9600);
-    const int held = OpenTtyExclusive(receiver.path);
-    const Outcome busy = Shell(kPort + "list " + receiver.path + " --listen 200");
+    const int held = OpenTtyExclusive(receiver.slavePath);
+    const Outcome busy = Shell(kPort + "list " + receiver.slavePath + " --listen 200");
     close(held);
     EXPECT_HAS(busy.output, "held by: port_test (pid " + std::to_string(getpid()) + ")");
     EXPECT_HAS(busy.output, "sends:   not probed: busy: held by port_test");
     EXPECT_EQ(Expect(kPort + "list /dev/velkar-no-such-tty", 2).output, "velkar-port: /dev/velkar-no-such-tty: no such device\n");
 }
 
-TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSeven)
+TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSevenAndNeverTheEntrysTarget)
 {
     Receiver receiver(B19200);
     KeptRoot root;
     std::ofstream(root.dir + "/dev/COM2") << "tcp://old:1\n";  // replaced by the link, atomically
-    Expect(kPort + "use " + receiver.path + " --com 2 --listen 200" + root.Tail(), 0);
-    EXPECT_EQ(fs::read_symlink(root.dir + "/dev/COM2"), receiver.path);
+    Expect(kPort + "use " + receiver.slavePath + " --com 2 --listen 200" + root.Tail(), 0);
+    EXPECT_EQ(fs::read_symlink(root.dir + "/dev/COM2"), receiver.slavePath);
     EXPECT_EQ(Slurp(root.Settings()), "[BEGIN]\n[2]\n[19200]\n[1]\n[0]\n[1]\n[1]\n[1]\n[1]\n[0]\n[0]\n[0]\n[END]\n");
-    Expect(kPort + "use " + receiver.path + " --baud 4800" + root.Tail(), 0);  // --baud: no listening
+    Expect(kPort + "use " + receiver.slavePath + " --baud 4800" + root.Tail(), 0);  // --baud: no listening
     EXPECT_EQ(Slurp(root.Settings()).rfind("[BEGIN]\n[1]\n[4800]\n[1]\n", 0), 0u);
     // A network source on a root not made yet: a one-line entry, the folders made, the missing settings
     // file started from zeros.
@@ -92,6 +88,20 @@ TEST(VelkarPort, UseWritesTheEntryAndTwoSettingsKeepingTheOtherSeven)
     EXPECT_EQ(Slurp(fresh + "/dev/COM5"), "gpsd://127.0.0.1\n");
     EXPECT_EQ(Slurp(fresh + kVelkarDir + "vlcfg.cfg"), "[BEGIN]\n[5]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[0]\n[END]\n");
     EXPECT_TRUE(fs::is_directory(fresh + "/Scheda di memoria/Velkar"));
+    // The entry, a link to the plugged receiver, a dangling link or a FIFO (no hang), is replaced itself.
+    for (const std::string kind : {"plugged", "dangling", "fifo"}) {
+        SCOPED_TRACE(kind);
+        KeptRoot other;
+        const std::string entry = other.dir + "/dev/COM1", gone = other.Path("unplugged/ttyUSB9");
+        fs::remove(entry);
+        if (kind == "plugged" || kind == "dangling") fs::create_symlink(kind == "plugged" ? receiver.slavePath : gone, entry);
+        if (kind == "fifo") mkfifo(entry.c_str(), 0600);
+        Expect("timeout 20 " + kPort + "use gpsd://localhost" + other.Tail(), 0);
+        EXPECT_FALSE(fs::is_symlink(entry));
+        EXPECT_EQ(Slurp(entry), "gpsd://localhost\n");
+        EXPECT_FALSE(fs::exists(gone)) << "nothing is created where a link pointed";
+        EXPECT_EQ(CountNamed(other.dir + "/dev", ".tmp-"), 0);
+    }
 }
 
 TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
@@ -105,8 +115,8 @@ TEST(VelkarPort, FailuresSayOneLineExitTwoAndChangeNothing)
         {"", "use tcp://host", "'tcp://host' is not tcp://HOST:PORT or gpsd://HOST[:PORT]"},
         {"", "use /dev/velkar-no-such-tty", "/dev/velkar-no-such-tty: no such device"},
         {"", "use /dev/null", "/dev/null: not a serial device; nothing changed"},
-        {"", "use " + noise.path + " --listen 100",
-         noise.path + ": no NMEA with valid checksums at 4800 9600 19200 38400 57600 115200 bit/s; give the speed with --baud B"},
+        {"", "use " + noise.slavePath + " --listen 100",
+         noise.slavePath + ": no NMEA with valid checksums at 4800 9600 19200 38400 57600 115200 bit/s; give the speed with --baud B"},
         {"", "use tcp://h:1 --com 6", "--com needs a port number 1 to 5 (use only), not '6'"},
         {"", "use tcp://h:1 --baud 12345", "--baud needs a speed a serial port takes, such as 4800 or 9600, not '12345'"},
         {"", "use", "use needs one DEVICE, tcp://HOST:PORT or gpsd://HOST[:PORT]"},
@@ -142,32 +152,6 @@ void PlantLeftover(const std::string& path, const std::string& text)
 {
     std::ofstream(path) << text;
     fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(5));
-}
-
-// The entry, a link to a plugged receiver, a dangling link or a FIFO (no hang), is replaced itself; a FIFO as
-// the settings file is refused at once and nothing written.
-TEST(SharedRoot, UseReplacesTheEntryItselfNeverItsTarget)
-{
-    Receiver receiver(0, false);
-    for (const std::string kind : {"plugged", "dangling", "fifo"}) {
-        SCOPED_TRACE(kind);
-        Root root(kKept);
-        const std::string entry = root.dir + "/dev/COM1", gone = root.Path("unplugged/ttyUSB9");
-        fs::create_directories(root.dir + "/dev");
-        if (kind == "plugged" || kind == "dangling") fs::create_symlink(kind == "plugged" ? receiver.path : gone, entry);
-        if (kind == "fifo") mkfifo(entry.c_str(), 0600);
-        Expect("timeout 20 " + kPort + "use gpsd://localhost --root " + root.dir, 0);
-        EXPECT_FALSE(fs::is_symlink(entry));
-        EXPECT_EQ(Slurp(entry), "gpsd://localhost\n");
-        EXPECT_FALSE(fs::exists(gone)) << "nothing is created where a link pointed";
-        EXPECT_TRUE(fs::is_character_file(receiver.path));
-        EXPECT_EQ(CountNamed(root.dir + "/dev", ".tmp-"), 0);
-    }
-    Root root;
-    ASSERT_EQ(mkfifo(root.Settings().c_str(), 0600), 0);
-    EXPECT_EQ(Expect("timeout 20 " + kPort + "use tcp://127.0.0.1:1 --root " + root.dir, 2).output,
-              "velkar-port: " + root.Settings() + " is not a regular file; nothing changed\n");
-    EXPECT_FALSE(fs::exists(root.dir + "/dev/COM1"));
 }
 
 // velkar-port's use (the settings first, then the entry) beside other writers. The navigator turned its log
@@ -238,13 +222,13 @@ TEST(SharedRoot, ASecondWriterWaitsThenSaysWhoHoldsTheRoot)
 // velkar-port points COM2 at within 2 s, then notices the entry relinked alone (same port, same speed).
 TEST(SharedRoot, ARunningNavigatorNamesGpsdAndTakesTheNewReceiverWithinTwoSeconds)
 {
-    Receiver first(0, false), second(0, false);
+    Pty first, second;  // silent receivers
     TcpServer server;
     std::thread greeter([&server] {
         if (server.Accept(6000))
             server.Send("{\"class\":\"VERSION\",\"release\":\"3.25\",\"rev\":\"3.25\",\"proto_major\":3,\"proto_minor\":15}\r\n");
     });
-    Root root(kQuiet);
+    Root root("[BEGIN][1][4800][0][0][0][0][0][0][0][0][0][END]");  // emulation and the rest off
     fs::create_directories(root.dir + "/dev");
     std::ofstream(root.dir + "/dev/COM1") << "tcp://127.0.0.1:" << server.port << "\n";
     const std::string leftover = root.File("vlcfg.cfg.tmp-velkar-0-0123456789abcdef");
@@ -252,19 +236,22 @@ TEST(SharedRoot, ARunningNavigatorNamesGpsdAndTakesTheNewReceiverWithinTwoSecond
     const std::string log = root.Path("velkar.log"), tail = " --com 2 --baud 9600 --root " + root.dir;
     const pid_t navigator =
         Background("env QT_QPA_PLATFORM=offscreen " + kVelkar + root.Tail() + " --time-scale 3 --quit-after-ticks 8 -v", log);
-    const long named = WaitFor(log, "this is gpsd: use gpsd://127.0.0.1:" + std::to_string(server.port), 5000);
+    const auto says = [&log](const std::string& text, int ms) {
+        return WaitUntil([&] { return Slurp(log).find(text) != std::string::npos; }, ms);
+    };
+    const bool named = says("this is gpsd: use gpsd://127.0.0.1:" + std::to_string(server.port), 5000);
     greeter.join();
-    ASSERT_GE(named, 0) << Slurp(log);
-    Expect(kPort + "use " + second.path + tail, 0, "a navigator runs on " + root.dir + ": it takes the new receiver within 2 s");
-    const long took = WaitFor(log, "reopened " + root.dir + "/dev/COM2", 4000);
-    Expect(kPort + "use " + first.path + tail, 0);
-    const long relinked = WaitFor(log, "COM2: " + root.dir + "/dev/COM2 was replaced; reopening the receiver", 4000);
+    ASSERT_TRUE(named) << Slurp(log);
+    Expect(kPort + "use " + second.slavePath + tail, 0, "a navigator runs on " + root.dir + ": it takes the new receiver within 2 s");
+    const bool took = says("reopened " + root.dir + "/dev/COM2", 2000);
+    Expect(kPort + "use " + first.slavePath + tail, 0);
+    const bool relinked = says("COM2: " + root.dir + "/dev/COM2 was replaced; reopening the receiver", 2000);
     waitpid(navigator, nullptr, 0);
-    EXPECT_TRUE(took >= 0 && took <= 2000) << took << "\n" << Slurp(log);
-    EXPECT_TRUE(relinked >= 0 && relinked <= 2000) << relinked << "\n" << Slurp(log);
+    EXPECT_TRUE(took) << Slurp(log);
+    EXPECT_TRUE(relinked) << Slurp(log);
     EXPECT_FALSE(fs::exists(leftover));
     EXPECT_HAS(Slurp(log), "COM1: the settings now name COM2: at 9600 bit/s; reopening the receiver");
-    const Outcome alone = Shell(kPort + "use " + second.path + " --baud 9600 --root " + root.dir);  // none runs now
+    const Outcome alone = Shell(kPort + "use " + second.slavePath + " --baud 9600 --root " + root.dir);  // none runs now
     EXPECT_EQ(alone.output.find("navigator"), std::string::npos) << alone.output;
 }
 
