@@ -251,7 +251,8 @@ intptr_t SceneProc(WindowHandle window, uint32_t message, uintptr_t wParam, intp
     SelectObject(memory, oldBitmap), DeleteSurface(memory);
 
     SetTextColor(dc, 0xFF0000);
-    FontAttributes f{.height = 22, .weight = kFontWeightBold};
+    FontAttributes f{};
+    f.height = 22, f.weight = kFontWeightBold;
     ObjectHandle font = CreateFontObject(&f), oldFont = SelectObject(dc, font);
     ObjectHandle pen = CreatePenObject(kPenDash, 2, 0xFF0000), oldPen = SelectObject(dc, pen);
     const Point line[] = {{w / 2 - 30, h / 2 + 17}, {w / 2, h / 2}, {w / 2 + 61, h / 2 - 80}};
