@@ -23,7 +23,7 @@ inline const std::string kSettingsFile = "My Documents/Velkar/vlcfg.cfg", kMapFi
                          kPrefFile = "My Documents/Velkar/vlpref.cfg";
 inline std::string uiRoot;
 inline WindowHandle shellWindow = nullptr;
-struct WindowRecord { int paints = 0, destroys = 0, lastErase = -1; };
+struct WindowRecord { int paints = 0, lastErase = -1; };
 inline WindowRecord record;  // what the main window saw since it was created
 inline intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
 {
@@ -33,7 +33,6 @@ inline intptr_t RecordingProc(WindowHandle window, uint32_t message, uintptr_t w
         record.lastErase = info.erase, ++record.paints;
         return EndPaint(window, &info), 0;
     }
-    record.destroys += message == kMsgDestroy;
     const intptr_t result = MainWndProc(window, message, wParam, lParam);
     if (message == kMsgDestroy && window == shellWindow) shellWindow = nullptr;
     return result;

@@ -53,7 +53,7 @@ TEST_F(ViewTest, EachSwitchTogglesItsCheckMarkItsFileTokenAndTheWindow)
     EXPECT_EQ(viewOptions.recordTrack, 0);
     EXPECT_FALSE(Checked(kCmdRecordTrack));
 }
-TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMapAndKeepIt)
+TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMap)
 {
     // A pinch steps in per quarter spread and out per fifth closed (on a fresh window: no wheel rest).
     QWidget* client = WidgetOfHandle(mainWindow)->findChild<QWidget*>(QStringLiteral("velkar-client"));
@@ -68,12 +68,11 @@ TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMapAndKeepIt)
     EXPECT_EQ(pinch(Qt::ZoomNativeGesture, 0.3), 6);   // x1.3: one quarter spread, 1.04 left
     EXPECT_EQ(pinch(Qt::ZoomNativeGesture, -0.5), 4);  // x0.5: 0.52, two fifths closed
     // Messages from 1:1 (step 5), which begins each row; the wheel counts 120 a notch and keeps the rest.
-    // (One step in by '+' and 1:1 by '0' are view_e2e's.)
+    // (One step in by '+', 1:1 by '0', two notches down and vlview.cfg keeping each are view_e2e's.)
     const struct { const char* name; uint32_t message; uintptr_t wParam[3]; int32_t step; } rows[] = {
         {"zoom in past 4:1 stays", kMsgCommand, {kCmdZoomIn, kCmdZoomIn, kCmdZoomIn}, 7},
         {"zoom out", kMsgCommand, {kCmdZoomOut}, 4},
         {"wheel a notch up", kMsgMouseWheel, {MakeWParam(0, 120)}, 6},
-        {"wheel two notches down", kMsgMouseWheel, {MakeWParam(0, static_cast<uint16_t>(-240))}, 3},
         {"two half notches make one", kMsgMouseWheel, {MakeWParam(0, 60), MakeWParam(0, 60)}, 6},
         {"a pad's small steps", kMsgMouseWheel, {MakeWParam(0, 40), MakeWParam(0, 40), MakeWParam(0, 39)}, 5},
     };
@@ -84,8 +83,6 @@ TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMapAndKeepIt)
             if (w != 0) SendWindowMessage(mainWindow, row.message, w, 0);
         EXPECT_EQ(MapZoomStep(CurrentMapEntry()), row.step);
     }
-    LoadViewOptions();  // what was saved at the last change
-    EXPECT_EQ(MapZoomStep(CurrentMapEntry()), 5);
 }
 TEST(FixTime, RmcDateElseTheSystemClocksDate)
 {

@@ -56,24 +56,21 @@ template <class F> void EditGps(F edit) { std::lock_guard<std::mutex> lock(gpsMu
 TEST_F(DialogTest, GpsDataEmptyUntilItsTimerRefreshesThenTheTenFormats)
 {
     const int32_t ids[10] = {1000, 1003, 1002, 1006, 1005, 1004, 1001, 1009, 1007, 1008};
-    // Before any sentence (numbers 0, hemispheres N and E), then the first canned sentence.
-    const char* const expected[2][10] = {
-        {"N0.000000°", "E0.000000°", "z=0 x=0.0 y=0.0", "x=0.0 y=0.0", "0", "0", "", "0", "0.000000", "0.000000"},
-        {"N44.348733°", "E11.717500°", "z=32 x=716594.9 y=4914197.9", "x=716594.9 y=4914197.9", "5", "1",
-         "163400.0", "30", "0.000000", "0.000000"}};
+    // The first canned sentence, in the state before the dialog opens.
+    const char* const expected[10] = {"N44.348733°", "E11.717500°", "z=32 x=716594.9 y=4914197.9",
+                                      "x=716594.9 y=4914197.9", "5", "1", "163400.0", "30", "0.000000", "0.000000"};
+    ASSERT_EQ(FeedEmulatedSentence(1), 14);
     EXPECT_TRUE(RunDialogWith(103, GpsDataDlgProc, [&](WindowHandle dialog, QWidget* widget) {
         for (int32_t id : ids) {
             EXPECT_EQ(FieldText(dialog, id), "") << id;
             EXPECT_TRUE(Control<QLineEdit>(widget, id)->isReadOnly()) << id;
         }
         EXPECT_TRUE(QTest::qWaitFor([&] { return !FieldText(dialog, 1000).empty(); }, 20000)) << "timer 11025";
-        for (int i = 0; i < 10; ++i) EXPECT_EQ(FieldText(dialog, ids[i]), expected[0][i]) << ids[i];
-        ASSERT_EQ(FeedEmulatedSentence(1), 14);
-        EXPECT_EQ(GpsDataDlgProc(dialog, kMsgTimer, 11025, 0), 0);
-        for (int i = 0; i < 10; ++i) EXPECT_EQ(FieldText(dialog, ids[i]), expected[1][i]) << ids[i];
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(FieldText(dialog, ids[i]), expected[i]) << ids[i];
         // The altitude truncated toward zero, out of range saturated: TruncToInt32 (base_test has its table).
         for (const auto& [altitude, text] : {std::pair{-12.9, "-12"}, {1.0e12, "2147483647"}}) {
-            EditGps([&](GpsState& g) { g.altitude = altitude; }), GpsDataDlgProc(dialog, kMsgTimer, 11025, 0);
+            EditGps([&](GpsState& g) { g.altitude = altitude; });
+            EXPECT_EQ(GpsDataDlgProc(dialog, kMsgTimer, 11025, 0), 0);
             EXPECT_EQ(FieldText(dialog, 1009), text) << altitude;
         }
         EXPECT_EQ(GpsDataDlgProc(dialog, kMsgCommand, 2, 0), 0);  // the cancel key (Escape: view_e2e)
@@ -191,13 +188,12 @@ TEST_F(DialogTest, GotoCoordAndGotoPrefPutTheViewOnTheTypedOrChosenPointExitEnds
         FlushPaints();
         return std::exchange(before, record.paints) < record.paints && record.lastErase == 1;
     };
-    // Rocca is the worked example; the rest hand computed. Fields pass through 24-unit buffers.
+    // Rocca is the worked example; the rest hand computed (negative degrees: geo_test's DmsToDegrees row;
+    // a number cut at a foreign character: base_test's TextToDouble rows). Fields pass through 24-unit buffers.
     const int32_t ids[6] = {1018, 1019, 1020, 1015, 1016, 1017};  // latitude, then longitude
     const struct { const char* name; std::array<const char16_t*, 6> fields; double latitude, longitude; } rows[] = {
         {"Rocca", {u"44", u"20", u"55.44", u"11", u"43", u"3"}, 44.348733333333335, 11.7175},
-        {"negative degrees get minutes added", {u"-9", u"30", u"0", u"9", u"0", u"0"}, -8.5, 9.0},
         {"empty fields count as 0", {u"", u"", u"", u"", u"", u""}, 0.0, 0.0},
-        {"stops at a foreign character", {u"45°", u"30'", u"x1", u"7;5", u"0", u"36e"}, 45.5, 7.01},
         {"a decimal comma, as Italians write", {u"45,695", u"0", u"0", u"10,7125", u"0", u"0,5"}, 45.695, 10.7126388888889},
         {"23 characters read: 44, not 445", {u"000000000000000000000445", u"0", u"0", u"0", u"0", u"0"}, 44.0, 0.0},
     };
@@ -227,16 +223,15 @@ TEST_F(DialogTest, GotoCoordAndGotoPrefPutTheViewOnTheTypedOrChosenPointExitEnds
     EXPECT_EQ(gotoActive.load(), 0) << "Exit clears it";
     EXPECT_TRUE(repainted());
     // GoTo Pref: the third name chosen.
-    const char kFourPoints[] = "[1][Rocca][-][716594.9][4914197.9][-][-][1][\\bip.wav][-][-][-][-]\n"
+    WriteDeviceFile(kPrefFile, "[1][Rocca][-][716594.9][4914197.9][-][-][1][\\bip.wav][-][-][-][-]\n"
                                "[2][Ponte][-][716700.5][4914100.25][-][-][0][\\bip.wav][-][-][-][-]\n"
                                "[3][Chiesa][-][716800.75][4914300.125][-][-][1][\\din.wav][-][-][-][-]\n"
-                               "[4][Rifugio Monte Cimone sul crinal][-][716900][4914400][-][-][0][-][-][-][-][-]\n";
-    WriteDeviceFile(kPrefFile, kFourPoints);
+                               "[4][Rifugio Monte Cimone sul crinal][-][716900][4914400][-][-][0][-][-][-][-][-]\n");
     EditGps([](GpsState& g) { g.latitude = 1.25; });
     EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
-        ASSERT_EQ(Control<QListWidget>(widget, 1023)->count(), 4);
-        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(2)->text(), "Chiesa");
-        EXPECT_EQ(Control<QListWidget>(widget, 1023)->item(3)->text(), "Rifugio Monte Cimone su");  // 31 -> 23
+        QListWidget* list = Control<QListWidget>(widget, 1023);
+        ASSERT_EQ(list->count(), 4);
+        EXPECT_EQ(list->item(3)->text(), "Rifugio Monte Cimone su");  // 31 -> 23
         // A strip at the client area's top left, not a centred box.
         EXPECT_TRUE(widget->windowFlags().testFlag(Qt::Tool));
         EXPECT_EQ(widget->frameGeometry().topLeft(),
@@ -245,8 +240,9 @@ TEST_F(DialogTest, GotoCoordAndGotoPrefPutTheViewOnTheTypedOrChosenPointExitEnds
         SendDlgItemMessage(dialog, 1023, kListSetCurSel, 3, 0);
         GotoPrefDlgProc(dialog, kMsgCommand, MakeWParam(1023, 2), 0);  // not a selection change
         EXPECT_EQ(selectedPref, 0);
-        SendDlgItemMessage(dialog, 1023, kListSetCurSel, 2, 0);
-        EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, MakeWParam(1023, kNotifySelChange), 0), 0);
+        // A click on the third name: the press moves the selection, which the list then reports.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+        EXPECT_EQ(selectedPref, 2);
         repainted();
         EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, 1, 0), 0);
         EXPECT_TRUE(widget->isVisible());
@@ -258,24 +254,18 @@ TEST_F(DialogTest, GotoCoordAndGotoPrefPutTheViewOnTheTypedOrChosenPointExitEnds
         EXPECT_TRUE(repainted());
         EXPECT_EQ(GotoPrefDlgProc(dialog, kMsgCommand, 2, 0), 1);
     }));
-    EXPECT_EQ(selectedPref, 2);
     EXPECT_EQ(gotoActive.load(), 0);
-    // A shorter or empty file at opening shows no selection; GoTo takes the entry of the earlier reading.
-    // File, selectedPref -> list length, GoTo's easting.
-    const struct { const char* file; int count; int32_t selected; double easting; } files[] = {
-        {"[1][Nord][-][1][2][-][-][0][-][-][-][-][-]\n[2][Sud][-][3][4][-][-][0][-][-][-][-][-]\n", 2, 3, 716900.0},
-        {"", 0, 0, 716594.9}};
-    for (const auto& opening : files) {
-        WriteDeviceFile(kPrefFile, kFourPoints), LoadPrefPoints(), selectedPref = opening.selected;
-        WriteDeviceFile(kPrefFile, opening.file);
-        EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
-            EXPECT_EQ(Control<QListWidget>(widget, 1023)->count(), opening.count);
-            EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), -1);
-            GotoPrefDlgProc(dialog, kMsgCommand, 1, 0);
-            EXPECT_EQ(SnapshotGpsState().gridEasting, opening.easting);
-            GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
-        }));
-        EXPECT_EQ(selectedPref, opening.selected);
-    }
+    // A shorter file at opening selects nothing (selectedPref 2 is one past its end); GoTo takes the point
+    // of the earlier reading.
+    WriteDeviceFile(kPrefFile, "[1][Nord][-][1][2][-][-][0][-][-][-][-][-]\n[2][Sud][-][3][4][-][-][0][-][-][-][-][-]\n");
+    EditGps([](GpsState& g) { g.gridEasting = 0; });
+    EXPECT_TRUE(RunDialogWith(115, GotoPrefDlgProc, [&](WindowHandle dialog, QWidget* widget) {
+        EXPECT_EQ(Control<QListWidget>(widget, 1023)->count(), 2);
+        EXPECT_EQ(SendDlgItemMessage(dialog, 1023, kListGetCurSel, 0, 0), -1);
+        GotoPrefDlgProc(dialog, kMsgCommand, 1, 0);
+        EXPECT_EQ(SnapshotGpsState().gridEasting, 716800.75);
+        GotoPrefDlgProc(dialog, kMsgCommand, 2, 0);
+    }));
+    EXPECT_EQ(selectedPref, 2);
 }
 }  // namespace
