@@ -68,8 +68,9 @@ TEST_F(ViewTest, ZoomCommandsWheelAndPinchStepTheCurrentMap)
     EXPECT_EQ(pinch(Qt::ZoomNativeGesture, 0.3), 6);   // x1.3: one quarter spread, 1.04 left
     EXPECT_EQ(pinch(Qt::ZoomNativeGesture, -0.5), 4);  // x0.5: 0.52, two fifths closed
     // Messages from 1:1 (step 5), which begins each row; the wheel counts 120 a notch and keeps the rest.
-    // (One step in by '+', 1:1 by '0', two notches down and vlview.cfg keeping each are view_e2e's.)
+    // ('+' and '0' on the keyboard, two notches down and vlview.cfg keeping each are view_e2e's.)
     const struct { const char* name; uint32_t message; uintptr_t wParam[3]; int32_t step; } rows[] = {
+        {"zoom in: one step", kMsgCommand, {kCmdZoomIn}, 6},
         {"zoom in past 4:1 stays", kMsgCommand, {kCmdZoomIn, kCmdZoomIn, kCmdZoomIn}, 7},
         {"zoom out", kMsgCommand, {kCmdZoomOut}, 4},
         {"wheel a notch up", kMsgMouseWheel, {MakeWParam(0, 120)}, 6},
