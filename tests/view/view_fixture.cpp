@@ -11,8 +11,7 @@ namespace {
 std::string root;
 const char16_t* referenceText = nullptr;
 Rect referenceRect = {};
-const uint32_t kArrowColours[kArrowCount] = {0xCC0000, 0x00CC00, 0xCCCC00, 0x00CCCC, 0xCC00CC, 0x884400, 0x448800, 0x004488};
-std::string iconSvg[kArrowCount];
+std::string iconSvg[kArrowCount];  // solid squares of kArrowColours
 IconResource icons[kArrowCount];
 ResourceTable table = {};
 
@@ -60,7 +59,6 @@ void TearDownViewWorld()
     if (!root.empty()) std::filesystem::remove_all(root);
 }
 std::string SinkPath() { return root + "/sink.raw"; }
-uint32_t ArrowColour(int index) { return kArrowColours[index]; }
 std::string Le(const std::vector<int64_t>& values, int bytes)
 {
     std::string s;
