@@ -6,7 +6,6 @@
 #include <cmath>
 #include <string>
 #include "base/text.h"
-#include "store/view_options.h"
 #include "view/overlay.h"
 #include "view/proximity.h"
 #include "view/trail.h"

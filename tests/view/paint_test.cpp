@@ -27,7 +27,6 @@
 
 namespace {
 using namespace viewtest;
-using Corners = std::initializer_list<std::pair<int32_t, int32_t>>;
 constexpr int32_t kW = 240, kH = 268, kMapW = 200, kMapH = 150;  // the test maps: one metre per pixel
 constexpr uint32_t kWhite = 0xFFFFFF, kBlue = 0x0000FF, kPurple = 0x800080;  // colourTable 2 and 11
 // (kE, kN) is map pixel (50, 49): the map's corner lands at (120 - 50, 134 - 49) = (70, 85).
@@ -55,7 +54,7 @@ int Count(const QImage& image, const Box& box, uint32_t colour)
 }
 // Pixels outside the overlays and skip that do not show the AND of the maps drawn at the given corners
 // over white (no corners: white everywhere).
-int MapMismatches(const QImage& frame, Corners corners, Box skip = {0, 0, 0, 0})
+int MapMismatches(const QImage& frame, std::initializer_list<std::pair<int32_t, int32_t>> corners, Box skip = {0, 0, 0, 0})
 {
     int wrong = 0;
     for (int32_t y = 0; y < kH; ++y)

@@ -15,21 +15,6 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-int paints = 0;
-intptr_t CountingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
-    paints += message == kMsgPaint;
-    return MainWndProc(window, message, wParam, lParam);
-}
-// The main window as the navigator creates it, its paints counted; nullptr on failure.
-WindowHandle AppWindow()
-{
-    static const WindowClass wc = {3, CountingProc, &velkarResources, 109, u"VelkarCounted"};
-    static const int registered = RegisterWindowClass(&wc);
-    const int32_t d = kUseDefault;
-    hInstance = &velkarResources;
-    return registered == 1 ? CreateMainWindow(wc.className, u"Velkar", 0, d, d, d, d) : nullptr;
-}
 // A fresh start on the demo root (what the create handler does), then a row's steps: 3000 ms ticks (each
 // feeds the next emulated GGA of the demo walk), -1 or the point GoTo Pref places the view on; kept: the
 // picture compared with when not the row's own (name); zoomedFirst 1: painted at 4:1 and 1:8 first.

@@ -38,15 +38,15 @@ std::string SetUpViewWorld()
                                       "\" format \"raw\" }\n");
     setenv("ALSA_CONFIG_PATH", (root + "/asoundrc").c_str(), 1);
     SetDeviceRoot(root);
+    table.icons = icons, table.iconCount = kArrowCount;
     for (int i = 0; i < kArrowCount; ++i) {
         char colour[8];
         std::snprintf(colour, sizeof colour, "#%06X", kArrowColours[i]);
         iconSvg[i] = std::string("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\">"
                                  "<rect width=\"32\" height=\"32\" fill=\"") + colour + "\"/></svg>";
         icons[i] = IconResource{116 + i, iconSvg[i].c_str(), iconSvg[i].size(), 32};
+        arrowIcons[i] = LoadIconResource(&table, 116 + i);
     }
-    table.icons = icons, table.iconCount = kArrowCount;
-    for (int i = 0; i < kArrowCount; ++i) arrowIcons[i] = LoadIconResource(&table, 116 + i);
     static const WindowClass wc = {3, TestViewProc, &table, 0, u"VelkarViewTest"};
     static const int registered = RegisterWindowClass(&wc);
     return registered == 1 ? root : "";
