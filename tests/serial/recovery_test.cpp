@@ -61,11 +61,23 @@ TEST(SerialRecovery, DeviceAppearsLateAndComesBackAfterUnplugWithTheCpuIdle)
     pty->Unplug(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_TRUE(ShutDownLink()) << "shutdown while the reader sleeps between retries";
 }
-// Refused first (learnt once though tried every second); a sentence split as TCP segments may be; silent
+// The source file's line read (spaces, CR LF, gpsd's own port, brackets round IPv6, a second line ignored).
+// Then refused first (learnt once though tried every second); a sentence split as TCP segments may be; silent
 // for 10 s: given up (the fix goes) and connected again; dropped by the server: connected again; the server
 // gone: retries, shutdown still immediate. Speed 0 (no settings file) is fine without a line.
-TEST(SerialRecovery, TcpSourceStartsLateFallsSilentReconnectsAndSurvivesItsServer)
+TEST(SerialRecovery, SourceLinesReadTcpSourceStartsLateFallsSilentReconnectsAndSurvivesItsServer)
 {
+    const struct { const char* text; SerialSourceKind kind; const char* host; int port; } rows[] = {
+        {"  tcp://phone.local:10110  \r\n", SerialSourceKind::Tcp, "phone.local", 10110},
+        {"gpsd://127.0.0.1", SerialSourceKind::Gpsd, "127.0.0.1", 2947},  // gpsd's own port
+        {"gpsd://[::1]:3000\nsecond line ignored", SerialSourceKind::Gpsd, "::1", 3000}};
+    SerialSource s;
+    for (const auto& r : rows)
+        EXPECT_TRUE(ParseNetworkSource(r.text, &s) == 1 && s.kind == r.kind && s.host == r.host && s.port == r.port)
+            << r.text;
+    for (const char* bad : {"tcp://host", "tcp://host:0", "tcp://host:65536", "tcp://host:12a", "tcp://:10110",
+                            "tcp://::1:10110", "tcp://[::1:10110", "udp://host:10110", "TCP://host:10110", ""})
+        EXPECT_EQ(ParseNetworkSource(bad, &s), 0) << bad;
     TempRoot root;
     auto server = std::make_unique<TcpServer>(false);
     root.Source(1, "tcp://127.0.0.1:" + std::to_string(server->port));
@@ -94,21 +106,6 @@ TEST(SerialRecovery, TcpSourceStartsLateFallsSilentReconnectsAndSurvivesItsServe
     server.reset(), std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(readerThreadsRunning.load(), 1);
     EXPECT_TRUE(ShutDownLink());
-}
-TEST(SerialRecovery, SourceFilesAreParsed)
-{
-    const struct { const char* text; SerialSourceKind kind; const char* host; int port; } rows[] = {
-        {"tcp://192.168.1.20:10110", SerialSourceKind::Tcp, "192.168.1.20", 10110},
-        {"  tcp://phone.local:10110  \r\n", SerialSourceKind::Tcp, "phone.local", 10110},
-        {"gpsd://127.0.0.1", SerialSourceKind::Gpsd, "127.0.0.1", 2947},  // gpsd's own port
-        {"gpsd://[::1]:3000\nsecond line ignored", SerialSourceKind::Gpsd, "::1", 3000}};
-    SerialSource s;
-    for (const auto& r : rows)
-        EXPECT_TRUE(ParseNetworkSource(r.text, &s) == 1 && s.kind == r.kind && s.host == r.host && s.port == r.port)
-            << r.text;
-    for (const char* bad : {"tcp://host", "tcp://host:0", "tcp://host:65536", "tcp://host:12a", "tcp://:10110",
-                            "tcp://::1:10110", "tcp://[::1:10110", "udp://host:10110", "TCP://host:10110", ""})
-        EXPECT_EQ(ParseNetworkSource(bad, &s), 0) << bad;
 }
 TEST(SerialRecovery, GpsdSourceDeliversSentences)
 {

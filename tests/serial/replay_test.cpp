@@ -77,11 +77,7 @@ TEST(SerialReplay, ReaderBesideTicksPaintsAndDialogThenSilenceThenCloseTheWindow
     TempRoot root;
     Pty pty;
     root.Link(1, pty.slavePath);
-    static const WindowClass wc = {3, MainWndProc, hInstance = &velkarResources, 109, kMainClassName};
-    ASSERT_EQ(RegisterWindowClass(&wc), 1);
-    mainWindow = CreateMainWindow(kMainClassName, kMainTitle, kStyleVisible, kUseDefault, kUseDefault, kUseDefault,
-                                  kUseDefault);
-    ASSERT_NE(mainWindow, nullptr);
+    ASSERT_NE(AppWindow(), nullptr);
     ShowMainWindow(mainWindow, 1);
     ASSERT_EQ(OpenPort(u"COM1:", 115200), 1);
     pty.Write(Gga("100000"));  // every snapshot from here on holds a whole time

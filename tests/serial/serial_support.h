@@ -1,5 +1,5 @@
 // Shared fixture of the serial tests: a temporary device root with pty pairs linked in as <root>/dev/COMn,
-// GGA sentences, bounded waits on the reader thread. POSIX; tests only.
+// GGA sentences, bounded waits on the reader thread, the navigator's main window. POSIX; tests only.
 #pragma once
 #include <cstring>
 #include <gtest/gtest.h>
@@ -50,3 +50,18 @@ inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
 inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 // Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
 inline bool ShutDownLink() { return ReleasePortWait(portHandle), ClosePort(portHandle), ReaderEnded(); }
+inline int paints = 0;
+inline intptr_t CountingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    paints += message == kMsgPaint;
+    return MainWndProc(window, message, wParam, lParam);
+}
+// The main window as the navigator creates it (its create step makes it mainWindow), its paints counted;
+// nullptr on failure.
+inline WindowHandle AppWindow()
+{
+    static const WindowClass wc = {3, CountingProc, hInstance = &velkarResources, 109, u"VelkarCounted"};
+    static const int registered = RegisterWindowClass(&wc);
+    const int32_t d = kUseDefault;
+    return registered == 1 ? CreateMainWindow(wc.className, u"Velkar", 0, d, d, d, d) : nullptr;
+}

@@ -3,17 +3,13 @@
 // sink, maps not drawn; zoom, other sizes, maps followed, dimming, night, trail, target line (ExtendTest);
 // and the sound player on that sink (SoundTest).
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include "app/globals.h"
 #include "base/text.h"
 #include "gps/fix_history.h"
@@ -31,7 +27,6 @@
 
 namespace {
 using namespace viewtest;
-using Corners = std::initializer_list<std::pair<int32_t, int32_t>>;
 constexpr int32_t kW = 240, kH = 268, kMapW = 200, kMapH = 150;  // the test maps: one metre per pixel
 constexpr uint32_t kWhite = 0xFFFFFF, kBlue = 0x0000FF, kPurple = 0x800080;  // colourTable 2 and 11
 // (kE, kN) is map pixel (50, 49): the map's corner lands at (120 - 50, 134 - 49) = (70, 85).
@@ -59,7 +54,7 @@ int Count(const QImage& image, const Box& box, uint32_t colour)
 }
 // Pixels outside the overlays and skip that do not show the AND of the maps drawn at the given corners
 // over white (no corners: white everywhere).
-int MapMismatches(const QImage& frame, Corners corners, Box skip = {0, 0, 0, 0})
+int MapMismatches(const QImage& frame, std::initializer_list<std::pair<int32_t, int32_t>> corners, Box skip = {0, 0, 0, 0})
 {
     int wrong = 0;
     for (int32_t y = 0; y < kH; ++y)
@@ -189,8 +184,10 @@ TEST_F(PaintTest, ProximityIndicatorAndSound)
 // A map without scale (equal eastings) is loaded and left out, a missing bitmap leaves the switch empty:
 // either way the overlays are drawn on white (decoding and refusing bitmaps: tests/platform). Absurd speeds
 // are shown too, 1e300 km/h (301 digits) cut at the 128-unit buffer (one rounded decimal: the reference
-// pictures' 0.0 and pty_receiver_test's 9.3).
-TEST_F(PaintTest, MapsWithoutScaleOrBitmapLeftOutAndTheOverlaysDrawnWhateverTheSpeed)
+// pictures' 0.0 and pty_receiver_test's 9.3). Then three adjacent 100 x 100 maps at 1 m a pixel, west to
+// east, and a coarse 4 m map over the eastern two, listed first: on each map's ground the finest is chosen
+// when the current one is left; past the last, "Off the map" (blue in the top band) and no switch.
+TEST_F(PaintTest, MapsWithoutScaleOrBitmapLeftOutOverlaysDrawnWhateverTheSpeedFinestMapFollowed)
 {
     for (auto [file, scaled] : {std::pair{"test.bmp", false}, {"nessuna.bmp", true}}) {
         SCOPED_TRACE(file);
@@ -201,60 +198,13 @@ TEST_F(PaintTest, MapsWithoutScaleOrBitmapLeftOutAndTheOverlaysDrawnWhateverTheS
         const QImage frame = PaintFrame(window);
         // A map without scale covers no position: "Off the map" in the top band.
         EXPECT_EQ(MapMismatches(frame, {}, Box{0, 0, kW, 16}), 0);
-        EXPECT_EQ(Rgb(frame, 196, 246), ArrowColour(2));
+        EXPECT_EQ(Rgb(frame, 196, 246), kArrowColours[2]);
         EXPECT_GT(Count(frame, kCircle, kBlue), 8);
     }
     for (double speed : {1e300, -HUGE_VAL, std::nan("")}) {
         SetState(1, kE, kN, speed);
         EXPECT_GT(Count(PaintFrame(window), Box{0, 240, 120, kH}, kBlue), 20) << speed;
     }
-}
-// Two map pixels a row around the position (50, 49), outside the circle at that zoom: where GridToScreen
-// puts them, the frame shows their 8 x 8 block's colour.
-TEST_F(ExtendTest, ZoomedMapPixelLandsWhereTheTransformPutsIt)
-{
-    const struct { const char* name; int32_t step; std::pair<int32_t, int32_t> pixels[2]; } rows[] = {
-        {"2:1", 6, {{60, 52}, {30, 20}}}, {"4:1", 7, {{60, 52}, {44, 44}}},
-        {"1:2", 4, {{80, 90}, {10, 10}}}, {"1:8", 0, {{150, 140}, {180, 12}}}};
-    for (const auto& r : rows) {
-        SetMapZoomStep(mapTable[0], r.step);
-        const QImage frame = PaintFrame(window);
-        for (auto [column, row] : r.pixels) {
-            int32_t x = 0, y = 0;
-            GridToScreen(kE, kN, kLeftX + column + 0.5, kTopY - row - 0.5, kW, kH, &x, &y, kZoomScales[r.step]);
-            EXPECT_EQ(Rgb(frame, x, y), BlockColour(column, row)) << r.name << ": " << column << ", " << row;
-        }
-    }
-}
-// Each element at its layout place (ViewRules in core_test has the numbers): the arrow's icon colour
-// inside its box, the speed text's blue in its band, the circle at the centre.
-TEST_F(ExtendTest, OverlayIsLaidOutInsideWindowsOfAnySize)
-{
-    for (auto [name, w, h] : {std::tuple{"1280x800", 1280, 800}, {"800x480", 800, 480}, {"480x800", 480, 800},
-                              {"240x200", 240, 200}}) {
-        SCOPED_TRACE(name);
-        WindowHandle sized = CreateViewWindow(w, h);
-        const ViewLayout l = LayoutView(w, h, 1.0);
-        const int32_t a = l.arrowSize, m = l.markerRadius;
-        for (int fix : {1, 0}) {
-            SetState(fix, kE, kN);
-            const QImage frame = PaintFrame(sized);
-            ASSERT_EQ(frame.size(), QSize(w, h));
-            EXPECT_EQ(Rgb(frame, l.arrowLeft + 1, l.arrowTop + 1), ArrowColour(2));
-            EXPECT_EQ(Rgb(frame, l.arrowLeft + a - 2, l.arrowTop + a - 2), ArrowColour(2));
-            const int32_t textTop = fix ? l.speedTop : l.notFixedTop;
-            EXPECT_GT(Count(frame, Box{0, textTop, l.arrowLeft, textTop + l.fontHeight}, kBlue), 20);
-            EXPECT_EQ(Count(frame, Box{0, h / 2 + m + 2, l.arrowLeft, textTop}, kBlue), 0) << "none above it";
-            EXPECT_GT(Count(frame, Box{w / 2 - m - 1, h / 2 - m - 1, w / 2 + m + 2, h / 2 + m + 2}, kBlue), 8);
-        }
-        DestroyMainWindow(sized);
-    }
-}
-// Three adjacent 100 x 100 maps at 1 m a pixel, west to east, and a coarse 4 m map over the eastern two,
-// listed first: on each map's ground the finest is chosen when the current one is left; past the last,
-// "Off the map" (blue in the top band) and no switch.
-TEST_F(ExtendTest, MapFollowsThePositionAcrossThreeMaps)
-{
     WriteFile(root + "/My Documents/Velkar/square.bmp", BmpBytes(100, 100, 24, false, BlockColour));
     PlaceMap(0, "square.bmp", kLeftX + 100, 50, 25, 4.0);  // coarse: 700100 .. 700300
     for (int32_t i = 1; i <= 3; ++i) PlaceMap(i, "square.bmp", kLeftX + 100 * (i - 1), 100, 100, 1.0);  // west to east
@@ -271,10 +221,50 @@ TEST_F(ExtendTest, MapFollowsThePositionAcrossThreeMaps)
         EXPECT_EQ(Count(frame, Box{60, 0, 180, 16}, kBlue) > 0, r.off) << r.name;
     }
 }
-// Without a fix the map stays only when asked, dimmed: (c + luma) * 45 >> 7 per channel, luma = (77 r +
-// 150 g + 29 b) >> 8. Night: luma * 160 >> 8, luma * 24 >> 8, luma * 16 >> 8 over the whole view; white
-// becomes 9F170F.
-TEST_F(ExtendTest, MapKeptDimmedWithoutAFixOnlyWhenAskedAndNightTintsTheWholeView)
+// Two map pixels a row around the position (50, 49), outside the circle at that zoom: where GridToScreen
+// puts them, the frame shows their 8 x 8 block's colour.
+TEST_F(ExtendTest, ZoomedMapPixelLandsWhereTheTransformPutsIt)
+{
+    const struct { const char* name; int32_t step; std::pair<int32_t, int32_t> pixels[2]; } rows[] = {
+        {"4:1", 7, {{60, 52}, {44, 44}}}, {"1:8", 0, {{150, 140}, {180, 12}}}};
+    for (const auto& r : rows) {
+        SetMapZoomStep(mapTable[0], r.step);
+        const QImage frame = PaintFrame(window);
+        for (auto [column, row] : r.pixels) {
+            int32_t x = 0, y = 0;
+            GridToScreen(kE, kN, kLeftX + column + 0.5, kTopY - row - 0.5, kW, kH, &x, &y, kZoomScales[r.step]);
+            EXPECT_EQ(Rgb(frame, x, y), BlockColour(column, row)) << r.name << ": " << column << ", " << row;
+        }
+    }
+}
+// Each element at its layout place (ViewRules in core_test has the numbers): the arrow's icon colour
+// inside its box, the speed text's blue in its band, the circle at the centre.
+TEST_F(ExtendTest, OverlayIsLaidOutInsideWindowsOfAnySize)
+{
+    for (auto [name, w, h] : {std::tuple{"1280x800", 1280, 800}, {"480x800", 480, 800}, {"240x200", 240, 200}}) {
+        SCOPED_TRACE(name);
+        WindowHandle sized = CreateViewWindow(w, h);
+        const ViewLayout l = LayoutView(w, h, 1.0);
+        const int32_t a = l.arrowSize, m = l.markerRadius;
+        for (int fix : {1, 0}) {
+            SetState(fix, kE, kN);
+            const QImage frame = PaintFrame(sized);
+            ASSERT_EQ(frame.size(), QSize(w, h));
+            EXPECT_EQ(Rgb(frame, l.arrowLeft + 1, l.arrowTop + 1), kArrowColours[2]);
+            EXPECT_EQ(Rgb(frame, l.arrowLeft + a - 2, l.arrowTop + a - 2), kArrowColours[2]);
+            const int32_t textTop = fix ? l.speedTop : l.notFixedTop;
+            EXPECT_GT(Count(frame, Box{0, textTop, l.arrowLeft, textTop + l.fontHeight}, kBlue), 20);
+            EXPECT_EQ(Count(frame, Box{0, h / 2 + m + 2, l.arrowLeft, textTop}, kBlue), 0) << "none above it";
+            EXPECT_GT(Count(frame, Box{w / 2 - m - 1, h / 2 - m - 1, w / 2 + m + 2, h / 2 + m + 2}, kBlue), 8);
+        }
+        DestroyMainWindow(sized);
+    }
+}
+// Each view option shows only when asked. Without a fix the map stays, dimmed: (c + luma) * 45 >> 7 per
+// channel, luma = (77 r + 150 g + 29 b) >> 8. Night: luma * 160 >> 8, luma * 24 >> 8, luma * 16 >> 8 over
+// the whole view; white becomes 9F170F. A walk from 40 m west to the position: the trail's purple runs left
+// of the centre, kept when the map changes (plane metres, not pixels). Then the target line.
+TEST_F(ExtendTest, MapKeptDimmedNightTrailAndTargetLineOnlyWhenAsked)
 {
     const uint32_t c = BlockColour(60, 52);
     const uint32_t r = c >> 16, g = (c >> 8) & 0xFF, b = c & 0xFF, luma = (77 * r + 150 * g + 29 * b) >> 8;
@@ -289,17 +279,13 @@ TEST_F(ExtendTest, MapKeptDimmedWithoutAFixOnlyWhenAskedAndNightTintsTheWholeVie
     const QImage frame = PaintFrame(window);
     EXPECT_EQ(Rgb(frame, 120, 134), 0x9F170Fu) << "inside the circle";
     EXPECT_EQ(Count(frame, kAll, kBlue), 0);
-}
-// A walk from 40 m west to the position: the trail's purple runs left of the centre when asked, nowhere
-// otherwise; kept when the map changes (plane metres, not pixels). Then the target line.
-TEST_F(ExtendTest, TrailAndTargetLineOnlyWhenAsked)
-{
+    viewOptions = ViewOptions{};
     for (int i = 40; i >= 0; i -= 4) AddTrailPoint(kE - i, kN);
     EXPECT_EQ(Count(PaintFrame(window), kAll, kPurple), 0);
     viewOptions.trail = 1;
-    const QImage frame = PaintFrame(window);
-    EXPECT_GT(Count(frame, Box{80, 130, 112, 138}, kPurple), 25);
-    EXPECT_EQ(Count(frame, Box{128, 0, kW, kH}, kPurple), 0) << "nothing east of the position";
+    const QImage walked = PaintFrame(window);
+    EXPECT_GT(Count(walked, Box{80, 130, 112, 138}, kPurple), 25);
+    EXPECT_EQ(Count(walked, Box{128, 0, kW, kH}, kPurple), 0) << "nothing east of the position";
     PlaceMap(0, "blocks.bmp", kLeftX - 100, kMapW, kMapH, 2.0);  // another map: 2 m a pixel
     SwitchMapBitmap();
     EXPECT_GT(Count(PaintFrame(window), Box{98, 130, 116, 138}, kPurple), 12);
@@ -338,9 +324,7 @@ TEST_F(SoundTest, FilesReachTheDeviceAsTheyAreOrGiveTheDefaultTone)
         {"missing file", u"\\Scheda di memoria\\Velkar\\nessuno.wav", "", ""}, {"no name", u"", "", ""},
         {"no name at all", nullptr, "", ""}, {"text, not a sound", a.c_str(), "not a wave file\n", ""},
         {"header lies: no channels", a.c_str(), WaveBytes(1, 0, 8000, 16, "abcd"), ""},
-        {"no samples", a.c_str(), WaveBytes(1, 1, 8000, 16, ""), ""},
-        {"a FIFO, never opened for waiting", u"\\Scheda di memoria\\Velkar\\fifo.wav", "", ""}};
-    mkfifo((dir + "fifo.wav").c_str(), 0644);
+        {"no samples", a.c_str(), WaveBytes(1, 1, 8000, 16, ""), ""}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
         std::filesystem::remove(SinkPath());
@@ -387,7 +371,6 @@ TEST_F(SoundTest, ALongSoundIsCutAndSaidUnderVerbose)
     SetVerbose(0);
     const std::string said = testing::internal::GetCapturedStderr();
     reader.join();
-    std::filesystem::remove(path);
     EXPECT_TRUE(taken == data.substr(0, size_t(kMaxSoundSeconds) * 8000 * 2));
     EXPECT_NE(said.find("sound cut after 10 s"), std::string::npos) << said;
 }

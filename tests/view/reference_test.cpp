@@ -2,7 +2,6 @@
 // options off, demo root, pixel for pixel against tests/data/view-reference (VELKAR_WRITE_VIEW_REFERENCE=DIR
 // writes them there). FollowTest: the follow rule with a receiver on a real pty; the trail across a restart.
 #include <QCoreApplication>
-#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include "../serial/serial_support.h"
@@ -16,21 +15,6 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-int paints = 0;
-intptr_t CountingProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
-{
-    paints += message == kMsgPaint;
-    return MainWndProc(window, message, wParam, lParam);
-}
-// The main window as the navigator creates it, its paints counted; nullptr on failure.
-WindowHandle AppWindow()
-{
-    static const WindowClass wc = {3, CountingProc, &velkarResources, 109, u"VelkarCounted"};
-    static const int registered = RegisterWindowClass(&wc);
-    const int32_t d = kUseDefault;
-    hInstance = &velkarResources;
-    return registered == 1 ? CreateMainWindow(wc.className, u"Velkar", 0, d, d, d, d) : nullptr;
-}
 // A fresh start on the demo root (what the create handler does), then a row's steps: 3000 ms ticks (each
 // feeds the next emulated GGA of the demo walk), -1 or the point GoTo Pref places the view on; kept: the
 // picture compared with when not the row's own (name); zoomedFirst 1: painted at 4:1 and 1:8 first.
@@ -38,13 +22,13 @@ struct ReferenceRow { const char* name; int ticks, gotoPoint; const char* kept =
 // Where they come from: demo/README.md (the walk westward along Via Roma; the Rocca, point 0, lies within
 // 50 m of the third fix; Chiesa is point 2).
 const ReferenceRow kRows[] = {
-    {"no-fix", 0, -1},         // "GPS Not Fixed", circle and arrow on white
-    {"first-fix", 1, -1},      // the map, the track line to the Rocca, "?" and the speed
+    {"no_fix", 0, -1},         // "GPS Not Fixed", circle and arrow on white
+    {"first_fix", 1, -1},      // the map, the track line to the Rocca, "?" and the speed
     {"walking", 2, -1},        // moved west: arrow and speed of the second fix
     {"proximity", 3, -1},      // "!0": the Rocca in range
-    {"goto-no-fix", 0, 2},     // GoTo Pref on Chiesa before any fix
-    {"goto-after-fix", 1, 2},  // GoTo Pref on Chiesa while the fix holds
-    {"first-fix-zoomed-and-back", 1, -1, "first-fix", 1}};
+    {"goto_no_fix", 0, 2},     // GoTo Pref on Chiesa before any fix
+    {"goto_after_fix", 1, 2},  // GoTo Pref on Chiesa while the fix holds
+    {"first_fix_zoomed_and_back", 1, -1, "first_fix", 1}};
 void PrintTo(const ReferenceRow& row, std::ostream* os) { *os << row.name; }
 class ReferenceTest : public ::testing::TestWithParam<ReferenceRow> {
 protected:
@@ -92,11 +76,8 @@ TEST_P(ReferenceTest, PictureIsTheKeptOne)
     const QImage kept = QImage(keptPath).convertToFormat(QImage::Format_RGB32);
     EXPECT_TRUE(frame == kept) << name << ": not the kept picture (" << kept.width() << " x " << kept.height() << ")";
 }
-INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows), [](const auto& info) {
-    std::string n = info.param.name;  // the row's name, as CTest and a failure show it
-    std::replace(n.begin(), n.end(), '-', '_');
-    return n;
-});
+INSTANTIATE_TEST_SUITE_P(Demo, ReferenceTest, ::testing::ValuesIn(kRows),  // named by their rows, as CTest shows them
+                         [](const auto& info) { return std::string(info.param.name); });
 // A receiver on a pty sends GGA fixes 10 a second, eastward at 5 km/h (0.1389 m a fix, 1.745e-6 degrees of
 // longitude at 44.349 N), read by the real link, over a map of the given metres a pixel around the walk:
 // paints counted while they come, then compared with the fixes the rule repaints for (a screen pixel
@@ -119,8 +100,7 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
         return std::make_pair(e, n);
     };
     const struct { const char* name; double metresPerPixel; int fixes; } rows[] = {
-        {"0.1 m a pixel: every fix moves 1.4 pixels", 0.1, 30}, {"0.4 m a pixel: one fix in three", 0.4, 30},
-        {"2 m a pixel: one fix in fifteen", 2.0, 45}};
+        {"0.1 m a pixel: every fix moves 1.4 pixels", 0.1, 30}, {"2 m a pixel: one fix in fifteen", 2.0, 45}};
     int sent = 0;
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);
@@ -169,33 +149,29 @@ TEST(FollowTest, TenHertzWalkerGetsARepaintForEveryPixelAndNoMoreThanTenASecond)
     DestroyMainWindow(window);
 }
 // The trail across a restart: a walk of 40 fixes 5 m apart taken in by the follow poll, saved when the
-// window goes, read when it comes back; a file that is not a trail gives what can be kept of it and nothing
-// else. (The 10 km ring and the text read: core_test's ViewRules.)
+// window goes, read when it comes back; the file there before, not a trail (garbage and a NUL), gives
+// nothing. (The 10 km ring and the text read: core_test's ViewRules.)
 TEST(FollowTest, TrailSurvivesARestartThroughItsFile)
 {
     TempRoot root;
-    const std::string file = root.path + "/My Documents/Velkar/vltrail.txt";
     fs::create_directories(root.path + "/My Documents/Velkar");
-    for (const std::string& before : {std::string(), std::string("x y\n\0\n1,5 2\n", 12)}) {
-        SCOPED_TRACE(before.empty() ? "no file: the walk alone" : "garbage and a NUL: skipped, the walk kept");
-        if (!before.empty()) std::ofstream(file, std::ios::binary) << before;
-        WindowHandle window = AppWindow();
-        ASSERT_NE(window, nullptr);
-        viewOptions.trail = 1;
-        for (int i = 0; i < 40; ++i) {
-            std::lock_guard<std::mutex> lock(gpsMutex);
-            gpsState.fixQuality = 1, gpsState.gridEasting = 700000.0 + 5 * i, gpsState.gridNorthing = 4900000.0;
-            RecordAcceptedFix(gpsState);
-        }
-        const auto end = Clock::now() + std::chrono::seconds(20);
-        while (trail.count < 40 && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        DestroyMainWindow(window);
-        ClearTrail();
-        ASSERT_NE(window = AppWindow(), nullptr);
-        ASSERT_EQ(trail.count, 40);
-        EXPECT_DOUBLE_EQ(TrailPointAt(trail.count - 1).easting, 700195.0);
-        DestroyMainWindow(window);
+    std::ofstream(root.path + "/My Documents/Velkar/vltrail.txt", std::ios::binary) << std::string("x y\n\0\n1,5 2\n", 12);
+    WindowHandle window = AppWindow();
+    ASSERT_NE(window, nullptr);
+    viewOptions.trail = 1;
+    for (int i = 0; i < 40; ++i) {
+        std::lock_guard<std::mutex> lock(gpsMutex);
+        gpsState.fixQuality = 1, gpsState.gridEasting = 700000.0 + 5 * i, gpsState.gridNorthing = 4900000.0;
+        RecordAcceptedFix(gpsState);
     }
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    while (trail.count < 40 && Clock::now() < end) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    DestroyMainWindow(window);
+    ClearTrail();
+    ASSERT_NE(window = AppWindow(), nullptr);
+    ASSERT_EQ(trail.count, 40);
+    EXPECT_DOUBLE_EQ(TrailPointAt(trail.count - 1).easting, 700195.0);
+    DestroyMainWindow(window);
     viewOptions.trail = 0;
 }
 }  // namespace

@@ -11,8 +11,7 @@ namespace {
 std::string root;
 const char16_t* referenceText = nullptr;
 Rect referenceRect = {};
-const uint32_t kArrowColours[kArrowCount] = {0xCC0000, 0x00CC00, 0xCCCC00, 0x00CCCC, 0xCC00CC, 0x884400, 0x448800, 0x004488};
-std::string iconSvg[kArrowCount];
+std::string iconSvg[kArrowCount];  // solid squares of kArrowColours
 IconResource icons[kArrowCount];
 ResourceTable table = {};
 
@@ -39,15 +38,15 @@ std::string SetUpViewWorld()
                                       "\" format \"raw\" }\n");
     setenv("ALSA_CONFIG_PATH", (root + "/asoundrc").c_str(), 1);
     SetDeviceRoot(root);
+    table.icons = icons, table.iconCount = kArrowCount;
     for (int i = 0; i < kArrowCount; ++i) {
         char colour[8];
         std::snprintf(colour, sizeof colour, "#%06X", kArrowColours[i]);
         iconSvg[i] = std::string("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\">"
                                  "<rect width=\"32\" height=\"32\" fill=\"") + colour + "\"/></svg>";
         icons[i] = IconResource{116 + i, iconSvg[i].c_str(), iconSvg[i].size(), 32};
+        arrowIcons[i] = LoadIconResource(&table, 116 + i);
     }
-    table.icons = icons, table.iconCount = kArrowCount;
-    for (int i = 0; i < kArrowCount; ++i) arrowIcons[i] = LoadIconResource(&table, 116 + i);
     static const WindowClass wc = {3, TestViewProc, &table, 0, u"VelkarViewTest"};
     static const int registered = RegisterWindowClass(&wc);
     return registered == 1 ? root : "";
@@ -60,7 +59,6 @@ void TearDownViewWorld()
     if (!root.empty()) std::filesystem::remove_all(root);
 }
 std::string SinkPath() { return root + "/sink.raw"; }
-uint32_t ArrowColour(int index) { return kArrowColours[index]; }
 std::string Le(const std::vector<int64_t>& values, int bytes)
 {
     std::string s;

@@ -13,8 +13,8 @@
 namespace viewtest {
 std::string SetUpViewWorld();  // the root ("" on failure), with "Scheda di memoria/Velkar" and "My Documents/Velkar"
 void TearDownViewWorld();
-std::string SinkPath();           // raw samples of the sounds played since it was removed
-uint32_t ArrowColour(int index);  // 0xRRGGBB of arrowIcons[index]
+std::string SinkPath();  // raw samples of the sounds played since it was removed
+inline constexpr uint32_t kArrowColours[] = {0xCC0000, 0x00CC00, 0xCCCC00, 0x00CCCC, 0xCC00CC, 0x884400, 0x448800, 0x004488};
 std::string Le(const std::vector<int64_t>& values, int bytes);  // little-endian, `bytes` bytes each
 // A 24- or 32-bit BMP, bottom-up or top-down; pixel gives 0xRRGGBB.
 std::string BmpBytes(int32_t width, int32_t height, int bits, bool topDown,
