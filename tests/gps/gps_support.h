@@ -16,7 +16,7 @@
 
 namespace {
 // The state as ResetGpsState leaves it, the line "-", no date, the cycle at its first sentence, both switches off.
-void Start()
+inline void Start()
 {
     std::unique_lock<std::mutex> lock(gpsMutex);
     gpsState = GpsState{};
@@ -25,5 +25,5 @@ void Start()
     lock.unlock();
     ResetGpsState();
 }
-std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
+inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 }  // namespace

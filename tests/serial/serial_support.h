@@ -3,6 +3,7 @@
 #pragma once
 #include <cstring>
 #include <gtest/gtest.h>
+#include "../gps/gps_support.h"
 #include "../support/common.h"
 #include "app/globals.h"
 #include "app/shell.h"
@@ -47,7 +48,6 @@ inline bool WaitForUtcTime(const std::u16string& time, int guardMs = 20000)
 {
     return WaitUntil([&] { return UtcTime() == time; }, guardMs);
 }
-inline std::u16string Line() { char16_t line[kDisplayLineSize]; return SnapshotDisplayLine(line), line; }
 // Ends the link as the shutdown does: release the wait, close the port, wait for the reader.
 inline bool ShutDownLink() { return ReleasePortWait(portHandle), ClosePort(portHandle), ReaderEnded(); }
 inline int paints = 0;
